@@ -1,0 +1,39 @@
+// The one record of user choices: which double press starts which capture, what happens after
+// a capture, launch at login, where the history lives and how long it is kept.
+//
+//   AppSettings settings = AppSettings::standard();
+//   settings.regionTrigger = Trigger{ModifierKey::shift, KeySide::right};
+#pragma once
+
+#include "core/Types.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace quillet {
+
+struct AppSettings {
+    std::optional<Trigger> regionTrigger;      // absent = off
+    std::optional<Trigger> fullScreenTrigger;  // absent = off
+    bool showPreview = true;
+    bool playShutterSound = true;
+    bool launchAtLogin = true;
+    QString historyFolder;  // absolute path of a directory
+    RetentionPolicy retention = RetentionPolicy::standard();
+
+    // ~/Pictures/Quillet (the platform's pictures folder).
+    static QString defaultHistoryFolder();
+    static AppSettings standard();
+
+    friend bool operator==(const AppSettings&, const AppSettings&) = default;
+};
+
+// Read access to the settings in force, for those who read them at the moment of use.
+class SettingsReading {
+public:
+    virtual ~SettingsReading() = default;
+    virtual AppSettings current() const = 0;
+};
+
+}  // namespace quillet

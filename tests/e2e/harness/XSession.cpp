@@ -1,0 +1,265 @@
+#include "e2e/harness/XSession.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QThread>
+
+#include <xcb/xcb.h>
+
+#include <csignal>
+#include <cstring>
+#include <cstdio>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace quillet::e2e {
+
+namespace {
+
+// Children die with the test process, so a crashed test never leaves an X server behind.
+void dieWithParent(QProcess& process) {
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+}
+
+}  // namespace
+
+SessionOptions& registeredSessionOptions() {
+    static SessionOptions options;
+    return options;
+}
+
+bool& sessionRegistered() {
+    static bool registered = false;
+    return registered;
+}
+
+XSession& XSession::current() {
+    static XSession session;
+    return session;
+}
+
+bool XSession::waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    QDeadlineTimer deadline(timeout);
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        if (QCoreApplication::instance()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+bool XSession::start(const SessionOptions& options) {
+    sessionOptions = options;
+    homeDir = std::make_unique<QTemporaryDir>();
+    if (!homeDir->isValid()) return false;
+    for (const char* sub : {"config", "cache", "data", "runtime", "Pictures"}) QDir(home()).mkpath(QLatin1String(sub));
+    QFile::setPermissions(home() + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    QRect bounds;
+    for (const QRect& monitor : options.monitors) bounds = bounds.united(monitor);
+    if (!startXvfb(bounds)) return false;
+    // Everything from here on, this process included, talks to the private server only.
+    qputenv("DISPLAY", displayName.toUtf8());
+    qputenv("HOME", home().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home() + QStringLiteral("/config")).toUtf8());
+    qputenv("XDG_CACHE_HOME", (home() + QStringLiteral("/cache")).toUtf8());
+    qputenv("XDG_DATA_HOME", (home() + QStringLiteral("/data")).toUtf8());
+    qputenv("XDG_RUNTIME_DIR", (home() + QStringLiteral("/runtime")).toUtf8());
+    qputenv("TMPDIR", home().toUtf8());
+    qunsetenv("WAYLAND_DISPLAY");
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+
+    if (options.monitors.size() > 1 && !splitMonitors()) return false;
+    if (options.windowManager) {
+        startProcess(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+        if (!waitForSelection("WM_S0", 20s)) {
+            std::fprintf(stderr, "e2e: openbox did not start\n");
+            return false;
+        }
+    }
+    if (options.trayHost) {
+        startProcess(QStringLiteral("tint2"), {QStringLiteral("-c"), QStringLiteral("/etc/xdg/tint2/tint2rc")});
+        if (!waitForSelection("_NET_SYSTEM_TRAY_S0", 20s)) {
+            std::fprintf(stderr, "e2e: tint2 did not take the tray\n");
+            return false;
+        }
+    }
+    if (options.compositor) {
+        startProcess(QStringLiteral("picom"), {QStringLiteral("--backend"), QStringLiteral("xrender")});
+        if (!waitForSelection("_NET_WM_CM_S0", 20s)) {
+            std::fprintf(stderr, "e2e: picom did not start\n");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool XSession::startXvfb(const QRect& bounds) {
+    xvfb = new QProcess;
+    dieWithParent(*xvfb);
+    const QString screen = QStringLiteral("%1x%2x24").arg(bounds.right() + 1).arg(bounds.bottom() + 1);
+    // -displayfd 1: Xvfb picks a free display number and writes it to its standard output.
+    xvfb->start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
+                                         QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-screen"),
+                                         QStringLiteral("0"), screen, QStringLiteral("+extension"), QStringLiteral("RANDR"),
+                                         QStringLiteral("+extension"), QStringLiteral("RECORD"), QStringLiteral("+extension"),
+                                         QStringLiteral("Composite")});
+    if (!xvfb->waitForStarted(10000)) return false;
+    QByteArray out;
+    QDeadlineTimer deadline(20s);
+    while (!out.contains('\n') && !deadline.hasExpired()) {
+        xvfb->waitForReadyRead(100);
+        out += xvfb->readAllStandardOutput();
+        if (xvfb->state() == QProcess::NotRunning) break;
+    }
+    if (!out.contains('\n')) {
+        std::fprintf(stderr, "e2e: Xvfb did not start: %s\n", xvfb->readAllStandardError().constData());
+        return false;
+    }
+    displayName = QStringLiteral(":") + QString::fromLatin1(out.trimmed());
+    return true;
+}
+
+bool XSession::splitMonitors() {
+    // The first monitor is bound to the output; otherwise RandR keeps its automatic full-screen
+    // monitor and Qt sees it as one more screen.
+    int index = 0;
+    for (const QRect& monitor : sessionOptions.monitors) {
+        const QString geometry = QStringLiteral("%1/%2x%3/%4+%5+%6")
+                                     .arg(monitor.width())
+                                     .arg(monitor.width() * 254 / 960)
+                                     .arg(monitor.height())
+                                     .arg(monitor.height() * 254 / 960)
+                                     .arg(monitor.x())
+                                     .arg(monitor.y());
+        const QString name = QStringLiteral("E2E-%1").arg(index);
+        const QString output = index == 0 ? QStringLiteral("screen") : QStringLiteral("none");
+        if (!run(QStringLiteral("xrandr"), {QStringLiteral("--setmonitor"), name, geometry, output}).ok()) return false;
+        ++index;
+    }
+    const RunResult list = run(QStringLiteral("xrandr"), {QStringLiteral("--listmonitors")});
+    return list.ok() && list.out.startsWith(QStringLiteral("Monitors: %1").arg(index).toLatin1());
+}
+
+bool XSession::hasSelectionOwner(const char* selection) const {
+    xcb_connection_t* connection = xcb_connect(displayName.toLatin1().constData(), nullptr);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return false;
+    }
+    bool owned = false;
+    const auto atomCookie = xcb_intern_atom(connection, 0, std::strlen(selection), selection);
+    if (xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(connection, atomCookie, nullptr)) {
+        const auto ownerCookie = xcb_get_selection_owner(connection, atom->atom);
+        if (xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(connection, ownerCookie, nullptr)) {
+            owned = owner->owner != XCB_NONE;
+            std::free(owner);
+        }
+        std::free(atom);
+    }
+    xcb_disconnect(connection);
+    return owned;
+}
+
+bool XSession::waitForSelection(const char* selection, std::chrono::milliseconds timeout) {
+    return waitUntil([&] { return hasSelectionOwner(selection); }, timeout);
+}
+
+QProcessEnvironment XSession::environment() const {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), displayName);
+    return environment;
+}
+
+RunResult XSession::run(const QString& program, const QStringList& arguments, std::chrono::milliseconds timeout,
+                        const QByteArray& input) {
+    QProcess process;
+    dieWithParent(process);
+    process.setProcessEnvironment(environment());
+    process.start(program, arguments);
+    RunResult result;
+    if (!process.waitForStarted(10000)) {
+        result.err = program.toUtf8() + " did not start";
+        return result;
+    }
+    if (!input.isEmpty()) process.write(input);
+    process.closeWriteChannel();
+    // Waits in small steps so that this process can keep answering X requests (a paste asked
+    // of this very process needs its event loop).
+    const bool finished = waitUntil([&] {
+        process.waitForFinished(5);  // lets QProcess see the exit even without an event loop
+        result.out += process.readAllStandardOutput();
+        return process.state() == QProcess::NotRunning;
+    }, timeout);
+    if (!finished) {
+        result.timedOut = true;
+        process.kill();
+        process.waitForFinished(2000);
+    }
+    result.out += process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return result;
+}
+
+QProcess* XSession::startProcess(const QString& program, const QStringList& arguments) {
+    auto* process = new QProcess;
+    dieWithParent(*process);
+    process->setProcessEnvironment(environment());
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->start(program, arguments);
+    process->waitForStarted(10000);
+    processes << process;
+    return process;
+}
+
+void XSession::stopProcess(QProcess* process) {
+    if (!processes.removeOne(process)) return;
+    if (process->state() != QProcess::NotRunning) {
+        process->terminate();
+        if (!process->waitForFinished(3000)) {
+            process->kill();
+            process->waitForFinished(3000);
+        }
+    }
+    delete process;
+}
+
+RunResult XSession::xclipOut(const QString& target, std::chrono::milliseconds timeout) {
+    return run(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"), target,
+                                         QStringLiteral("-o")},
+               timeout);
+}
+
+bool XSession::xclipCopyText(const QString& text) {
+    // xclip stays behind as the selection owner; it is tracked so the session stops it.
+    QProcess* process = startProcess(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"),
+                                                             QStringLiteral("-i")});
+    process->write(text.toUtf8());
+    process->closeWriteChannel();
+    return process->state() != QProcess::NotRunning || process->exitCode() == 0;
+}
+
+QImage XSession::importRoot() {
+    const RunResult result =
+        run(QStringLiteral("/usr/bin/import"), {QStringLiteral("-silent"), QStringLiteral("-window"), QStringLiteral("root"),
+                                                QStringLiteral("png:-")});
+    if (!result.ok()) return {};
+    return QImage::fromData(result.out, "PNG");
+}
+
+void XSession::stop() {
+    while (!processes.isEmpty()) stopProcess(processes.back());
+    if (xvfb) {
+        xvfb->terminate();
+        if (!xvfb->waitForFinished(3000)) xvfb->kill();
+        xvfb->waitForFinished(3000);
+        delete xvfb;
+        xvfb = nullptr;
+    }
+    homeDir.reset();
+}
+
+}  // namespace quillet::e2e

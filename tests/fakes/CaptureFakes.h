@@ -1,0 +1,202 @@
+// Hand-written fakes for the collaborators of the capture coordinator. They record every call
+// in one shared journal so tests can check the order of delivery.
+#pragma once
+
+#include "core/Async.h"
+#include "core/CapturePipeline.h"
+#include "settings/AppSettings.h"
+
+#include <QStringList>
+
+#include <deque>
+#include <memory>
+
+namespace quillet::fakes {
+
+struct Journal {
+    QStringList calls;
+    void add(const QString& call) { calls << call; }
+    qsizetype indexOf(const QString& call) const { return calls.indexOf(call); }
+};
+
+class FakeSettings : public SettingsReading {
+public:
+    AppSettings settings = AppSettings::standard();
+    AppSettings current() const override { return settings; }
+};
+
+class FakePermissions : public PermissionsShowing {
+public:
+    explicit FakePermissions(Journal& journal) : journal(journal) {}
+    void showWindow() override { ++shown; journal.add(QStringLiteral("permissions")); }
+    int shown = 0;
+
+private:
+    Journal& journal;
+};
+
+// Each capture request gets a promise the test completes when it chooses.
+class FakeCapturer : public ScreenCapturing {
+public:
+    explicit FakeCapturer(Journal& journal) : journal(journal) {}
+
+    QFuture<CaptureResult> captureFullScreen(QPointF point) override {
+        journal.add(QStringLiteral("captureFullScreen"));
+        fullScreenPoints << point;
+        return next();
+    }
+    QFuture<CaptureResult> captureRegion(QRectF rect, std::uint32_t screen) override {
+        journal.add(QStringLiteral("captureRegion"));
+        regions << qMakePair(rect, screen);
+        return next();
+    }
+    QFuture<CaptureResult> captureWindow(std::uint32_t windowID) override {
+        journal.add(QStringLiteral("captureWindow"));
+        windowIDs << windowID;
+        return next();
+    }
+    QFuture<void> warmUp() override { ++warmUps; return readyFuture(); }
+    QFuture<void> refreshContent() override { ++refreshes; return readyFuture(); }
+    QList<CapturableWindow> onScreenWindows(qint64 excludingProcess) override {
+        excludedProcess = excludingProcess;
+        return windows;
+    }
+
+    // Answers the oldest open capture request.
+    void complete(CaptureResult result) {
+        SharedPromise<CaptureResult> promise = pending.front();
+        pending.pop_front();
+        promise.finish(std::move(result));
+    }
+    bool hasPending() const { return !pending.empty(); }
+
+    QList<CapturableWindow> windows;
+    QList<QPointF> fullScreenPoints;
+    QList<QPair<QRectF, std::uint32_t>> regions;
+    QList<std::uint32_t> windowIDs;
+    qint64 excludedProcess = -1;
+    int warmUps = 0;
+    int refreshes = 0;
+
+private:
+    QFuture<CaptureResult> next() {
+        pending.emplace_back();
+        return pending.back().future();
+    }
+    Journal& journal;
+    std::deque<SharedPromise<CaptureResult>> pending;
+};
+
+class FakeRegionSelection : public RegionSelecting {
+public:
+    explicit FakeRegionSelection(Journal& journal) : journal(journal) {}
+    void show(const QList<CapturableWindow>& windows) override {
+        journal.add(QStringLiteral("overlay"));
+        shownWith = windows;
+    }
+    QFuture<std::optional<RegionSelection>> selection() override { return answer.future(); }
+    void finish(std::optional<RegionSelection> result) override {
+        ++finishCalls;
+        answer.finish(result);
+    }
+    QList<CapturableWindow> shownWith;
+    int finishCalls = 0;
+
+private:
+    Journal& journal;
+    SharedPromise<std::optional<RegionSelection>> answer;
+};
+
+class FakeFlash : public CaptureFlashing {
+public:
+    explicit FakeFlash(Journal& journal) : journal(journal) {}
+    void show(QRectF over) override { areas << over; journal.add(QStringLiteral("flash")); }
+    QList<QRectF> areas;
+
+private:
+    Journal& journal;
+};
+
+class FakeSounds : public SoundPlaying {
+public:
+    explicit FakeSounds(Journal& journal) : journal(journal) {}
+    void playShutter() override { ++shutters; journal.add(QStringLiteral("shutter")); }
+    void beep() override { ++beeps; journal.add(QStringLiteral("beep")); }
+    int shutters = 0;
+    int beeps = 0;
+
+private:
+    Journal& journal;
+};
+
+class FakeClipboard : public ClipboardWriting {
+public:
+    explicit FakeClipboard(Journal& journal) : journal(journal) {}
+    void put(const CapturedImage& image, const PNGFuture& png) override {
+        images << image;
+        futures << png;
+        journal.add(QStringLiteral("clipboard"));
+    }
+    void resolvePendingPromises() override { ++resolves; }
+    QList<CapturedImage> images;
+    QList<PNGFuture> futures;
+    int resolves = 0;
+
+private:
+    Journal& journal;
+};
+
+class FakePreviews : public PreviewShowing {
+public:
+    explicit FakePreviews(Journal& journal) : journal(journal) {}
+    QUuid show(const CapturedImage&, const PNGFuture& png) override {
+        futures << png;
+        journal.add(QStringLiteral("preview"));
+        shownIDs << QUuid::createUuid();
+        return shownIDs.back();
+    }
+    void attach(const Screenshot& screenshot, const QString& fileURL, const QUuid& previewID) override {
+        attached << std::make_tuple(screenshot, fileURL, previewID);
+    }
+    void showNotSaved(const QString& message, const QUuid& previewID) override {
+        notSaved << qMakePair(message, previewID);
+    }
+    QList<QUuid> shownIDs;
+    QList<PNGFuture> futures;
+    QList<std::tuple<Screenshot, QString, QUuid>> attached;
+    QList<QPair<QString, QUuid>> notSaved;
+
+private:
+    Journal& journal;
+};
+
+class FakeRecorder : public CaptureRecording {
+public:
+    explicit FakeRecorder(Journal& journal) : journal(journal) {}
+    void record(const CapturedImage&, const PNGFuture& png, std::function<void(Outcome)> completion) override {
+        futures << png;
+        completions << std::move(completion);
+        journal.add(QStringLiteral("history"));
+    }
+    QList<PNGFuture> futures;
+    QList<std::function<void(Outcome)>> completions;
+
+private:
+    Journal& journal;
+};
+
+class FakeDesktop : public DesktopQuerying {
+public:
+    bool granted = true;
+    QPointF cursor;
+    QList<ScreenInfo> screenList;
+    std::uint32_t mainID = 1;
+    bool screenRecordingGranted() override { ++grantChecks; return granted; }
+    QPointF cursorPosition() override { return cursor; }
+    QList<ScreenInfo> screens() override { return screenList; }
+    std::uint32_t mainDisplayID() override { return mainID; }
+    qint64 processID() override { return 4242; }
+    int grantChecks = 0;
+};
+
+}  // namespace quillet::fakes
