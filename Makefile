@@ -4,6 +4,8 @@
 # make bench           run the benchmarks and print their table
 BUILD ?= build
 JOBS ?= $(shell nproc)
+# Lets ccache share compiled objects between checkouts of this tree.
+export CCACHE_BASEDIR := $(CURDIR)
 CMAKE_FLAGS ?=
 
 .PHONY: deps configure build run test test-unit test-e2e test-sanitize test-tsan bench clean
