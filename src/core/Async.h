@@ -21,6 +21,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <atomic>
+#include <type_traits>
 #include <memory>
 #include <utility>
 
@@ -56,6 +57,13 @@ public:
     bool finish(U&& value) {
         if (isFinished()) return false;
         promise->addResult(std::forward<U>(value));
+        promise->finish();
+        return true;
+    }
+    bool finish()
+        requires std::is_void_v<T>
+    {
+        if (isFinished()) return false;
         promise->finish();
         return true;
     }

@@ -1,0 +1,232 @@
+// One capture from request to delivery, against fakes of every collaborator.
+#include "app/CaptureCoordinator.h"
+
+#include "fakes/CaptureFakes.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace quillet;
+using namespace quillet::fakes;
+
+namespace {
+
+QStringList logLines;
+void captureLog(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (QByteArray(context.category) == "quillet.capture" && type == QtCriticalMsg) logLines << message;
+}
+
+class CaptureCoordinatorTest : public ::testing::Test {
+protected:
+    CaptureCoordinatorTest() {
+        desktop.screenList = {{1u, QRectF(0, 0, 1920, 1080)}, {2u, QRectF(1920, 0, 1280, 800)}};
+        desktop.cursor = QPointF(2000, 300);
+        capturer.windows = {{77u, QRectF(100, 120, 640, 480)}};
+        coordinator = std::make_unique<CaptureCoordinator>(CaptureCoordinator::Services{
+            settings, permissions, capturer, clipboard, desktop, flash, sounds, [this] {
+                overlays.push_back(std::make_shared<FakeRegionSelection>(journal));
+                return overlays.back();
+            }});
+        coordinator->setPreviews(previews);
+        coordinator->setHistory(recorder);
+        logLines.clear();
+        previousHandler = qInstallMessageHandler(captureLog);
+    }
+    ~CaptureCoordinatorTest() override { qInstallMessageHandler(previousHandler); }
+
+    CapturedImage image(std::uint32_t screen = 1, CaptureKind kind = CaptureKind::region) {
+        QImage pixels(40, 30, QImage::Format_ARGB32);
+        pixels.fill(Qt::red);
+        return CapturedImage{pixels, screen, kind};
+    }
+
+    // Runs queued main-thread tasks and continuations.
+    void settle() { test::drainEvents(); }
+
+    Journal journal;
+    FakeSettings settings;
+    FakePermissions permissions{journal};
+    FakeCapturer capturer{journal};
+    FakeClipboard clipboard{journal};
+    FakeDesktop desktop;
+    FakeFlash flash{journal};
+    FakeSounds sounds{journal};
+    std::shared_ptr<FakePreviews> previews = std::make_shared<FakePreviews>(journal);
+    std::shared_ptr<FakeRecorder> recorder = std::make_shared<FakeRecorder>(journal);
+    std::vector<std::shared_ptr<FakeRegionSelection>> overlays;
+    std::unique_ptr<CaptureCoordinator> coordinator;
+    QtMessageHandler previousHandler = nullptr;
+};
+
+}  // namespace
+
+TEST_F(CaptureCoordinatorTest, RegionCaptureDeliversInOrderWithOneSharedPNG) {
+    coordinator->captureRegion();
+    ASSERT_EQ(overlays.size(), 1u);
+    EXPECT_EQ(overlays[0]->shownWith, capturer.windows);
+    EXPECT_EQ(capturer.excludedProcess, 4242);
+    settle();
+    EXPECT_EQ(capturer.refreshes, 1) << "the content refresh runs alongside the overlay";
+
+    overlays[0]->finish(RegionSelection::rectangle(QRectF(10, 20, 300, 200), 2));
+    settle();
+    ASSERT_EQ(capturer.regions.size(), 1);
+    EXPECT_EQ(capturer.regions[0].first, QRectF(10, 20, 300, 200));
+    EXPECT_EQ(capturer.regions[0].second, 2u);
+    EXPECT_FALSE(coordinator->isSelecting());
+
+    capturer.complete(image(2));
+    settle();
+    EXPECT_EQ(journal.calls, (QStringList{"overlay", "captureRegion", "flash", "clipboard", "preview", "history", "shutter"}));
+    ASSERT_EQ(flash.areas.size(), 1);
+    EXPECT_EQ(flash.areas[0], QRectF(1930, 20, 300, 200));
+    ASSERT_EQ(clipboard.futures.size(), 1);
+    ASSERT_EQ(previews->futures.size(), 1);
+    ASSERT_EQ(recorder->futures.size(), 1);
+    EXPECT_TRUE(clipboard.futures[0].isSameAs(previews->futures[0]));
+    EXPECT_TRUE(clipboard.futures[0].isSameAs(recorder->futures[0]));
+    EXPECT_TRUE(logLines.isEmpty());
+}
+
+TEST_F(CaptureCoordinatorTest, SecondRegionRequestWhileSelectingIsIgnored) {
+    coordinator->captureRegion();
+    coordinator->captureRegion();
+    settle();
+    EXPECT_EQ(overlays.size(), 1u);
+
+    overlays[0]->finish(std::nullopt);
+    settle();
+    // Cancelling leaves no trace, and a new region capture can start at once.
+    EXPECT_EQ(journal.calls, QStringList{"overlay"});
+    EXPECT_TRUE(logLines.isEmpty());
+    EXPECT_EQ(sounds.beeps + sounds.shutters, 0);
+    coordinator->captureRegion();
+    EXPECT_EQ(overlays.size(), 2u);
+}
+
+TEST_F(CaptureCoordinatorTest, FullScreenWhileSelectingCancelsTheOverlay) {
+    coordinator->captureRegion();
+    coordinator->captureFullScreen();
+    EXPECT_EQ(overlays[0]->finishCalls, 1);
+    ASSERT_EQ(capturer.fullScreenPoints, QList<QPointF>{QPointF(2000, 300)});
+    settle();
+    EXPECT_TRUE(capturer.regions.isEmpty());
+    EXPECT_FALSE(coordinator->isSelecting());
+
+    capturer.complete(image(2, CaptureKind::fullScreen));
+    settle();
+    ASSERT_EQ(flash.areas.size(), 1);
+    EXPECT_EQ(flash.areas[0], QRectF(1920, 0, 1280, 800));
+    EXPECT_EQ(clipboard.images.size(), 1);
+}
+
+TEST_F(CaptureCoordinatorTest, WindowSelectionFlashesTheWindowFrameOrNothingWhenItIsGone) {
+    coordinator->captureRegion();
+    overlays[0]->finish(RegionSelection::window(77));
+    settle();
+    capturer.complete(image(1, CaptureKind::window));
+    settle();
+    EXPECT_EQ(capturer.windowIDs, QList<std::uint32_t>{77u});
+    EXPECT_EQ(flash.areas, QList<QRectF>{QRectF(100, 120, 640, 480)});
+
+    coordinator->captureRegion();
+    overlays[1]->finish(RegionSelection::window(99));
+    settle();
+    capturer.complete(image(1, CaptureKind::window));
+    settle();
+    EXPECT_EQ(flash.areas.size(), 1) << "a window missing from the overlay's list gets no flash";
+    EXPECT_EQ(clipboard.images.size(), 2);
+}
+
+TEST_F(CaptureCoordinatorTest, SettingsAreReadAtDeliveryTime) {
+    coordinator->captureFullScreen();
+    settings.settings.showPreview = false;
+    settings.settings.playShutterSound = false;
+    capturer.complete(image());
+    settle();
+    EXPECT_EQ(journal.calls, (QStringList{"captureFullScreen", "flash", "clipboard", "history"}));
+
+    // The history answer has no preview to reach.
+    recorder->completions[0](Outcome::notSaved(QStringLiteral("Нет места")));
+    EXPECT_TRUE(previews->notSaved.isEmpty());
+}
+
+TEST_F(CaptureCoordinatorTest, HistoryOutcomeReachesThePreviewWhileTheCoordinatorLives) {
+    coordinator->captureFullScreen();
+    capturer.complete(image());
+    coordinator->captureFullScreen();
+    capturer.complete(image());
+    settle();
+    ASSERT_EQ(recorder->completions.size(), 2);
+    ASSERT_EQ(previews->shownIDs.size(), 2);
+
+    Screenshot stored;
+    stored.id = QUuid::createUuid();
+    recorder->completions[0](Outcome::saved(stored, QStringLiteral("/tmp/a.png")));
+    ASSERT_EQ(previews->attached.size(), 1);
+    EXPECT_EQ(std::get<0>(previews->attached[0]), stored);
+    EXPECT_EQ(std::get<2>(previews->attached[0]), previews->shownIDs[0]);
+    recorder->completions[1](Outcome::notSaved(QStringLiteral("Нет доступа")));
+    ASSERT_EQ(previews->notSaved.size(), 1);
+    EXPECT_EQ(previews->notSaved[0].second, previews->shownIDs[1]);
+
+    // A late answer after the coordinator is gone does nothing.
+    coordinator->captureFullScreen();
+    capturer.complete(image());
+    settle();
+    auto late = recorder->completions[2];
+    coordinator.reset();
+    late(Outcome::notSaved(QStringLiteral("поздно")));
+    EXPECT_EQ(previews->notSaved.size(), 1);
+}
+
+TEST_F(CaptureCoordinatorTest, WithoutRecorderTheCaptureStillReachesClipboardAndPreview) {
+    coordinator->setHistory(nullptr);
+    coordinator->captureFullScreen();
+    capturer.complete(image());
+    settle();
+    EXPECT_EQ(journal.calls, (QStringList{"captureFullScreen", "flash", "clipboard", "preview", "shutter"}));
+}
+
+TEST_F(CaptureCoordinatorTest, WithoutPermissionNothingIsCapturedAndTheGuideOpens) {
+    desktop.granted = false;
+    coordinator->captureRegion();
+    coordinator->captureFullScreen();
+    settle();
+    EXPECT_TRUE(overlays.empty());
+    EXPECT_TRUE(capturer.fullScreenPoints.isEmpty());
+    EXPECT_EQ(permissions.shown, 2);
+    EXPECT_TRUE(logLines.isEmpty());
+}
+
+TEST_F(CaptureCoordinatorTest, FailedCaptureLogsBeepsAndLeavesNoTrace) {
+    coordinator->captureRegion();
+    overlays[0]->finish(RegionSelection::window(77));
+    settle();
+    desktop.granted = false;  // revoked while the overlay was up
+    capturer.complete(unexpected(CaptureError::windowNotFound));
+    settle();
+    EXPECT_EQ(logLines, QStringList{QStringLiteral("Снимок не удался: окно не найдено")});
+    EXPECT_EQ(sounds.beeps, 1);
+    EXPECT_EQ(permissions.shown, 1);
+    EXPECT_TRUE(clipboard.images.isEmpty());
+    EXPECT_TRUE(previews->shownIDs.isEmpty());
+    EXPECT_TRUE(recorder->completions.isEmpty());
+
+    desktop.granted = true;
+    coordinator->captureFullScreen();
+    capturer.complete(unexpected(CaptureError::displayNotFound));
+    settle();
+    EXPECT_EQ(logLines.value(1), QStringLiteral("Снимок экрана не удался: дисплей не найден"));
+    EXPECT_EQ(sounds.beeps, 2);
+    EXPECT_EQ(permissions.shown, 1);
+    EXPECT_EQ(sounds.shutters, 0);
+}
+
+TEST_F(CaptureCoordinatorTest, WarmUpOnlyWhenGranted) {
+    coordinator->warmUp();
+    EXPECT_EQ(capturer.warmUps, 1);
+    desktop.granted = false;
+    coordinator->warmUp();
+    EXPECT_EQ(capturer.warmUps, 1);
+}

@@ -1,0 +1,42 @@
+#include "core/Signposts.h"
+
+#include "core/Logging.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+using namespace quillet;
+using namespace std::chrono_literals;
+
+namespace {
+
+QStringList captured;
+
+void capture(QtMsgType, const QMessageLogContext& context, const QString& message) {
+    if (QByteArray(context.category) == "quillet.latency") captured << message;
+}
+
+}  // namespace
+
+TEST(Signposts, MillisecondsWithOneDecimal) {
+    EXPECT_EQ(Signposts::intervalMessage(Signposts::captureToReady, 1260us), QStringLiteral("interval capture-to-ready ms=1.3"));
+    EXPECT_EQ(Signposts::intervalMessage(Signposts::triggerToOverlay, 0ns), QStringLiteral("interval trigger-to-overlay ms=0.0"));
+    EXPECT_EQ(Signposts::intervalMessage(Signposts::openEditor, 84'340us), QStringLiteral("interval open-editor ms=84.3"));
+}
+
+TEST(Signposts, EndingLogsOnceAndAnAbandonedIntervalLogsNothing) {
+    captured.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(capture);
+    {
+        const MeasuredInterval first = Signposts::begin(Signposts::captureToReady);
+        const MeasuredInterval abandoned = Signposts::begin(Signposts::captureToReady);
+        const MeasuredInterval second = Signposts::begin(Signposts::captureToReady);
+        (void)abandoned;
+        second.end();
+        first.end();
+    }
+    qInstallMessageHandler(previous);
+    ASSERT_EQ(captured.size(), 2);
+    for (const QString& line : captured) EXPECT_TRUE(line.startsWith(QStringLiteral("interval capture-to-ready ms="))) << line.toStdString();
+}

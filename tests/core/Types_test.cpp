@@ -1,0 +1,155 @@
+// The stored forms of the shared values: the history index and the preferences hold them, so a
+// change here would make existing files unreadable.
+#include "core/Types.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+
+#include <gtest/gtest.h>
+
+using namespace quillet;
+
+namespace {
+
+QByteArray compact(const QJsonValue& value) {
+    if (value.isObject()) return QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
+    if (value.isArray()) return QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact);
+    return value.toVariant().toString().toUtf8();
+}
+
+QJsonValue parse(const char* json) {
+    const QJsonDocument document = QJsonDocument::fromJson(json);
+    if (document.isArray()) return document.array();
+    return document.object();
+}
+
+Screenshot sample() {
+    Screenshot screenshot;
+    screenshot.id = QUuid::fromString(QStringLiteral("e621e1f8-c36c-495a-93fc-0c247a3e6e5f"));
+    screenshot.createdAt = QDateTime(QDate(2026, 12, 6), QTime(8, 5, 19), Qt::UTC);
+    screenshot.kind = ScreenshotKind::edited;
+    screenshot.pixelSize = {2880, 1800};
+    screenshot.fileName = QStringLiteral("Quillet 2026-12-06 at 08.05.19.png");
+    screenshot.sourceID = QUuid::fromString(QStringLiteral("00000000-0000-4000-8000-00000000000a"));
+    return screenshot;
+}
+
+}  // namespace
+
+TEST(Types, RawValuesRoundTripAndUnknownStringsFail) {
+    for (ModifierKey key : allModifierKeys) EXPECT_EQ(modifierKeyFromRaw(rawValue(key)), key);
+    for (KeySide side : allKeySides) EXPECT_EQ(keySideFromRaw(rawValue(side)), side);
+    EXPECT_EQ(rawValue(CaptureKind::fullScreen), QStringLiteral("fullScreen"));
+    EXPECT_EQ(screenshotKindFromRaw(QStringLiteral("edited")), ScreenshotKind::edited);
+    EXPECT_EQ(captureKindFromRaw(QStringLiteral("edited")), std::nullopt);
+    EXPECT_EQ(modifierKeyFromRaw(QStringLiteral("Control")), std::nullopt);
+    EXPECT_EQ(screenshotKind(CaptureKind::window), ScreenshotKind::window);
+}
+
+TEST(Types, OverlapsIsSymmetricAndFollowsSides) {
+    for (ModifierKey a : allModifierKeys) {
+        for (KeySide sa : allKeySides) {
+            for (ModifierKey b : allModifierKeys) {
+                for (KeySide sb : allKeySides) {
+                    const Trigger first{a, sa}, second{b, sb};
+                    EXPECT_EQ(first.overlaps(second), second.overlaps(first));
+                    const bool expected = a == b && (sa == KeySide::any || sb == KeySide::any || sa == sb);
+                    EXPECT_EQ(first.overlaps(second), expected);
+                }
+            }
+            EXPECT_TRUE((Trigger{a, sa}).overlaps(Trigger{a, sa}));
+        }
+    }
+    EXPECT_FALSE((Trigger{ModifierKey::control, KeySide::left}).overlaps({ModifierKey::control, KeySide::right}));
+    EXPECT_FALSE((Trigger{ModifierKey::control, KeySide::any}).overlaps({ModifierKey::option, KeySide::any}));
+}
+
+TEST(Types, TriggerAndPixelSizeForms) {
+    const Trigger trigger{ModifierKey::shift, KeySide::right};
+    EXPECT_EQ(compact(toJson(trigger)), R"({"key":"shift","side":"right"})");
+    EXPECT_EQ(triggerFromJson(toJson(trigger)).value(), trigger);
+    EXPECT_FALSE(triggerFromJson(parse(R"({"key":"shift"})")));
+    EXPECT_FALSE(triggerFromJson(parse(R"({"key":"hyper","side":"any"})")));
+
+    EXPECT_EQ(compact(toJson(PixelSize{3, 2})), "[3,2]");
+    EXPECT_EQ(pixelSizeFromJson(parse("[3,2,99]")).value(), (PixelSize{3, 2}));
+    EXPECT_FALSE(pixelSizeFromJson(parse(R"({"width":3,"height":2})")));
+    EXPECT_FALSE(pixelSizeFromJson(parse("[3]")));
+    EXPECT_FALSE(pixelSizeFromJson(parse("[3.5,2]")));
+    EXPECT_FALSE(pixelSizeFromJson(parse(R"(["3",2])")));
+}
+
+TEST(Types, RetentionPolicyForms) {
+    EXPECT_EQ(compact(toJson(RetentionPolicy::days(7))), R"({"days":{"_0":7}})");
+    EXPECT_EQ(compact(toJson(RetentionPolicy::forever())), R"({"forever":{}})");
+    EXPECT_EQ(retentionPolicyFromJson(parse(R"({"days":{"_0":7}})")).value(), RetentionPolicy::days(7));
+    EXPECT_EQ(retentionPolicyFromJson(parse(R"({"forever":{}})")).value(), RetentionPolicy::forever());
+    for (const char* bad : {R"({"days":{"_0":7},"forever":{}})", "{}", R"({"weeks":{"_0":1}})"}) {
+        const auto decoded = retentionPolicyFromJson(parse(bad));
+        ASSERT_FALSE(decoded) << bad;
+        EXPECT_EQ(decoded.error().description, QStringLiteral("Invalid number of keys found, expected one.")) << bad;
+    }
+    EXPECT_FALSE(retentionPolicyFromJson(parse(R"({"days":{"count":7}})")));
+    EXPECT_FALSE(retentionPolicyFromJson(parse(R"({"days":{"_0":"7"}})")));
+    EXPECT_EQ(RetentionPolicy::standard(), RetentionPolicy::days(30));
+    EXPECT_NE(RetentionPolicy::days(30), RetentionPolicy::forever());
+}
+
+TEST(Types, ScreenshotFormKeepsEveryFieldAndOmitsAbsentSource) {
+    Screenshot screenshot = sample();
+    const QJsonObject json = toJson(screenshot).toObject();
+    EXPECT_EQ(json.value(QStringLiteral("id")).toString(), QStringLiteral("E621E1F8-C36C-495A-93FC-0C247A3E6E5F"));
+    EXPECT_EQ(json.value(QStringLiteral("createdAt")).toString(), QStringLiteral("2026-12-06T08:05:19Z"));
+    EXPECT_EQ(json.value(QStringLiteral("kind")).toString(), QStringLiteral("edited"));
+    EXPECT_EQ(compact(json.value(QStringLiteral("pixelSize"))), "[2880,1800]");
+    EXPECT_EQ(json.value(QStringLiteral("sourceID")).toString(), QStringLiteral("00000000-0000-4000-8000-00000000000A"));
+    EXPECT_EQ(screenshotFromJson(json).value(), screenshot);
+
+    screenshot.sourceID.reset();
+    const QJsonObject withoutSource = toJson(screenshot).toObject();
+    EXPECT_FALSE(withoutSource.contains(QStringLiteral("sourceID")));
+    const auto decoded = screenshotFromJson(withoutSource);
+    ASSERT_TRUE(decoded);
+    EXPECT_FALSE(decoded->sourceID.has_value());
+    EXPECT_EQ(*decoded, screenshot);
+
+    // Hashing distinguishes an absent source from a present one.
+    Screenshot withSource = screenshot;
+    withSource.sourceID = QUuid();
+    EXPECT_NE(withSource, screenshot);
+    EXPECT_EQ(QSet<Screenshot>({screenshot, withSource, screenshot}).size(), 2);
+}
+
+TEST(Types, ScreenshotDecodingIsStrict) {
+    const QJsonObject good = toJson(sample()).toObject();
+    for (const char* key : {"id", "createdAt", "kind", "pixelSize", "fileName"}) {
+        QJsonObject missing = good;
+        missing.remove(QLatin1String(key));
+        EXPECT_FALSE(screenshotFromJson(missing)) << key;
+    }
+    QJsonObject bad = good;
+    bad.insert(QStringLiteral("id"), QStringLiteral("not-a-uuid"));
+    EXPECT_FALSE(screenshotFromJson(bad));
+    bad = good;
+    bad.insert(QStringLiteral("createdAt"), QStringLiteral("yesterday"));
+    EXPECT_FALSE(screenshotFromJson(bad));
+    bad = good;
+    bad.insert(QStringLiteral("kind"), QStringLiteral("video"));
+    EXPECT_FALSE(screenshotFromJson(bad));
+
+    // Another writer's time zone offset still names the same instant.
+    QJsonObject offset = good;
+    offset.insert(QStringLiteral("createdAt"), QStringLiteral("2026-12-06T11:05:19+03:00"));
+    EXPECT_EQ(screenshotFromJson(offset)->createdAt, sample().createdAt);
+}
+
+TEST(Types, DatesAreWholeSecondsInUtc) {
+    const QDateTime withMillis(QDate(2026, 1, 2), QTime(3, 4, 5, 678), Qt::UTC);
+    EXPECT_EQ(isoDateString(withMillis), QStringLiteral("2026-01-02T03:04:05Z"));
+    EXPECT_EQ(isoDateString(withMillis.toOffsetFromUtc(3600)), QStringLiteral("2026-01-02T03:04:05Z"));
+    EXPECT_EQ(dateFromIsoString(QStringLiteral("2026-01-02T03:04:05Z")), QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC));
+    EXPECT_EQ(dateFromIsoString(QStringLiteral("2026-01-02T03:04:05")), std::nullopt);  // no zone: ambiguous
+    EXPECT_EQ(uuidFromString(QStringLiteral("{e621e1f8-c36c-495a-93fc-0c247a3e6e5f}")), std::nullopt);
+}
