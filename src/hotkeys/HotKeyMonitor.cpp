@@ -1,7 +1,5 @@
 #include "hotkeys/HotKeyMonitor.h"
 
-#include "core/Logging.h"
-
 #include <utility>
 
 namespace quillet {
@@ -23,7 +21,6 @@ Expected<void, PermissionError> HotKeyMonitor::start() {
         return unexpected(PermissionError::inputMonitoringDenied);
     }
     running = true;
-    qCDebug(lcHotKeys) << "listening for double presses";
     return {};
 }
 
