@@ -5,11 +5,9 @@
 namespace quillet {
 
 HotKeyMonitor::HotKeyMonitor(QSet<Trigger> triggers, EventTapping& eventTap, QObject* parent)
-    : HotKeyMonitor(std::move(triggers), eventTap, [] { return std::chrono::steady_clock::now(); }, parent) {}
-
-HotKeyMonitor::HotKeyMonitor(QSet<Trigger> triggers, EventTapping& eventTap, DoubleTapDetector::Clock clock,
-                             QObject* parent)
-    : QObject(parent), detector(std::move(triggers), interval, std::move(clock)), eventTap(eventTap) {}
+    : QObject(parent),
+      detector(std::move(triggers), interval, [] { return std::chrono::steady_clock::now(); }),
+      eventTap(eventTap) {}
 
 HotKeyMonitor::~HotKeyMonitor() { stop(); }
 

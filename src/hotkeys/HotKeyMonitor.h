@@ -29,9 +29,6 @@ public:
     static constexpr std::chrono::milliseconds interval{350};
 
     HotKeyMonitor(QSet<Trigger> triggers, EventTapping& eventTap, QObject* parent = nullptr);
-    // With another monotonic clock for the detector (tests).
-    HotKeyMonitor(QSet<Trigger> triggers, EventTapping& eventTap, DoubleTapDetector::Clock clock,
-                  QObject* parent = nullptr);
     ~HotKeyMonitor() override;
 
     // Called synchronously on the main thread for each recognised double press.
