@@ -1,6 +1,5 @@
 #include "editor/EditRenderer.h"
 
-#include <QPaintDevice>
 #include <QPainter>
 #include <QPen>
 #include <QTransform>
@@ -120,24 +119,28 @@ void blurMask(QImage& mask, double sigma, double gain) {
 
 // ---- layers in device pixels -------------------------------------------------------------------
 
-// How the painter's current coordinates land on physical pixels. Shadows and the marker layer
-// are rasterised in physical pixels so they stay sharp on high-density screens and line up
+// How the painter's current coordinates land on the device's pixels. Shadows and the marker
+// layer are rasterised in device pixels so they stay sharp on high-density screens and line up
 // with the pixels they are composited onto.
 struct DeviceMapping {
-    QTransform toDevice;
-    QRectF limit;  // the physical pixels the painter can reach
-    double pixelRatio = 1;
+    QTransform toDevice;    // current coordinates → device pixels
+    QTransform fromDevice;  // device pixels → the painter's coordinates after resetTransform()
+    QRectF limit;           // the device pixels the painter can reach
     double lengthScale = 1;
 };
 
-DeviceMapping deviceMapping(const QPainter& painter) {
+std::optional<DeviceMapping> deviceMapping(QPainter& painter) {
     DeviceMapping m;
-    if (const QPaintDevice* device = painter.device()) m.pixelRatio = device->devicePixelRatio();
-    if (!(m.pixelRatio > 0)) m.pixelRatio = 1;
-    m.toDevice = painter.combinedTransform() * QTransform::fromScale(m.pixelRatio, m.pixelRatio);
-    const QRectF viewport = painter.viewport();
-    m.limit = QRectF(viewport.x() * m.pixelRatio, viewport.y() * m.pixelRatio, viewport.width() * m.pixelRatio,
-                     viewport.height() * m.pixelRatio);
+    m.toDevice = painter.deviceTransform();
+    painter.save();
+    painter.resetTransform();
+    const QTransform base = painter.deviceTransform();
+    const QRectF window = painter.window();
+    painter.restore();
+    bool invertible = false;
+    m.fromDevice = base.inverted(&invertible);
+    if (!invertible) return std::nullopt;
+    m.limit = base.mapRect(window);
     if (painter.hasClipping()) m.limit &= m.toDevice.mapRect(painter.clipBoundingRect());
     m.lengthScale = std::sqrt(std::abs(m.toDevice.m11() * m.toDevice.m22() - m.toDevice.m12() * m.toDevice.m21()));
     return m;
@@ -154,20 +157,22 @@ std::optional<QRect> layerRect(const QRectF& area, const DeviceMapping& m, doubl
     return pixels;
 }
 
-// Draws a layer made in physical pixels 1:1 at its place, through the painter's clip and
-// composition mode.
-void drawLayer(QPainter& painter, QImage layer, QPoint devicePosition, double pixelRatio) {
+// Draws a layer made in device pixels 1:1 at its place, through the painter's clip,
+// opacity and composition mode.
+void drawLayer(QPainter& painter, const QImage& layer, QPoint devicePosition, const DeviceMapping& m) {
     painter.save();
     painter.resetTransform();
-    layer.setDevicePixelRatio(pixelRatio);
-    painter.drawImage(QPointF(devicePosition.x() / pixelRatio, devicePosition.y() / pixelRatio), layer);
+    painter.setWorldTransform(m.fromDevice);
+    painter.drawImage(devicePosition, layer);
     painter.restore();
 }
 
 // The soft shadow under a halo: the halo's coverage, moved down, blurred and darkened,
 // composited before the halo itself.
 void drawShadow(QPainter& painter, const QPainterPath& path, const QPen& pen, bool filled, double thickness) {
-    const DeviceMapping m = deviceMapping(painter);
+    const std::optional<DeviceMapping> mapping = deviceMapping(painter);
+    if (!mapping) return;
+    const DeviceMapping& m = *mapping;
     const QPointF offset(0, shadowOffset * thickness);
     const double sigma = shadowBlur * thickness / 2 * m.lengthScale;
     const double reach = pen.widthF() / 2 + 1;
@@ -190,7 +195,7 @@ void drawShadow(QPainter& painter, const QPainterPath& path, const QPen& pen, bo
         maskPainter.drawPath(path);
     }
     blurMask(mask, sigma, shadowAlpha);
-    drawLayer(painter, std::move(mask), pixels->topLeft(), m.pixelRatio);
+    drawLayer(painter, mask, pixels->topLeft(), m);
 }
 
 // ---- highlighter ---------------------------------------------------------------------------
@@ -413,7 +418,9 @@ void drawHighlights(const QList<QList<QPointF>>& strokes, double thickness, QPai
     if (!(thickness > 0) || !std::isfinite(thickness)) return;
     const QList<StrokeGroup> groups = strokeGroups(strokes, thickness / 2 + 1);
     if (groups.isEmpty()) return;
-    const DeviceMapping m = deviceMapping(painter);
+    const std::optional<DeviceMapping> mapping = deviceMapping(painter);
+    if (!mapping) return;
+    const DeviceMapping& m = *mapping;
     const QRgb colour = qPremultiply(highlightColor().rgba());
     for (const StrokeGroup& group : groups) {
         const std::optional<QRect> pixels = layerRect(group.bounds, m, 1);
@@ -430,7 +437,7 @@ void drawHighlights(const QList<QList<QPointF>>& strokes, double thickness, QPai
         painter.save();
         painter.setOpacity(painter.opacity() * highlightAlpha);
         painter.setCompositionMode(QPainter::CompositionMode_Multiply);
-        drawLayer(painter, std::move(layer), pixels->topLeft(), m.pixelRatio);
+        drawLayer(painter, layer, pixels->topLeft(), m);
         painter.restore();
     }
 }
