@@ -49,17 +49,17 @@ std::array<int, 3> boxRadii(double sigma) {
     return radii;
 }
 
-// Fixed-point factor that turns a window sum into an average (times `gain`).
-std::uint64_t averagingFactor(int radius, double gain) {
-    return static_cast<std::uint64_t>(std::llround(gain * double(1u << 24) / (2 * radius + 1)));
+// Fixed-point factor (16 fractional bits) that turns a window sum into an average times `gain`.
+std::uint32_t averagingFactor(int radius, double gain) {
+    return static_cast<std::uint32_t>(std::lround(gain * 65536.0 / (2 * radius + 1)));
 }
 
-inline uchar averaged(std::uint32_t sum, std::uint64_t factor) {
-    return static_cast<uchar>(std::min<std::uint64_t>((sum * factor + (1u << 23)) >> 24, 255));
+inline uchar averaged(std::uint32_t sum, std::uint32_t factor) {
+    return static_cast<uchar>(std::min<std::uint32_t>((sum * factor + 32768u) >> 16, 255u));
 }
 
 // One box pass along the rows; pixels beyond the image count as transparent.
-void boxHorizontal(const QImage& in, QImage& out, int radius, std::uint64_t factor) {
+void boxHorizontal(const QImage& in, QImage& out, int radius, std::uint32_t factor) {
     const int w = in.width();
     for (int y = 0; y < in.height(); ++y) {
         const uchar* src = in.constScanLine(y);
@@ -75,7 +75,7 @@ void boxHorizontal(const QImage& in, QImage& out, int radius, std::uint64_t fact
 }
 
 // One box pass down the columns, a row at a time so memory is read in order.
-void boxVertical(const QImage& in, QImage& out, int radius, std::uint64_t factor, std::vector<std::uint32_t>& sums) {
+void boxVertical(const QImage& in, QImage& out, int radius, std::uint32_t factor, std::vector<std::uint32_t>& sums) {
     const int w = in.width();
     const int h = in.height();
     sums.assign(std::size_t(w), 0);
@@ -100,7 +100,7 @@ void boxVertical(const QImage& in, QImage& out, int radius, std::uint64_t factor
 // Blurs an Alpha8 mask in place and scales it by `gain`.
 void blurMask(QImage& mask, double sigma, double gain) {
     if (sigma < 0.3) {
-        const std::uint64_t factor = averagingFactor(0, gain);
+        const std::uint32_t factor = averagingFactor(0, gain);
         for (int y = 0; y < mask.height(); ++y) {
             uchar* line = mask.scanLine(y);
             for (int x = 0; x < mask.width(); ++x) line[x] = averaged(line[x], factor);
@@ -276,27 +276,42 @@ QRgb scaled(QRgb colour, uchar coverage) {
 }
 
 // Multiplies the marker colour at 40 % through `mask` into a premultiplied image, with the
-// same formula the painter's multiply mode uses, without a full-colour layer in between.
+// formula of the painter's multiply mode, without a full-colour layer in between. Per
+// coverage value the factors are worked out once, in 16-bit fixed point:
+//   colour' = colour × (1 − a + a × marker) + a × marker × (1 − alpha),  alpha' = alpha + a × (1 − alpha)
+// where a is the layer's alpha at that pixel.
 void multiplyHighlight(QImage& image, const QImage& mask, QPoint origin) {
     const QColor& colour = highlightColor();
-    const double channels[3] = {double(colour.red()), double(colour.green()), double(colour.blue())};
+    const double marker[3] = {colour.red() / 255.0, colour.green() / 255.0, colour.blue() / 255.0};
+    struct Factors {
+        std::uint32_t keep[3];   // on the pixel's own colour
+        std::uint32_t cover[3];  // on what the pixel lacks of full alpha
+        std::uint32_t alpha;
+    };
+    std::array<Factors, 256> table{};
+    for (int m = 1; m < 256; ++m) {
+        const double a = highlightAlpha * m / 255.0;
+        for (int c = 0; c < 3; ++c) {
+            table[std::size_t(m)].keep[c] = std::uint32_t(std::lround(65536 * (1 - a + a * marker[c])));
+            table[std::size_t(m)].cover[c] = std::uint32_t(std::lround(65536 * a * marker[c]));
+        }
+        table[std::size_t(m)].alpha = std::uint32_t(std::lround(65536 * a));
+    }
     for (int y = 0; y < mask.height(); ++y) {
         const uchar* coverage = mask.constScanLine(y);
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(origin.y() + y)) + origin.x();
         for (int x = 0; x < mask.width(); ++x) {
             if (coverage[x] == 0) continue;
-            const double sa = highlightAlpha * coverage[x] / 255.0;  // the layer's alpha here
+            const Factors& f = table[coverage[x]];
             const QRgb d = line[x];
-            const double da = qAlpha(d);
-            const double dc[3] = {double(qRed(d)), double(qGreen(d)), double(qBlue(d))};
-            int out[3];
-            for (int c = 0; c < 3; ++c) {
-                const double sc = sa * channels[c];  // premultiplied source
-                const double value = sc * dc[c] / 255 + sc * (255 - da) / 255 + dc[c] * (1 - sa);
-                out[c] = std::clamp(static_cast<int>(std::lround(value)), 0, 255);
-            }
-            const int alpha = std::clamp(static_cast<int>(std::lround(sa * 255 + da * (1 - sa))), 0, 255);
-            line[x] = qRgba(std::min(out[0], alpha), std::min(out[1], alpha), std::min(out[2], alpha), alpha);
+            const std::uint32_t alpha = qAlpha(d);
+            const std::uint32_t missing = 255 - alpha;
+            const auto mix = [&](std::uint32_t value, int c) {
+                return std::min<std::uint32_t>((value * f.keep[c] + missing * f.cover[c] + 32768u) >> 16, 255u);
+            };
+            const std::uint32_t a = std::min<std::uint32_t>((alpha * 65536u + missing * f.alpha + 32768u) >> 16, 255u);
+            line[x] = qRgba(int(std::min(mix(qRed(d), 0), a)), int(std::min(mix(qGreen(d), 1), a)),
+                            int(std::min(mix(qBlue(d), 2), a)), int(a));
         }
     }
 }
