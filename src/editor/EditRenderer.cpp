@@ -99,7 +99,11 @@ void boxVertical(const QImage& in, QImage& out, int radius, std::uint32_t factor
 
 // Blurs an Alpha8 mask in place and scales it by `gain`.
 void blurMask(QImage& mask, double sigma, double gain) {
-    if (sigma < 0.3) {
+    // A blur wider than the mask spreads it flat anyway; the cap keeps the radii in range.
+    sigma = std::min(sigma, double(std::max(mask.width(), mask.height())));
+    QImage scratch;
+    if (sigma >= 0.3) scratch = QImage(mask.size(), QImage::Format_Alpha8);
+    if (scratch.isNull()) {  // too little to blur, or no memory for it: darken only
         const std::uint32_t factor = averagingFactor(0, gain);
         for (int y = 0; y < mask.height(); ++y) {
             uchar* line = mask.scanLine(y);
@@ -107,8 +111,6 @@ void blurMask(QImage& mask, double sigma, double gain) {
         }
         return;
     }
-    QImage scratch(mask.size(), QImage::Format_Alpha8);
-    if (scratch.isNull()) return;
     std::vector<std::uint32_t> sums;
     const std::array<int, 3> radii = boxRadii(sigma);
     for (std::size_t i = 0; i < radii.size(); ++i) {
@@ -146,7 +148,7 @@ std::optional<DeviceMapping> deviceMapping(QPainter& painter) {
     return m;
 }
 
-// The whole physical pixels a layer covering `area` (in current coordinates) needs, or nothing.
+// The whole device pixels a layer covering `area` (in current coordinates) needs, or nothing.
 std::optional<QRect> layerRect(const QRectF& area, const DeviceMapping& m, double devicePadding) {
     if (!isFinite(area)) return std::nullopt;
     const QRectF device = m.toDevice.mapRect(area).adjusted(-devicePadding, -devicePadding, devicePadding, devicePadding);
@@ -253,7 +255,7 @@ QList<StrokeGroup> strokeGroups(const QList<QList<QPointF>>& strokes, double pad
     return groups;
 }
 
-// The marker's coverage in physical pixels: the strokes of a group stroked together once.
+// The marker's coverage in device pixels: the strokes of a group stroked together once.
 QImage highlightMask(const QPainterPath& path, double thickness, const QTransform& toDevice, const QRect& pixels) {
     QImage mask(pixels.size(), QImage::Format_Alpha8);
     if (mask.isNull()) return mask;
