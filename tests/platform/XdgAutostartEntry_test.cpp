@@ -2,6 +2,7 @@
 
 #include "support/TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -26,78 +27,45 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     file.write(bytes);
 }
 
+// A user's config folder and one system config folder, both inside a temporary folder.
 class XdgAutostartEntryTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(root.isValid()); }
-
     QString path(const QString& relative) const { return root.filePath(relative); }
 
-    // A program that leaves a mark when it runs, at a path the Exec line has to quote. systemd
-    // reads a backslash in Exec its own way, so only GLib is shown one.
-    QString markingProgram(const QString& folderName = QStringLiteral(R"(My "Apps" $HOME `x`)")) {
-        const QString folder = path(folderName);
-        EXPECT_TRUE(QDir().mkpath(folder));
-        const QString program = QDir(folder).filePath(QStringLiteral("quillet run"));
+    // A program that leaves root/marker when it runs, in a folder the Exec line has to quote.
+    QString markingProgram(const QString& folderName) {
+        const QString program = QDir(path(folderName)).filePath(QStringLiteral("quillet run"));
         writeFile(program, "#!/bin/sh\necho started > \"$(dirname \"$0\")/../marker\"\n");
         QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return program;
     }
 
-    // The session's view: the user's config folder and one system folder.
-    QProcessEnvironment session() const {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_CONFIG_DIRS"), path(QStringLiteral("system")));
-        return environment;
-    }
-
-    // The unit systemd's generator makes of the autostart entries (the way GNOME and KDE start
+    // The unit systemd's generator makes of the autostart entries (so GNOME and KDE start
     // them), or nothing when it skips ours. It makes one only when the program in Exec exists.
     QByteArray generatedUnit() const {
         const QString output = path(QStringLiteral("units"));
         QDir(output).removeRecursively();
-        EXPECT_TRUE(QDir().mkpath(output));
+        QDir().mkpath(output);
         QProcess generator;
-        generator.setProcessEnvironment(session());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_CONFIG_DIRS"), path(QStringLiteral("system")));
+        generator.setProcessEnvironment(environment);
         generator.start(QStringLiteral("/usr/lib/systemd/user-generators/systemd-xdg-autostart-generator"),
                         {output, output, output});
-        EXPECT_TRUE(generator.waitForFinished(20000));
-        EXPECT_EQ(generator.exitCode(), 0) << generator.readAllStandardError().constData();
+        EXPECT_TRUE(generator.waitForFinished(20000) && generator.exitCode() == 0)
+            << generator.readAllStandardError().constData();
         return readFile(QDir(output).filePath(QStringLiteral("app-quillet@autostart.service")));
     }
 
     QTemporaryDir root;
     const QString userFolder = path(QStringLiteral("config/autostart"));
-    const QString systemFolder = path(QStringLiteral("system/autostart"));
+    const QString userEntry = path(QStringLiteral("config/autostart/quillet.desktop"));
+    const QString systemEntry = path(QStringLiteral("system/autostart/quillet.desktop"));
 };
 
 }  // namespace
-
-TEST_F(XdgAutostartEntryTest, RegisteredEntryIsWhatSessionsStart) {
-    const QString program = markingProgram();
-    XdgAutostartEntry entry(userFolder, {systemFolder}, program);
-    EXPECT_EQ(entry.status(), LoginItemStatus::notRegistered);
-    EXPECT_TRUE(generatedUnit().isEmpty());
-
-    ASSERT_TRUE(entry.registerItem().has_value());
-    EXPECT_EQ(entry.filePath(), path(QStringLiteral("config/autostart/quillet.desktop")));
-    EXPECT_EQ(entry.status(), LoginItemStatus::enabled);
-    const QByteArray unit = generatedUnit();
-    EXPECT_TRUE(unit.contains("\nExecStart=")) << readFile(entry.filePath()).constData();
-}
-
-TEST_F(XdgAutostartEntryTest, GLibStartsTheProgramTheEntryNames) {
-    const QString program = markingProgram(QStringLiteral(R"(My "Apps" $HOME `x` a\b)"));
-    XdgAutostartEntry entry(userFolder, {systemFolder}, program);
-    ASSERT_TRUE(entry.registerItem().has_value());
-
-    QProcess gio;
-    gio.start(QStringLiteral("gio"), {QStringLiteral("launch"), entry.filePath()});
-    ASSERT_TRUE(gio.waitForFinished(20000));
-    EXPECT_EQ(gio.exitCode(), 0) << gio.readAllStandardError().constData();
-    EXPECT_TRUE(test::waitUntil([&] { return QFile::exists(path(QStringLiteral("marker"))); }))
-        << readFile(entry.filePath()).constData();
-}
 
 TEST(XdgAutostartEntry, ExecQuotesWhatTheFormatReserves) {
     EXPECT_EQ(XdgAutostartEntry::execValue(QStringLiteral("/usr/bin/quillet")), QStringLiteral(R"("/usr/bin/quillet")"));
@@ -105,114 +73,94 @@ TEST(XdgAutostartEntry, ExecQuotesWhatTheFormatReserves) {
               QStringLiteral(R"("/opt/100%% \\"ok\\" \\$x \\`y\\` a\\\\b/quillet")"));
 }
 
-TEST_F(XdgAutostartEntryTest, UnregisterRemovesTheUsersEntry) {
-    XdgAutostartEntry entry(userFolder, {systemFolder}, QStringLiteral("/usr/bin/quillet"));
-    ASSERT_TRUE(entry.registerItem().has_value());
-    ASSERT_TRUE(entry.unregisterItem().has_value());
-    EXPECT_FALSE(QFile::exists(entry.filePath()));
+TEST_F(XdgAutostartEntryTest, RegisteredEntryIsWhatSessionsStartAndUnregisterRemovesIt) {
+    // systemd reads a backslash in Exec its own way, so only GLib is shown one (below).
+    XdgAutostartEntry entry(userFolder, {path(QStringLiteral("system/autostart"))},
+                            markingProgram(QStringLiteral(R"(My "Apps" $HOME `x`)")));
     EXPECT_EQ(entry.status(), LoginItemStatus::notRegistered);
+    ASSERT_TRUE(entry.registerItem().has_value());
+    EXPECT_EQ(entry.filePath(), userEntry);
+    EXPECT_EQ(entry.status(), LoginItemStatus::enabled);
+    EXPECT_TRUE(generatedUnit().contains("\nExecStart=")) << readFile(userEntry).constData();
+
+    ASSERT_TRUE(entry.unregisterItem().has_value());
+    EXPECT_FALSE(QFile::exists(userEntry));
+    EXPECT_EQ(entry.status(), LoginItemStatus::notRegistered);
+    EXPECT_TRUE(generatedUnit().isEmpty());
     EXPECT_TRUE(entry.unregisterItem().has_value());
 }
 
+TEST_F(XdgAutostartEntryTest, GLibStartsTheProgramTheEntryNames) {
+    XdgAutostartEntry entry(userFolder, {}, markingProgram(QStringLiteral(R"(My "Apps" $HOME `x` a\b)")));
+    ASSERT_TRUE(entry.registerItem().has_value());
+    QProcess gio;
+    gio.start(QStringLiteral("gio"), {QStringLiteral("launch"), userEntry});
+    ASSERT_TRUE(gio.waitForFinished(20000));
+    EXPECT_EQ(gio.exitCode(), 0) << gio.readAllStandardError().constData();
+    EXPECT_TRUE(test::waitUntil([&] { return QFile::exists(path(QStringLiteral("marker"))); }))
+        << readFile(userEntry).constData();
+}
+
 TEST_F(XdgAutostartEntryTest, EntriesSwitchedOffInTheirOwnWaysCountAsOff) {
-    const QString file = path(QStringLiteral("config/autostart/quillet.desktop"));
-    XdgAutostartEntry entry(userFolder, {systemFolder}, QStringLiteral("/usr/bin/quillet"));
-    for (const char* text : {"[Desktop Entry]\nType=Application\nExec=quillet\nHidden=true\n",
-                             "[Desktop Entry]\nType=Application\nExec=quillet\nHidden = True\n",
-                             "[Desktop Entry]\nType=Application\nExec=quillet\nX-GNOME-Autostart-enabled=false\n",
-                             "[Desktop Entry]\nType=Application\n",
-                             "not a desktop entry\nExec=quillet\n",
-                             "[Other Group]\nExec=quillet\n"}) {
-        writeFile(file, text);
+    XdgAutostartEntry entry(userFolder, {}, QStringLiteral("/usr/bin/quillet"));
+    for (const char* text : {"[Desktop Entry]\nExec=quillet\nHidden = True\n",
+                             "[Desktop Entry]\nExec=quillet\nX-GNOME-Autostart-enabled=false\n",
+                             "[Desktop Entry]\nType=Application\n", "[Other Group]\nExec=quillet\n"}) {
+        writeFile(userEntry, text);
         EXPECT_EQ(entry.status(), LoginItemStatus::notRegistered) << text;
     }
-    writeFile(file, "[Desktop Entry]\nType=Application\nExec=quillet\nHidden=false\n");
+    writeFile(userEntry, "[Desktop Entry]\nExec=quillet\nHidden=false\n");
     EXPECT_EQ(entry.status(), LoginItemStatus::enabled);
 }
 
 TEST_F(XdgAutostartEntryTest, SwitchingOnAgainKeepsTheUsersOwnLines) {
-    const QString file = path(QStringLiteral("config/autostart/quillet.desktop"));
-    writeFile(file,
-              "# tuned by hand\n"
-              "[Desktop Entry]\n"
-              "Type=Application\n"
-              "Name=Quillet\n"
-              "Exec=/old/build/quillet\n"
-              "Hidden=true\n"
-              "X-GNOME-Autostart-Delay=5\n"
-              "X-GNOME-Autostart-enabled=false\n"
-              "\n"
-              "[Desktop Action Extra]\n"
-              "Exec=something else\n");
-    XdgAutostartEntry entry(userFolder, {systemFolder}, QStringLiteral("/usr/bin/quillet"));
+    writeFile(userEntry,
+              "# tuned by hand\n[Desktop Entry]\nType=Application\nName=Quillet\nExec=/old/build/quillet\nHidden=true\n"
+              "X-GNOME-Autostart-Delay=5\nX-GNOME-Autostart-enabled=false\n\n[Desktop Action Extra]\nExec=other\n");
+    XdgAutostartEntry entry(userFolder, {}, QStringLiteral("/usr/bin/quillet"));
     ASSERT_TRUE(entry.registerItem().has_value());
-    EXPECT_EQ(readFile(file),
-              "# tuned by hand\n"
-              "[Desktop Entry]\n"
-              "Type=Application\n"
-              "Name=Quillet\n"
-              "Exec=\"/usr/bin/quillet\"\n"
-              "X-GNOME-Autostart-Delay=5\n"
-              "\n"
-              "[Desktop Action Extra]\n"
-              "Exec=something else\n");
-    EXPECT_EQ(entry.status(), LoginItemStatus::enabled);
+    EXPECT_EQ(readFile(userEntry),
+              "# tuned by hand\n[Desktop Entry]\nType=Application\nName=Quillet\nExec=\"/usr/bin/quillet\"\n"
+              "X-GNOME-Autostart-Delay=5\n\n[Desktop Action Extra]\nExec=other\n");
 }
 
-TEST_F(XdgAutostartEntryTest, SystemWideEntryIsHiddenByTheUsersEntry) {
-    const QString program = markingProgram();
-    writeFile(QDir(systemFolder).filePath(QStringLiteral("quillet.desktop")),
-              QByteArray("[Desktop Entry]\nType=Application\nName=Quillet\nExec=") +
-                  XdgAutostartEntry::execValue(program).toUtf8() + '\n');
-    XdgAutostartEntry entry(userFolder, {systemFolder}, program);
+TEST_F(XdgAutostartEntryTest, SystemWideEntryIsSwitchedOffByAHiddenUserEntry) {
+    const QString program = markingProgram(QStringLiteral("bin"));
+    writeFile(systemEntry, "[Desktop Entry]\nType=Application\nName=Quillet\nExec=" +
+                               XdgAutostartEntry::execValue(program).toUtf8() + '\n');
+    XdgAutostartEntry entry(userFolder, {path(QStringLiteral("system/autostart"))}, program);
     EXPECT_EQ(entry.status(), LoginItemStatus::enabled);
-
-    EXPECT_FALSE(generatedUnit().isEmpty());
 
     ASSERT_TRUE(entry.unregisterItem().has_value());
     EXPECT_EQ(entry.status(), LoginItemStatus::notRegistered);
-    EXPECT_TRUE(readFile(entry.filePath()).contains("\nHidden=true\n"));
+    EXPECT_TRUE(readFile(userEntry).contains("\nHidden=true\n"));
     EXPECT_TRUE(generatedUnit().isEmpty());
 
     ASSERT_TRUE(entry.registerItem().has_value());
     EXPECT_EQ(entry.status(), LoginItemStatus::enabled);
-    EXPECT_TRUE(generatedUnit().contains(QByteArray("SourcePath=" + QFile::encodeName(entry.filePath()) + "\n")));
+    EXPECT_TRUE(generatedUnit().contains(QByteArray("SourcePath=" + QFile::encodeName(userEntry) + '\n')));
 }
 
-TEST_F(XdgAutostartEntryTest, AnAutostartFolderThatCannotBeWrittenFails) {
+TEST_F(XdgAutostartEntryTest, AnAutostartFolderThatCannotBeWrittenFailsAndChangesNothing) {
     writeFile(path(QStringLiteral("config")), "a file where the config folder should be");
-    writeFile(QDir(systemFolder).filePath(QStringLiteral("quillet.desktop")),
-              "[Desktop Entry]\nType=Application\nExec=quillet\n");
-    XdgAutostartEntry entry(userFolder, {systemFolder}, QStringLiteral("/usr/bin/quillet"));
-
-    const auto switchedOff = entry.unregisterItem();
-    ASSERT_FALSE(switchedOff.has_value());
-    EXPECT_TRUE(switchedOff.error().description.startsWith(userFolder + QStringLiteral(": ")))
-        << switchedOff.error().description.toStdString();
+    writeFile(systemEntry, "[Desktop Entry]\nExec=quillet\n");
+    XdgAutostartEntry entry(userFolder, {path(QStringLiteral("system/autostart"))}, QStringLiteral("/usr/bin/quillet"));
+    const auto off = entry.unregisterItem();
+    ASSERT_FALSE(off.has_value());
+    EXPECT_TRUE(off.error().description.startsWith(userFolder + QStringLiteral(": "))) << off.error().description.toStdString();
     EXPECT_EQ(entry.status(), LoginItemStatus::enabled);
 
-    QFile::remove(QDir(systemFolder).filePath(QStringLiteral("quillet.desktop")));
-    const auto switchedOn = entry.registerItem();
-    ASSERT_FALSE(switchedOn.has_value());
-    EXPECT_FALSE(switchedOn.error().description.isEmpty());
+    QFile::remove(systemEntry);
+    EXPECT_FALSE(entry.registerItem().has_value());
     EXPECT_EQ(entry.status(), LoginItemStatus::notRegistered);
 }
 
 TEST_F(XdgAutostartEntryTest, DefaultsFollowTheEnvironmentAndTheRunningExecutable) {
-    const QByteArray savedHome = qgetenv("XDG_CONFIG_HOME");
-    const QByteArray savedDirs = qgetenv("XDG_CONFIG_DIRS");
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", path(QStringLiteral("config")).toUtf8());
-    qputenv("XDG_CONFIG_DIRS", path(QStringLiteral("system")).toUtf8());
     XdgAutostartEntry entry;
-    writeFile(QDir(systemFolder).filePath(QStringLiteral("quillet.desktop")),
-              "[Desktop Entry]\nType=Application\nExec=quillet\n");
-    const LoginItemStatus status = entry.status();
-    qputenv("XDG_CONFIG_HOME", savedHome);
-    qputenv("XDG_CONFIG_DIRS", savedDirs);
-
-    EXPECT_EQ(entry.filePath(), path(QStringLiteral("config/autostart/quillet.desktop")));
-    EXPECT_EQ(status, LoginItemStatus::enabled);
+    qputenv("XDG_CONFIG_HOME", saved);
     ASSERT_TRUE(entry.registerItem().has_value());
-    const QByteArray exec = "Exec=" + XdgAutostartEntry::execValue(QCoreApplication::applicationFilePath()).toUtf8() + "\n";
-    EXPECT_TRUE(readFile(entry.filePath()).contains(exec));
+    EXPECT_TRUE(readFile(userEntry).contains(
+        QByteArray("\nExec=" + XdgAutostartEntry::execValue(QCoreApplication::applicationFilePath()).toUtf8() + '\n')));
 }

@@ -1,6 +1,5 @@
 #include "settings/AppSettings.h"
-
-#include <QDir>
+#include "settings/TriggerRules.h"
 
 #include <gtest/gtest.h>
 
@@ -13,64 +12,70 @@ constexpr Trigger controlLeft{ModifierKey::control, KeySide::left};
 constexpr Trigger controlRight{ModifierKey::control, KeySide::right};
 constexpr Trigger shiftRight{ModifierKey::shift, KeySide::right};
 
-AppSettings withTriggers(std::optional<Trigger> region, std::optional<Trigger> fullScreen) {
+std::optional<SettingsError> errorOf(std::optional<Trigger> region, std::optional<Trigger> fullScreen,
+                                     RetentionPolicy retention = RetentionPolicy::days(30)) {
     AppSettings settings = AppSettings::standard();
     settings.regionTrigger = region;
     settings.fullScreenTrigger = fullScreen;
-    return settings;
-}
-
-AppSettings withRetention(RetentionPolicy retention) {
-    AppSettings settings = AppSettings::standard();
     settings.retention = retention;
-    return settings;
+    const auto valid = settings.validate();
+    return valid ? std::nullopt : std::optional(valid.error());
 }
 
 }  // namespace
 
-TEST(AppSettings, DefaultsAreControlAndOptionThirtyDaysInPicturesAndValid) {
-    const AppSettings settings = AppSettings::standard();
-    EXPECT_EQ(settings.regionTrigger, controlAny);
-    EXPECT_EQ(settings.fullScreenTrigger, (Trigger{ModifierKey::option, KeySide::any}));
-    EXPECT_TRUE(settings.showPreview);
-    EXPECT_TRUE(settings.playShutterSound);
-    EXPECT_TRUE(settings.launchAtLogin);
-    EXPECT_EQ(settings.retention, RetentionPolicy::days(30));
-    EXPECT_TRUE(QDir::isAbsolutePath(settings.historyFolder));
-    EXPECT_TRUE(settings.historyFolder.endsWith(QStringLiteral("/Quillet")));
-    EXPECT_TRUE(settings.validate().has_value());
+TEST(AppSettings, DefaultsAreControlAndOptionThirtyDaysInPicturesQuillet) {
+    const AppSettings standard = AppSettings::standard();
+    EXPECT_EQ(standard.regionTrigger, controlAny);
+    EXPECT_EQ(standard.fullScreenTrigger, (Trigger{ModifierKey::option, KeySide::any}));
+    EXPECT_TRUE(standard.showPreview && standard.playShutterSound && standard.launchAtLogin);
+    EXPECT_EQ(standard.retention, RetentionPolicy::days(30));
+    EXPECT_TRUE(standard.historyFolder.startsWith(u'/') && standard.historyFolder.endsWith(QStringLiteral("/Quillet")));
 }
 
-TEST(AppSettings, TriggersOverlapOnlyOnTheSameKeyAndSide) {
-    EXPECT_TRUE(withTriggers(controlLeft, controlRight).validate().has_value());
-    EXPECT_TRUE(withTriggers(std::nullopt, std::nullopt).validate().has_value());
-    EXPECT_TRUE(withTriggers(controlAny, std::nullopt).validate().has_value());
-    EXPECT_TRUE(withTriggers(std::nullopt, controlAny).validate().has_value());
+TEST(AppSettings, ValidationRefusesOverlapFirstThenRetention) {
+    EXPECT_TRUE(AppSettings::standard().validate().has_value());
+    EXPECT_EQ(errorOf(controlLeft, controlRight), std::nullopt);
+    EXPECT_EQ(errorOf(std::nullopt, controlAny), std::nullopt);
+    EXPECT_EQ(errorOf(controlLeft, controlAny), SettingsError::overlappingTriggers);
+    EXPECT_EQ(errorOf(shiftRight, shiftRight), SettingsError::overlappingTriggers);
 
-    for (const auto& [region, fullScreen] : {std::pair{controlLeft, controlAny}, std::pair{controlAny, controlLeft},
-                                             std::pair{shiftRight, shiftRight}}) {
-        const auto result = withTriggers(region, fullScreen).validate();
-        ASSERT_FALSE(result.has_value());
-        EXPECT_EQ(result.error(), SettingsError::overlappingTriggers);
-    }
-}
-
-TEST(AppSettings, RetentionMustBeOneToThreeHundredSixtyFiveDaysOrForever) {
     for (const std::int64_t days : {1, 365}) {
-        EXPECT_TRUE(withRetention(RetentionPolicy::days(days)).validate().has_value()) << days;
+        EXPECT_EQ(errorOf(controlAny, std::nullopt, RetentionPolicy::days(days)), std::nullopt);
     }
-    EXPECT_TRUE(withRetention(RetentionPolicy::forever()).validate().has_value());
+    EXPECT_EQ(errorOf(controlAny, std::nullopt, RetentionPolicy::forever()), std::nullopt);
     for (const std::int64_t days : {0, 366, -5}) {
-        const auto result = withRetention(RetentionPolicy::days(days)).validate();
-        ASSERT_FALSE(result.has_value()) << days;
-        EXPECT_EQ(result.error(), SettingsError::retentionOutOfRange);
+        EXPECT_EQ(errorOf(controlAny, std::nullopt, RetentionPolicy::days(days)), SettingsError::retentionOutOfRange);
     }
+    EXPECT_EQ(errorOf(controlAny, controlAny, RetentionPolicy::days(0)), SettingsError::overlappingTriggers);
 }
 
-TEST(AppSettings, OverlapIsReportedBeforeRetention) {
-    AppSettings settings = withTriggers(controlAny, controlAny);
-    settings.retention = RetentionPolicy::days(0);
-    const auto result = settings.validate();
-    ASSERT_FALSE(result.has_value());
-    EXPECT_EQ(result.error(), SettingsError::overlappingTriggers);
+TEST(TriggerRules, OfferOnlyWhatTheOtherTriggerLeavesFree) {
+    using Sides = QList<KeySide>;
+    EXPECT_EQ(TriggerRules::availableSides(ModifierKey::control, controlLeft), Sides{KeySide::right});
+    EXPECT_EQ(TriggerRules::availableSides(ModifierKey::option, controlLeft), (Sides{KeySide::any, KeySide::left, KeySide::right}));
+    EXPECT_TRUE(TriggerRules::availableSides(ModifierKey::control, controlAny).isEmpty());
+    EXPECT_EQ(TriggerRules::availableKeys(controlAny),
+              (QList<ModifierKey>{ModifierKey::option, ModifierKey::command, ModifierKey::shift}));
+    EXPECT_EQ(TriggerRules::availableKeys(controlRight).size(), 4);  // Control still has its left key
+
+    EXPECT_EQ(TriggerRules::adjusted(controlAny, controlLeft), controlRight);
+    EXPECT_EQ(TriggerRules::adjusted(controlLeft, controlAny), controlLeft);  // no side free: the caller changes the key
+    EXPECT_EQ(TriggerRules::adjusted(Trigger{ModifierKey::option, KeySide::left}, controlAny),
+              (Trigger{ModifierKey::option, KeySide::left}));
+}
+
+TEST(TriggerRules, AdjustedKeepsTheKeyAndClearsEveryAvoidableOverlap) {
+    for (const ModifierKey key : allModifierKeys) {
+        for (const KeySide side : allKeySides) {
+            for (const ModifierKey otherKey : allModifierKeys) {
+                for (const KeySide otherSide : allKeySides) {
+                    const Trigger other{otherKey, otherSide};
+                    const Trigger result = TriggerRules::adjusted(Trigger{key, side}, other);
+                    EXPECT_EQ(result.key, key);
+                    EXPECT_EQ(result.overlaps(other), TriggerRules::availableSides(key, other).isEmpty());
+                }
+            }
+        }
+    }
 }

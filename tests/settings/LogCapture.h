@@ -1,8 +1,7 @@
-// Collects the messages logged while it lives, so a test can check a failure was reported in
-// the right category with the right text.
+// Collects what is logged while it lives, as "<category> <level>: <text>", so a test can check
+// that a failure was reported where and how it should be.
 #pragma once
 
-#include <QLoggingCategory>
 #include <QStringList>
 #include <QtGlobal>
 
@@ -10,10 +9,7 @@ namespace quillet::test {
 
 class LogCapture {
 public:
-    LogCapture() {
-        active = this;
-        previous = qInstallMessageHandler(&LogCapture::handle);
-    }
+    LogCapture() : previous(qInstallMessageHandler(&LogCapture::handle)) { active = this; }
     ~LogCapture() {
         qInstallMessageHandler(previous);
         active = nullptr;
@@ -21,21 +17,16 @@ public:
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
-    // "<category> <level>: <text>", level being debug, info, warning or critical.
     QStringList lines;
-
-    bool contains(const QString& line) const { return lines.contains(line); }
 
 private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
         static const char* const levels[] = {"debug", "warning", "critical", "fatal", "info"};
-        active->lines << QStringLiteral("%1 %2: %3")
-                             .arg(QLatin1String(context.category ? context.category : "default"),
-                                  QLatin1String(levels[type]), text);
+        active->lines << QStringLiteral("%1 %2: %3").arg(QLatin1String(context.category), QLatin1String(levels[type]), text);
     }
 
     static inline LogCapture* active = nullptr;
-    QtMessageHandler previous = nullptr;
+    QtMessageHandler previous;
 };
 
 }  // namespace quillet::test
