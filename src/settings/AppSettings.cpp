@@ -24,4 +24,15 @@ AppSettings AppSettings::standard() {
     return settings;
 }
 
+Expected<void, SettingsError> AppSettings::validate() const {
+    if (regionTrigger && fullScreenTrigger && regionTrigger->overlaps(*fullScreenTrigger)) {
+        return unexpected(SettingsError::overlappingTriggers);
+    }
+    if (const auto count = retention.dayCountValue();
+        count && (*count < RetentionPolicy::allowedDaysMin || *count > RetentionPolicy::allowedDaysMax)) {
+        return unexpected(SettingsError::retentionOutOfRange);
+    }
+    return {};
+}
+
 }  // namespace quillet

@@ -5,6 +5,7 @@
 //   settings.regionTrigger = Trigger{ModifierKey::shift, KeySide::right};
 #pragma once
 
+#include "core/Expected.h"
 #include "core/Types.h"
 
 #include <QString>
@@ -12,6 +13,12 @@
 #include <optional>
 
 namespace quillet {
+
+// Why a settings record was refused. No texts of its own: whoever shows the refusal words it.
+enum class SettingsError {
+    overlappingTriggers,  // both triggers present and they overlap
+    retentionOutOfRange,  // days(n) with n outside 1...365
+};
 
 struct AppSettings {
     std::optional<Trigger> regionTrigger;      // absent = off
@@ -25,6 +32,10 @@ struct AppSettings {
     // ~/Pictures/Quillet (the platform's pictures folder).
     static QString defaultHistoryFolder();
     static AppSettings standard();
+
+    // Overlapping triggers are reported before a retention out of range. An absent trigger
+    // never overlaps; `forever` is always in range.
+    Expected<void, SettingsError> validate() const;
 
     friend bool operator==(const AppSettings&, const AppSettings&) = default;
 };

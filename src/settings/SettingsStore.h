@@ -1,0 +1,57 @@
+// The settings in force, kept in the preferences store key by key. Damaged or foreign entries
+// never stop loading: each falls back to its default, and a combination that fails validation
+// falls back to the complete defaults. Nothing is written while loading.
+//
+//   SettingsStore settings(preferences, std::nullopt);
+//   settings.onChange = [](const AppSettings& now) { ... };
+//   AppSettings next = settings.current();
+//   next.showPreview = false;
+//   if (auto done = settings.update(next); !done) show(done.error());
+//
+// Main thread only. `onChange` runs synchronously inside `update`, after the new record is in
+// force and saved.
+#pragma once
+
+#include "settings/AppSettings.h"
+#include "settings/PreferencesStoring.h"
+
+#include <QObject>
+
+#include <functional>
+#include <optional>
+
+namespace quillet {
+
+class SettingsStore : public QObject, public SettingsReading {
+    Q_OBJECT
+
+public:
+    // `previousHistoryFolder`: an older default location of the history. When the store has no
+    // history folder yet and that folder holds a history index, it is adopted.
+    SettingsStore(PreferencesStoring& defaults, const std::optional<QString>& previousHistoryFolder,
+                  QObject* parent = nullptr);
+
+    AppSettings current() const override { return settings; }
+
+    // Validates, and when `updated` differs from the current record puts it in force, saves
+    // every key and calls `onChange`. A refused record changes nothing.
+    Expected<void, SettingsError> update(const AppSettings& updated);
+
+    // True when the store holds anything under "historyFolder": the user once picked a folder
+    // other than the default.
+    bool userChoseHistoryFolder() const;
+
+    // The backing store, shared with the launch-at-login handling for its own key.
+    PreferencesStoring& defaults() const { return preferences; }
+
+    std::function<void(const AppSettings&)> onChange = [](const AppSettings&) {};
+
+private:
+    AppSettings load() const;
+    void save();
+
+    PreferencesStoring& preferences;
+    AppSettings settings;
+};
+
+}  // namespace quillet

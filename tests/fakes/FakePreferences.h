@@ -1,0 +1,53 @@
+// An in-memory preferences store that keeps each value with its kind and records every write,
+// so tests can tell what was written, in which order, and that loading wrote nothing.
+#pragma once
+
+#include "settings/PreferencesStoring.h"
+
+#include <QMap>
+#include <QStringList>
+
+#include <variant>
+
+namespace quillet::fakes {
+
+class FakePreferences : public PreferencesStoring {
+public:
+    using Value = std::variant<QByteArray, QString, bool>;
+
+    bool contains(const QString& key) const override { return values.contains(key); }
+    std::optional<QByteArray> data(const QString& key) const override { return get<QByteArray>(key); }
+    std::optional<QString> string(const QString& key) const override { return get<QString>(key); }
+    std::optional<bool> boolean(const QString& key) const override { return get<bool>(key); }
+
+    void setData(const QString& key, const QByteArray& value) override { set(key, value); }
+    void setString(const QString& key, const QString& value) override { set(key, value); }
+    void setBoolean(const QString& key, bool value) override { set(key, value); }
+    void remove(const QString& key) override {
+        writes << QStringLiteral("remove ") + key;
+        values.remove(key);
+    }
+    bool synchronize() override {
+        ++synchronizations;
+        return synchronizeSucceeds;
+    }
+
+    QMap<QString, Value> values;
+    QStringList writes;  // "set <key>" or "remove <key>", in order
+    int synchronizations = 0;
+    bool synchronizeSucceeds = true;
+
+private:
+    template <class T>
+    std::optional<T> get(const QString& key) const {
+        const auto found = values.constFind(key);
+        if (found == values.constEnd() || !std::holds_alternative<T>(*found)) return std::nullopt;
+        return std::get<T>(*found);
+    }
+    void set(const QString& key, Value value) {
+        writes << QStringLiteral("set ") + key;
+        values.insert(key, std::move(value));
+    }
+};
+
+}  // namespace quillet::fakes

@@ -1,0 +1,166 @@
+#include "platform/x11/XdgAutostartEntry.h"
+
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace quillet;
+
+namespace {
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// A user's config folder and one system config folder, both inside a temporary folder.
+class XdgAutostartEntryTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(root.isValid()); }
+    QString path(const QString& relative) const { return root.filePath(relative); }
+
+    // A program that leaves root/marker when it runs, in a folder the Exec line has to quote.
+    QString markingProgram(const QString& folderName) {
+        const QString program = QDir(path(folderName)).filePath(QStringLiteral("quillet run"));
+        writeFile(program, "#!/bin/sh\necho started > \"$(dirname \"$0\")/../marker\"\n");
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return program;
+    }
+
+    // The unit systemd's generator makes of the autostart entries (so GNOME and KDE start
+    // them), or nothing when it skips ours. It makes one only when the program in Exec exists.
+    QByteArray generatedUnit() const {
+        const QString output = path(QStringLiteral("units"));
+        QDir(output).removeRecursively();
+        QDir().mkpath(output);
+        QProcess generator;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_CONFIG_DIRS"), path(QStringLiteral("system")));
+        generator.setProcessEnvironment(environment);
+        generator.start(QStringLiteral("/usr/lib/systemd/user-generators/systemd-xdg-autostart-generator"),
+                        {output, output, output});
+        EXPECT_TRUE(generator.waitForFinished(20000) && generator.exitCode() == 0)
+            << generator.readAllStandardError().constData();
+        return readFile(QDir(output).filePath(QStringLiteral("app-quillet@autostart.service")));
+    }
+
+    QTemporaryDir root;
+    const QString userFolder = path(QStringLiteral("config/autostart"));
+    const QString userEntry = path(QStringLiteral("config/autostart/quillet.desktop"));
+    const QString systemEntry = path(QStringLiteral("system/autostart/quillet.desktop"));
+};
+
+}  // namespace
+
+TEST(XdgAutostartEntry, ExecQuotesWhatTheFormatReserves) {
+    EXPECT_EQ(XdgAutostartEntry::execValue(QStringLiteral("/usr/bin/quillet")), QStringLiteral(R"("/usr/bin/quillet")"));
+    EXPECT_EQ(XdgAutostartEntry::execValue(QStringLiteral(R"(/opt/100% "ok" $x `y` a\b/quillet)")),
+              QStringLiteral(R"("/opt/100%% \\"ok\\" \\$x \\`y\\` a\\\\b/quillet")"));
+}
+
+TEST_F(XdgAutostartEntryTest, RegisteredEntryIsWhatSessionsStartAndUnregisterRemovesIt) {
+    // systemd reads a backslash in Exec its own way, so only GLib is shown one (below).
+    XdgAutostartEntry entry(userFolder, {path(QStringLiteral("system/autostart"))},
+                            markingProgram(QStringLiteral(R"(My "Apps" $HOME `x`)")));
+    EXPECT_EQ(entry.status(), LoginItemStatus::notRegistered);
+    ASSERT_TRUE(entry.registerItem().has_value());
+    EXPECT_EQ(entry.filePath(), userEntry);
+    EXPECT_EQ(entry.status(), LoginItemStatus::enabled);
+    EXPECT_TRUE(generatedUnit().contains("\nExecStart=")) << readFile(userEntry).constData();
+
+    ASSERT_TRUE(entry.unregisterItem().has_value());
+    EXPECT_FALSE(QFile::exists(userEntry));
+    EXPECT_EQ(entry.status(), LoginItemStatus::notRegistered);
+    EXPECT_TRUE(generatedUnit().isEmpty());
+    EXPECT_TRUE(entry.unregisterItem().has_value());
+}
+
+TEST_F(XdgAutostartEntryTest, GLibStartsTheProgramTheEntryNames) {
+    XdgAutostartEntry entry(userFolder, {}, markingProgram(QStringLiteral(R"(My "Apps" $HOME `x` a\b)")));
+    ASSERT_TRUE(entry.registerItem().has_value());
+    QProcess gio;
+    gio.start(QStringLiteral("gio"), {QStringLiteral("launch"), userEntry});
+    ASSERT_TRUE(gio.waitForFinished(20000));
+    EXPECT_EQ(gio.exitCode(), 0) << gio.readAllStandardError().constData();
+    EXPECT_TRUE(test::waitUntil([&] { return QFile::exists(path(QStringLiteral("marker"))); }))
+        << readFile(userEntry).constData();
+}
+
+TEST_F(XdgAutostartEntryTest, EntriesSwitchedOffInTheirOwnWaysCountAsOff) {
+    XdgAutostartEntry entry(userFolder, {}, QStringLiteral("/usr/bin/quillet"));
+    for (const char* text : {"[Desktop Entry]\nExec=quillet\nHidden = True\n",
+                             "[Desktop Entry]\nExec=quillet\nX-GNOME-Autostart-enabled=false\n",
+                             "[Desktop Entry]\nType=Application\n", "[Other Group]\nExec=quillet\n"}) {
+        writeFile(userEntry, text);
+        EXPECT_EQ(entry.status(), LoginItemStatus::notRegistered) << text;
+    }
+    writeFile(userEntry, "[Desktop Entry]\nExec=quillet\nHidden=false\n");
+    EXPECT_EQ(entry.status(), LoginItemStatus::enabled);
+}
+
+TEST_F(XdgAutostartEntryTest, SwitchingOnAgainKeepsTheUsersOwnLines) {
+    writeFile(userEntry,
+              "# tuned by hand\n[Desktop Entry]\nType=Application\nName=Quillet\nExec=/old/build/quillet\nHidden=true\n"
+              "X-GNOME-Autostart-Delay=5\nX-GNOME-Autostart-enabled=false\n\n[Desktop Action Extra]\nExec=other\n");
+    XdgAutostartEntry entry(userFolder, {}, QStringLiteral("/usr/bin/quillet"));
+    ASSERT_TRUE(entry.registerItem().has_value());
+    EXPECT_EQ(readFile(userEntry),
+              "# tuned by hand\n[Desktop Entry]\nType=Application\nName=Quillet\nExec=\"/usr/bin/quillet\"\n"
+              "X-GNOME-Autostart-Delay=5\n\n[Desktop Action Extra]\nExec=other\n");
+}
+
+TEST_F(XdgAutostartEntryTest, SystemWideEntryIsSwitchedOffByAHiddenUserEntry) {
+    const QString program = markingProgram(QStringLiteral("bin"));
+    writeFile(systemEntry, "[Desktop Entry]\nType=Application\nName=Quillet\nExec=" +
+                               XdgAutostartEntry::execValue(program).toUtf8() + '\n');
+    XdgAutostartEntry entry(userFolder, {path(QStringLiteral("system/autostart"))}, program);
+    EXPECT_EQ(entry.status(), LoginItemStatus::enabled);
+
+    ASSERT_TRUE(entry.unregisterItem().has_value());
+    EXPECT_EQ(entry.status(), LoginItemStatus::notRegistered);
+    EXPECT_TRUE(readFile(userEntry).contains("\nHidden=true\n"));
+    EXPECT_TRUE(generatedUnit().isEmpty());
+
+    ASSERT_TRUE(entry.registerItem().has_value());
+    EXPECT_EQ(entry.status(), LoginItemStatus::enabled);
+    EXPECT_TRUE(generatedUnit().contains(QByteArray("SourcePath=" + QFile::encodeName(userEntry) + '\n')));
+}
+
+TEST_F(XdgAutostartEntryTest, AnAutostartFolderThatCannotBeWrittenFailsAndChangesNothing) {
+    writeFile(path(QStringLiteral("config")), "a file where the config folder should be");
+    writeFile(systemEntry, "[Desktop Entry]\nExec=quillet\n");
+    XdgAutostartEntry entry(userFolder, {path(QStringLiteral("system/autostart"))}, QStringLiteral("/usr/bin/quillet"));
+    const auto off = entry.unregisterItem();
+    ASSERT_FALSE(off.has_value());
+    EXPECT_TRUE(off.error().description.startsWith(userFolder + QStringLiteral(": "))) << off.error().description.toStdString();
+    EXPECT_EQ(entry.status(), LoginItemStatus::enabled);
+
+    QFile::remove(systemEntry);
+    EXPECT_FALSE(entry.registerItem().has_value());
+    EXPECT_EQ(entry.status(), LoginItemStatus::notRegistered);
+}
+
+TEST_F(XdgAutostartEntryTest, DefaultsFollowTheEnvironmentAndTheRunningExecutable) {
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", path(QStringLiteral("config")).toUtf8());
+    XdgAutostartEntry entry;
+    qputenv("XDG_CONFIG_HOME", saved);
+    ASSERT_TRUE(entry.registerItem().has_value());
+    EXPECT_TRUE(readFile(userEntry).contains(
+        QByteArray("\nExec=" + XdgAutostartEntry::execValue(QCoreApplication::applicationFilePath()).toUtf8() + '\n')));
+}

@@ -1,0 +1,115 @@
+#include "settings/QSettingsPreferences.h"
+#include "settings/SettingsStore.h"
+
+#include "LogCapture.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace quillet;
+
+namespace {
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class QSettingsPreferencesTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(folder.isValid()); }
+    void writeFile(const QByteArray& bytes) {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+    }
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("Quillet.conf"));
+};
+
+}  // namespace
+
+TEST_F(QSettingsPreferencesTest, EveryFieldSurvivesTheFile) {
+    AppSettings chosen{std::nullopt,
+                       Trigger{ModifierKey::shift, KeySide::right},
+                       false,
+                       false,
+                       false,
+                       QStringLiteral("/media/диск/Мои снимки, \"старые\" @2024"),
+                       RetentionPolicy::forever()};
+    {
+        QSettingsPreferences preferences(file);
+        ASSERT_TRUE(SettingsStore(preferences, std::nullopt).update(chosen).has_value());
+    }
+    const QByteArray text = readFile(file);
+    EXPECT_TRUE(text.contains("regionTrigger=off\n") && text.contains("showPreview=false\n")) << text.constData();
+
+    QSettingsPreferences again(file);
+    EXPECT_EQ(SettingsStore(again, std::nullopt).current(), chosen);
+    EXPECT_EQ(again.data(QStringLiteral("fullScreenTrigger")), QByteArray(R"({"key":"shift","side":"right"})"));
+}
+
+TEST_F(QSettingsPreferencesTest, HandEditedFileLoadsWithFallbacksAndKeepsWhatItDoesNotKnow) {
+    const QByteArray handEdited =
+        "[General]\n"
+        "regionTrigger={\"key\":\"shift\",\"side\":\"right\"}\n"  // typed as text: not a trigger
+        "fullScreenTrigger=@ByteArray({\"key\":\"hyper\",\"side\":\"any\"})\n"
+        "showPreview=maybe\n"
+        "playShutterSound=False\n"
+        "launchAtLogin=0\n"
+        "historyFolder=Pictures/Quillet\n"
+        "retention=@ByteArray({\"days\":{\"_0\":7},\"forever\":{}})\n"
+        "windowGeometry=kept by another version\n";
+    writeFile(handEdited);
+    QSettingsPreferences preferences(file);
+    SettingsStore store(preferences, std::nullopt);
+    AppSettings expected = AppSettings::standard();
+    expected.playShutterSound = false;
+    expected.launchAtLogin = false;
+    EXPECT_EQ(store.current(), expected);
+    preferences.synchronize();
+    EXPECT_EQ(readFile(file), handEdited);
+
+    expected.showPreview = false;
+    ASSERT_TRUE(store.update(expected).has_value());
+    EXPECT_EQ(QSettingsPreferences(file).string(QStringLiteral("windowGeometry")), QStringLiteral("kept by another version"));
+    EXPECT_FALSE(QFile::exists(file + QStringLiteral(".bak")));
+}
+
+TEST_F(QSettingsPreferencesTest, AFileThatDoesNotParseIsCopiedAsideBeforeItIsRewritten) {
+    const QByteArray broken = "[General]\nshowPreview=false\n\x01\x02 stray line\n[unterminated\n";
+    writeFile(broken);
+    QSettingsPreferences preferences(file);
+    SettingsStore store(preferences, std::nullopt);
+    AppSettings next = store.current();
+    next.playShutterSound = false;
+
+    test::LogCapture log;
+    ASSERT_TRUE(store.update(next).has_value());
+    EXPECT_EQ(readFile(file + QStringLiteral(".bak")), broken);
+    EXPECT_EQ(log.lines, QStringList{QStringLiteral("quillet.app warning: Файл настроек прочитан не целиком, его копия "
+                                                    "сохранена в ") + file + QStringLiteral(".bak")});
+}
+
+TEST_F(QSettingsPreferencesTest, AnUnwritableFileKeepsTheChangeForThisRunAndSaysSo) {
+    writeFile("a file where a folder should be");
+    QSettingsPreferences preferences(file + QStringLiteral("/Quillet.conf"));
+    SettingsStore store(preferences, std::nullopt);
+    AppSettings next = store.current();
+    next.showPreview = false;
+
+    test::LogCapture log;
+    ASSERT_TRUE(store.update(next).has_value());
+    EXPECT_FALSE(store.current().showPreview);
+    EXPECT_EQ(log.lines, QStringList{QStringLiteral("quillet.app warning: Настройки не удалось сохранить")});
+}
+
+TEST_F(QSettingsPreferencesTest, TheApplicationsFileLivesInTheUsersConfigFolder) {
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", folder.path().toUtf8());
+    const QString fileName = QSettingsPreferences().fileName();
+    qputenv("XDG_CONFIG_HOME", saved);
+    EXPECT_EQ(fileName, folder.filePath(QStringLiteral("Quillet/Quillet.conf")));
+}

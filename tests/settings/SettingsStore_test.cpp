@@ -1,0 +1,174 @@
+#include "settings/SettingsStore.h"
+
+#include "fakes/FakePreferences.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace quillet;
+using fakes::FakePreferences;
+
+namespace {
+
+const Trigger shiftRight{ModifierKey::shift, KeySide::right};
+
+QMap<QString, FakePreferences::Value> nonDefaultValues() {
+    return {
+        {QStringLiteral("regionTrigger"), QByteArray(R"({"key":"command","side":"left"})")},
+        {QStringLiteral("fullScreenTrigger"), QByteArray(R"({"key":"shift","side":"right"})")},
+        {QStringLiteral("playShutterSound"), false},  // "showPreview" missing: it stays on
+        {QStringLiteral("launchAtLogin"), false},
+        {QStringLiteral("historyFolder"), QStringLiteral("/media/disk/Снимки/")},
+        {QStringLiteral("retention"), QByteArray(R"({"days":{"_0":90}})")},
+    };
+}
+
+const AppSettings nonDefaultSettings{Trigger{ModifierKey::command, KeySide::left}, shiftRight, true, false, false,
+                                     QStringLiteral("/media/disk/Снимки"), RetentionPolicy::days(90)};
+
+}  // namespace
+
+TEST(SettingsStore, LoadsStoredValuesAndDefaultsForMissingOnesWithoutWriting) {
+    FakePreferences empty;
+    SettingsStore defaults(empty, std::nullopt);
+    EXPECT_EQ(defaults.current(), AppSettings::standard());
+    EXPECT_FALSE(defaults.userChoseHistoryFolder());
+
+    FakePreferences preferences;
+    preferences.values = nonDefaultValues();
+    SettingsStore store(preferences, std::nullopt);
+    EXPECT_EQ(store.current(), nonDefaultSettings);
+    EXPECT_TRUE(store.userChoseHistoryFolder());
+    EXPECT_TRUE(empty.writes.isEmpty() && preferences.writes.isEmpty());
+}
+
+TEST(SettingsStore, DamagedEntriesFallBackOneByOne) {
+    struct Case {
+        QString key;
+        FakePreferences::Value value;
+    };
+    const QList<Case> cases{
+        {QStringLiteral("regionTrigger"), QByteArray(R"({"key":"hyper","side":"any"})")},
+        {QStringLiteral("regionTrigger"), QByteArray(R"({"key":)")},
+        {QStringLiteral("regionTrigger"), QByteArray(R"(["shift","right"])")},
+        {QStringLiteral("regionTrigger"), QStringLiteral(R"({"key":"shift","side":"any"})")},  // text, not bytes
+        {QStringLiteral("retention"), QByteArray(R"({"days":{"_0":7},"forever":{}})")},
+        {QStringLiteral("retention"), QByteArray(R"({"days":{"_0":7.5}})")},
+        {QStringLiteral("launchAtLogin"), QStringLiteral("no")},
+        {QStringLiteral("historyFolder"), QStringLiteral("")},
+        {QStringLiteral("historyFolder"), QStringLiteral("Pictures/Elsewhere")},
+    };
+    for (const Case& damaged : cases) {
+        FakePreferences preferences;
+        preferences.values = nonDefaultValues();
+        preferences.values.insert(damaged.key, damaged.value);
+        const auto before = preferences.values;
+
+        AppSettings expected = nonDefaultSettings;
+        const AppSettings standard = AppSettings::standard();
+        if (damaged.key == u"regionTrigger") expected.regionTrigger = standard.regionTrigger;
+        if (damaged.key == u"retention") expected.retention = standard.retention;
+        if (damaged.key == u"launchAtLogin") expected.launchAtLogin = true;
+        if (damaged.key == u"historyFolder") expected.historyFolder = standard.historyFolder;
+
+        SettingsStore store(preferences, std::nullopt);
+        EXPECT_EQ(store.current(), expected) << damaged.key.toStdString();
+        EXPECT_EQ(preferences.values, before) << "loading must write nothing";
+    }
+}
+
+TEST(SettingsStore, InvalidCombinationLoadsTheCompleteDefaults) {
+    for (const auto& [key, value] : {std::pair{"fullScreenTrigger", R"({"key":"command","side":"any"})"},
+                                     std::pair{"retention", R"({"days":{"_0":0}})"}}) {
+        FakePreferences preferences;
+        preferences.values = nonDefaultValues();
+        preferences.values.insert(QLatin1String(key), QByteArray(value));
+        SettingsStore store(preferences, std::nullopt);
+        EXPECT_EQ(store.current(), AppSettings::standard()) << key;
+    }
+}
+
+TEST(SettingsStore, UpdateSavesEveryKeyInOrderThenAnnounces) {
+    FakePreferences preferences;
+    preferences.values.insert(QStringLiteral("regionTrigger"), QStringLiteral("off"));
+    SettingsStore store(preferences, std::nullopt);
+    ASSERT_EQ(store.current().regionTrigger, std::nullopt);
+
+    QList<AppSettings> announced;
+    store.onChange = [&](const AppSettings& now) {
+        EXPECT_EQ(store.current(), now);
+        EXPECT_EQ(preferences.synchronizations, 1) << "saved before the listener hears of it";
+        announced << now;
+    };
+    AppSettings next = store.current();
+    next.showPreview = false;
+    ASSERT_TRUE(store.update(next).has_value());
+
+    EXPECT_EQ(announced, QList<AppSettings>{next});
+    EXPECT_EQ(preferences.writes,
+              (QStringList{QStringLiteral("set regionTrigger"), QStringLiteral("set fullScreenTrigger"),
+                           QStringLiteral("set showPreview"), QStringLiteral("set playShutterSound"),
+                           QStringLiteral("set launchAtLogin"), QStringLiteral("remove historyFolder"),
+                           QStringLiteral("set retention")}));
+    EXPECT_EQ(preferences.string(QStringLiteral("regionTrigger")), QStringLiteral("off"));
+    EXPECT_EQ(preferences.data(QStringLiteral("fullScreenTrigger")), QByteArray(R"({"key":"option","side":"any"})"));
+    EXPECT_EQ(preferences.boolean(QStringLiteral("showPreview")), false);
+    EXPECT_EQ(preferences.data(QStringLiteral("retention")), QByteArray(R"({"days":{"_0":30}})"));
+}
+
+TEST(SettingsStore, UnchangedOrRefusedUpdatesNeitherSaveNorAnnounce) {
+    FakePreferences preferences;
+    SettingsStore store(preferences, std::nullopt);
+    int announcements = 0;
+    store.onChange = [&](const AppSettings&) { ++announcements; };
+    EXPECT_TRUE(store.update(AppSettings::standard()).has_value());
+
+    AppSettings overlapping = AppSettings::standard();
+    overlapping.fullScreenTrigger = Trigger{ModifierKey::control, KeySide::left};
+    overlapping.retention = RetentionPolicy::days(366);
+    const auto refused = store.update(overlapping);
+    ASSERT_FALSE(refused.has_value());
+    EXPECT_EQ(refused.error(), SettingsError::overlappingTriggers);
+
+    EXPECT_EQ(announcements, 0);
+    EXPECT_TRUE(preferences.writes.isEmpty());
+    EXPECT_EQ(store.current(), AppSettings::standard());
+}
+
+TEST(SettingsStore, FolderBackToTheDefaultRemovesTheKey) {
+    FakePreferences preferences;
+    SettingsStore store(preferences, std::nullopt);
+    AppSettings next = store.current();
+    next.historyFolder = QStringLiteral("/media/disk/history");
+    ASSERT_TRUE(store.update(next).has_value());
+    EXPECT_EQ(preferences.string(QStringLiteral("historyFolder")), QStringLiteral("/media/disk/history"));
+    EXPECT_TRUE(store.userChoseHistoryFolder());
+
+    next.historyFolder = AppSettings::defaultHistoryFolder() + QStringLiteral("/");  // same folder, other spelling
+    ASSERT_TRUE(store.update(next).has_value());
+    EXPECT_FALSE(preferences.contains(QStringLiteral("historyFolder")));
+    EXPECT_FALSE(store.userChoseHistoryFolder());
+}
+
+TEST(SettingsStore, AdoptsAHistoryAtTheOlderLocationOnlyWhenNoFolderIsStored) {
+    QTemporaryDir older;
+    ASSERT_TRUE(older.isValid());
+    FakePreferences withoutIndex;
+    const SettingsStore notAdopting(withoutIndex, older.path());
+    EXPECT_TRUE(withoutIndex.writes.isEmpty());
+
+    QFile index(older.filePath(QStringLiteral(".history.json")));
+    ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+    index.close();
+    FakePreferences adopting;
+    EXPECT_EQ(SettingsStore(adopting, older.path()).current().historyFolder, older.path());
+    EXPECT_EQ(adopting.string(QStringLiteral("historyFolder")), older.path());
+
+    FakePreferences alreadyChosen;  // any value wins, even one that does not read as a folder
+    alreadyChosen.values.insert(QStringLiteral("historyFolder"), QStringLiteral(""));
+    const SettingsStore keeping(alreadyChosen, older.path());
+    EXPECT_TRUE(alreadyChosen.writes.isEmpty());
+}
