@@ -147,6 +147,7 @@ FilterResult filterRows(const QImage& image, Channels channels, ScratchBuffer& r
     const int width = image.width();
     const std::size_t rowBytes = std::size_t(width) * std::size_t(channels);
     std::unique_ptr<std::uint8_t[]> rows(new (std::nothrow) std::uint8_t[2 * rowBytes]());
+    raw = {};  // a first, opaque attempt gives its buffer back before the second one takes its own
     raw = ScratchBuffer(std::size_t(image.height()) * (rowBytes + 1));
     if (!rows || !raw) return FilterResult::outOfMemory;
     std::uint8_t* row = rows.get();
