@@ -1,5 +1,6 @@
 // Encoding and decoding of images, for the clipboard, the history and the editor. Every
-// operation reports failure as an absent result and is safe to call from any thread.
+// operation reports failure as an absent result and is safe to call from any thread. PNG is
+// written by our own fast writer (PNGWriter); everything else goes through Qt's image I/O.
 //
 //   std::optional<QByteArray> png = ImageCodec::encodePNG(image);
 //   std::optional<PixelSize> size = ImageCodec::readSize(path);   // no pixels decoded
