@@ -4,6 +4,9 @@
 #include "history/HistoryIndex.h"
 #include "history/RetentionPolicy.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
@@ -56,6 +59,33 @@ TEST(HistoryIndex, WritesCompactSortedVersionOne) {
     const auto decoded = HistoryIndex::decode(index.encoded());
     ASSERT_TRUE(decoded);
     EXPECT_EQ(*decoded, index);
+}
+
+TEST(HistoryIndex, WrittenBytesAreThoseOfTheStandardJsonWriterForAnyNameAndDate) {
+    QList<Screenshot> items;
+    const QList<QString> names{
+        QStringLiteral("quote \" back \\ slash / solidus"),
+        QString::fromUtf16(u"controls \x01\x1f\n\t\b\f\r\x7f end"),
+        QStringLiteral("Снимок 2025 — 日本語 😀.png"),
+        QString::fromUtf16(u"lone \xd83d high"),
+        QString::fromUtf16(u"lone \xde00 low"),
+        QString::fromUtf16(u"pair at end \xd83d"),
+        QString(),
+    };
+    const QList<qint64> seconds{0, -1, 951782400, 4107542400, 253402300799, 1741345509};
+    for (qsizetype i = 0; i < qMax(names.size(), seconds.size()); ++i) {
+        Screenshot item = sample(i % 2 ? std::optional<QUuid>(QUuid::createUuid()) : std::nullopt);
+        item.fileName = names[i % names.size()];
+        item.createdAt = QDateTime::fromSecsSinceEpoch(seconds[i % seconds.size()], QTimeZone::utc());
+        item.pixelSize = PixelSize{i * 1000003, -i};
+        item.kind = static_cast<ScreenshotKind>(i % 4);
+        items.append(item);
+    }
+    QJsonArray array;
+    for (const Screenshot& item : items) array.append(toJson(item));
+    const QByteArray reference =
+        QJsonDocument(QJsonObject{{QStringLiteral("items"), array}, {QStringLiteral("version"), 1}}).toJson(QJsonDocument::Compact);
+    EXPECT_EQ((HistoryIndex{1, items}.encoded()), reference);
 }
 
 TEST(HistoryIndex, AnythingButAWellFormedVersionOneIsUnreadable) {
