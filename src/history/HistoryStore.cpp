@@ -124,7 +124,7 @@ struct HistoryStore::Core {
         bool loaded = false;
     };
 
-    mutable std::mutex folderLock;  // folderBox
+    mutable std::mutex folderLock;  // guards the current history folder
     QString folderPath;
     mutable std::mutex stateLock;
     State state;

@@ -1,8 +1,6 @@
-// The small history vocabulary: folding file-system failures, the index file form and the
-// retention rules.
+// The small history vocabulary: folding file-system failures and the index file form.
 #include "history/HistoryError.h"
 #include "history/HistoryIndex.h"
-#include "history/RetentionPolicy.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -96,14 +94,4 @@ TEST(HistoryIndex, AnythingButAWellFormedVersionOneIsUnreadable) {
         EXPECT_FALSE(HistoryIndex::decode(bytes)) << bytes.constData();
     }
     EXPECT_TRUE(HistoryIndex::decode(R"({"version":1,"items":[]})"));
-}
-
-TEST(RetentionPolicy, ValidRangeIsOneToThreeHundredSixtyFiveDays) {
-    EXPECT_TRUE(isValid(RetentionPolicy::days(1)));
-    EXPECT_TRUE(isValid(RetentionPolicy::days(365)));
-    EXPECT_TRUE(isValid(RetentionPolicy::forever()));
-    EXPECT_FALSE(isValid(RetentionPolicy::days(0)));
-    EXPECT_FALSE(isValid(RetentionPolicy::days(-3)));
-    EXPECT_FALSE(isValid(RetentionPolicy::days(366)));
-    EXPECT_FALSE(cutoff(RetentionPolicy::forever(), QDateTime::currentDateTimeUtc()));
 }
