@@ -1,0 +1,546 @@
+// The history store over a real folder with real PNG files: naming, loading and rebuilding the
+// index, delete and retention, failures injected through its file primitives, and the order in
+// which files reach the disk.
+#include "history/HistoryStore.h"
+
+#include "core/ImageCodec.h"
+#include "history/HistoryIndex.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+
+using namespace quillet;
+
+namespace {
+
+QByteArray pngBytes(int width, int height, QColor color = Qt::darkGreen) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(color);
+    return *ImageCodec::encodePNG(image);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+template <class T>
+T resultOf(const QFuture<T>& future) {
+    EXPECT_TRUE(test::waitFor(future, std::chrono::seconds(20)));
+    return future.result();
+}
+
+void resultOf(const QFuture<void>& future) { EXPECT_TRUE(test::waitFor(future, std::chrono::seconds(20))); }
+
+// Sets the process's local time zone for one test.
+class LocalZone {
+public:
+    explicit LocalZone(const char* zone) : previous(qgetenv("TZ")), hadPrevious(qEnvironmentVariableIsSet("TZ")) {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~LocalZone() {
+        if (hadPrevious) qputenv("TZ", previous); else qunsetenv("TZ");
+        tzset();
+    }
+
+private:
+    QByteArray previous;
+    bool hadPrevious;
+};
+
+class HistoryStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(temp.isValid()); }
+
+    QString folder() const { return temp.path() + QStringLiteral("/history"); }
+    QString thumbs() const { return temp.path() + QStringLiteral("/thumbs"); }
+    QString inFolder(const QString& name) const { return folder() + QLatin1Char('/') + name; }
+
+    // Files are real; each primitive can be made to fail for the paths a test picks.
+    std::unique_ptr<HistoryStore> makeStore() {
+        QDir().mkpath(folder());
+        auto store = std::make_unique<HistoryStore>(
+            folder(), thumbs(), [this] { return QDateTime::fromSecsSinceEpoch(clockSeconds, QTimeZone::utc()); },
+            QTimeZone(3 * 3600), HistoryFolderAccess::system(),
+            [this](const QByteArray& data, const QString& path) {
+                ++writes;
+                if (failWrite) {
+                    if (auto code = failWrite(path)) return Expected<void, FileError>(unexpected(FileError::fromErrno(code, path)));
+                }
+                return HistoryStore::systemWriteFile(data, path);
+            },
+            [this](const QString& path) {
+                if (failRemove) {
+                    if (auto code = failRemove(path)) return Expected<void, FileError>(unexpected(FileError::fromErrno(code, path)));
+                }
+                return HistoryStore::systemRemoveFile(path);
+            },
+            [this](const QString& path) {
+                if (onSync) onSync(path);
+                return HistoryStore::systemSyncToDisk(path);
+            });
+        return store;
+    }
+
+    Screenshot addPNG(HistoryStore& store, ScreenshotKind kind = ScreenshotKind::region) {
+        auto stored = resultOf(store.add(pngBytes(8, 6), PixelSize{8, 6}, kind, std::nullopt));
+        EXPECT_TRUE(stored) << qPrintable(stored ? QString() : describe(stored.error()));
+        return stored ? *stored : Screenshot{};
+    }
+
+    HistoryIndex indexOnDisk() const {
+        auto index = HistoryIndex::decode(readFile(inFolder(QStringLiteral(".history.json"))));
+        EXPECT_TRUE(index);
+        return index ? *index : HistoryIndex{};
+    }
+
+    QStringList filesInFolder() const { return QDir(folder()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+
+    static QStringList namesOf(const QList<Screenshot>& items) {
+        QStringList names;
+        for (const Screenshot& item : items) names.append(item.fileName);
+        return names;
+    }
+
+    // Writes an index of `items`, each backed by a small PNG unless told otherwise.
+    void seed(const QList<Screenshot>& items, bool withFiles = true) {
+        QDir().mkpath(folder());
+        if (withFiles) {
+            for (const Screenshot& item : items) writeFile(inFolder(item.fileName), pngBytes(8, 6));
+        }
+        writeFile(inFolder(QStringLiteral(".history.json")), HistoryIndex{1, items}.encoded());
+    }
+
+    static Screenshot record(const QString& name, qint64 secondsSinceEpoch) {
+        return Screenshot{QUuid::createUuid(), QDateTime::fromSecsSinceEpoch(secondsSinceEpoch, QTimeZone::utc()),
+                          ScreenshotKind::fullScreen, PixelSize{8, 6}, name, std::nullopt};
+    }
+
+    QTemporaryDir temp;
+    // 2025-03-07 11:05:09 UTC, 14:05:09 in the store's zone (UTC+3).
+    std::atomic<qint64> clockSeconds{1741345509};
+    std::function<int(const QString&)> failWrite;
+    std::function<int(const QString&)> failRemove;
+    std::function<void(const QString&)> onSync;
+    std::atomic<int> writes{0};
+};
+
+const QString base = QStringLiteral("Quillet 2025-03-07 в 14.05.09");
+
+}  // namespace
+
+TEST_F(HistoryStoreTest, AddsInOneSecondTakeTheNextFreeNameNewestFirst) {
+    auto store = makeStore();
+    // A file that is present but not listed still takes its name.
+    writeFile(inFolder(base + QStringLiteral(" (2).png")), "not listed");
+    QSignalSpy changed(store.get(), &HistoryStore::historyDidChange);
+
+    const Screenshot first = addPNG(*store);
+    const Screenshot second = addPNG(*store, ScreenshotKind::window);
+    const Screenshot third = addPNG(*store);
+    EXPECT_EQ(first.fileName, base + QStringLiteral(".png"));
+    EXPECT_EQ(second.fileName, base + QStringLiteral(" (3).png"));
+    EXPECT_EQ(third.fileName, base + QStringLiteral(" (4).png"));
+    EXPECT_EQ(first.createdAt, QDateTime::fromSecsSinceEpoch(clockSeconds, QTimeZone::utc()));
+
+    EXPECT_EQ(store->all(), (QList<Screenshot>{third, second, first}));
+    EXPECT_EQ(indexOnDisk().items, store->all());
+    EXPECT_EQ(readFile(store->fileURL(second)), pngBytes(8, 6));
+    EXPECT_TRUE(test::waitUntil([&] { return changed.size() == 3; }));
+
+    // A later second sorts before them.
+    clockSeconds += 1;
+    const Screenshot later = addPNG(*store);
+    EXPECT_EQ(later.fileName, QStringLiteral("Quillet 2025-03-07 в 14.05.10.png"));
+    EXPECT_EQ(store->all().first(), later);
+}
+
+TEST_F(HistoryStoreTest, ImagesAreEncodedAndEmptyOrUnencodableInputIsRefused) {
+    auto store = makeStore();
+    QImage image(30, 20, QImage::Format_ARGB32);
+    image.fill(Qt::red);
+    const auto stored = resultOf(store->add(image, ScreenshotKind::edited, QUuid::createUuid()));
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->pixelSize, (PixelSize{30, 20}));
+    EXPECT_TRUE(stored->sourceID);
+    EXPECT_EQ(ImageCodec::decodeFile(store->fileURL(*stored))->size(), QSize(30, 20));
+
+    EXPECT_EQ(resultOf(store->add(QImage(), ScreenshotKind::region, std::nullopt)).error(), HistoryError::unreadableImage());
+    EXPECT_EQ(resultOf(store->add(QByteArray(), PixelSize{1, 1}, ScreenshotKind::region, std::nullopt)).error(),
+              HistoryError::unreadableImage());
+    EXPECT_EQ(store->all().size(), 1);
+}
+
+TEST_F(HistoryStoreTest, LoadingDropsStaleEntriesAdoptsForeignPngsAndRemovesLeftovers) {
+    const Screenshot kept = record(QStringLiteral("Quillet 2025-01-01 в 10.00.00.png"), 1735714800);
+    const Screenshot stale = record(QStringLiteral("Quillet 2025-01-02 в 10.00.00.png"), 1735801200);
+    seed({stale, kept});
+    QFile::remove(inFolder(stale.fileName));
+    QImage handImage(40, 30, QImage::Format_RGB32);
+    handImage.fill(Qt::blue);
+    ASSERT_TRUE(ImageCodec::encodePNGToFile(handImage, inFolder(QStringLiteral("a.PNG"))));
+    writeFile(inFolder(QStringLiteral("broken.png")), "no image");
+    writeFile(inFolder(QStringLiteral(".tmp-0C6B1F4E-9A59-4F6E-9E53-2D7F5E3C1A00.png")), "half");
+    writeFile(inFolder(QStringLiteral(".history.json.tmp-0C6B1F4E-9A59-4F6E-9E53-2D7F5E3C1A00")), "half");
+    writeFile(inFolder(QStringLiteral(".hidden.png")), pngBytes(8, 6));
+    writeFile(inFolder(QStringLiteral(".keep")), "mine");
+
+    auto store = makeStore();
+    QSignalSpy changed(store.get(), &HistoryStore::historyDidChange);
+    resultOf(store->load());
+    ASSERT_TRUE(test::waitUntil([&] { return changed.size() == 1; }));
+
+    const QList<Screenshot> items = store->all();
+    ASSERT_EQ(items.size(), 2);
+    const Screenshot& adopted = items[0];  // its date is the file's, newer than `kept`
+    EXPECT_EQ(adopted.fileName, QStringLiteral("a.PNG"));
+    EXPECT_EQ(adopted.kind, ScreenshotKind::region);
+    EXPECT_EQ(adopted.pixelSize, (PixelSize{40, 30}));
+    EXPECT_FALSE(adopted.sourceID);
+    EXPECT_LE(qAbs(adopted.createdAt.secsTo(QDateTime::currentDateTimeUtc())), 60);
+    EXPECT_EQ(adopted.createdAt.time().msec(), 0);
+    EXPECT_EQ(items[1], kept);
+    EXPECT_EQ(indexOnDisk().items, items);
+    EXPECT_EQ(filesInFolder(), (QStringList{QStringLiteral(".hidden.png"), QStringLiteral(".history.json"),
+                                            QStringLiteral(".keep"), kept.fileName, QStringLiteral("a.PNG"),
+                                            QStringLiteral("broken.png")}));
+
+    // Loading happens once; the hand-copied file is only ever removed by an explicit delete.
+    resultOf(store->load());
+    EXPECT_EQ(changed.size(), 1);
+    ASSERT_TRUE(resultOf(store->applyRetention(RetentionPolicy::days(1), QDateTime::currentDateTimeUtc().addDays(30))));
+    EXPECT_EQ(namesOf(store->all()), QStringList{QStringLiteral("a.PNG")});
+    ASSERT_TRUE(resultOf(store->deleteScreenshot(adopted.id)));
+    EXPECT_TRUE(store->all().isEmpty());
+    EXPECT_FALSE(QFile::exists(inFolder(QStringLiteral("a.PNG"))));
+}
+
+TEST_F(HistoryStoreTest, DamagedOrForeignIndexIsRebuiltFromThePngFiles) {
+    for (const QByteArray& damaged : {QByteArray(R"({"items":[],"version":2})"), QByteArray("{\"items\":[{"),
+                                      QByteArray(R"({"items":[]})")}) {
+        QDir(folder()).removeRecursively();
+        QDir().mkpath(folder());
+        writeFile(inFolder(QStringLiteral("Quillet 2025-01-01 в 10.00.00.png")), pngBytes(8, 6));
+        writeFile(inFolder(QStringLiteral(".history.json")), damaged);
+        auto store = makeStore();
+        resultOf(store->load());
+        EXPECT_EQ(namesOf(store->all()), QStringList{QStringLiteral("Quillet 2025-01-01 в 10.00.00.png")});
+        EXPECT_EQ(indexOnDisk().items, store->all()) << damaged.constData();
+    }
+
+    // With no PNG files: a damaged index becomes an empty one, a missing one stays missing and
+    // a readable empty one is left alone.
+    QDir(folder()).removeRecursively();
+    QDir().mkpath(folder());
+    writeFile(inFolder(QStringLiteral(".history.json")), "garbage");
+    resultOf(makeStore()->load());
+    EXPECT_EQ(readFile(inFolder(QStringLiteral(".history.json"))), QByteArray(R"({"items":[],"version":1})"));
+
+    QFile::remove(inFolder(QStringLiteral(".history.json")));
+    writes = 0;
+    resultOf(makeStore()->load());
+    EXPECT_FALSE(QFile::exists(inFolder(QStringLiteral(".history.json"))));
+    writeFile(inFolder(QStringLiteral(".history.json")), R"({"version":1,"items":[]})");
+    resultOf(makeStore()->load());
+    EXPECT_EQ(writes, 0);
+}
+
+TEST_F(HistoryStoreTest, AnIndexCannotNameFilesOutsideTheHistory) {
+    QDir().mkpath(folder() + QStringLiteral("/sub"));
+    const QString outside = temp.path() + QStringLiteral("/outside.png");
+    writeFile(outside, pngBytes(8, 6));
+    writeFile(inFolder(QStringLiteral("sub/inner.png")), pngBytes(8, 6));
+    writeFile(inFolder(QStringLiteral(".hidden.png")), pngBytes(8, 6));
+    const Screenshot good = record(QStringLiteral("Quillet 2020-01-01 в 10.00.00.png"), 1577862000);
+    QList<Screenshot> hostile;
+    for (const char* name : {"../outside.png", "sub/inner.png", ".hidden.png", "", ".", "..", "/etc/passwd"}) {
+        hostile.append(record(QString::fromUtf8(name), 1577862000));
+    }
+    writeFile(inFolder(good.fileName), pngBytes(8, 6));
+    writeFile(inFolder(QStringLiteral(".history.json")), HistoryIndex{1, hostile + QList<Screenshot>{good}}.encoded());
+
+    auto store = makeStore();
+    resultOf(store->load());
+    EXPECT_EQ(store->all(), QList<Screenshot>{good});
+    EXPECT_EQ(indexOnDisk().items, QList<Screenshot>{good});
+
+    for (const Screenshot& item : hostile) ASSERT_TRUE(resultOf(store->deleteScreenshot(item.id)));
+    ASSERT_TRUE(resultOf(store->applyRetention(RetentionPolicy::days(1), QDateTime::currentDateTimeUtc())));
+    EXPECT_TRUE(store->all().isEmpty());
+    EXPECT_TRUE(QFile::exists(outside));
+    EXPECT_TRUE(QFile::exists(inFolder(QStringLiteral("sub/inner.png"))));
+    EXPECT_TRUE(QFile::exists(inFolder(QStringLiteral(".hidden.png"))));
+}
+
+TEST_F(HistoryStoreTest, FailedIndexWriteRemovesTheNewPngAndKeepsTheList) {
+    auto store = makeStore();
+    const Screenshot first = addPNG(*store);
+    const QByteArray indexBefore = readFile(inFolder(QStringLiteral(".history.json")));
+    clockSeconds += 60;
+
+    failWrite = [](const QString& path) { return path.contains(QLatin1String(".history.json.tmp-")) ? EIO : 0; };
+    const auto failed = resultOf(store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt));
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.error().kind, HistoryError::Case::writeFailed);
+    EXPECT_TRUE(failed.error().description.contains(qt_error_string(EIO)));
+    EXPECT_EQ(store->all(), QList<Screenshot>{first});
+    EXPECT_EQ(filesInFolder(), (QStringList{QStringLiteral(".history.json"), first.fileName}));
+    EXPECT_EQ(readFile(inFolder(QStringLiteral(".history.json"))), indexBefore);
+
+    // A full disk or quota, on the PNG or on the index, is "not enough space".
+    for (int code : {ENOSPC, EDQUOT}) {
+        failWrite = [code](const QString& path) { return path.endsWith(QLatin1String(".png")) ? code : 0; };
+        EXPECT_EQ(resultOf(store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt)).error(),
+                  HistoryError::notEnoughSpace());
+        failWrite = [code](const QString& path) { return path.contains(QLatin1String(".history.json.tmp-")) ? code : 0; };
+        EXPECT_EQ(resultOf(store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt)).error(),
+                  HistoryError::notEnoughSpace());
+    }
+    EXPECT_EQ(filesInFolder(), (QStringList{QStringLiteral(".history.json"), first.fileName}));
+    EXPECT_EQ(store->all(), QList<Screenshot>{first});
+}
+
+TEST_F(HistoryStoreTest, AnAddThatCannotReadTheFolderWritesNoIndexThatForgetsTheHistory) {
+    const Screenshot old = record(QStringLiteral("Quillet 2025-01-01 в 10.00.00.png"), 1735714800);
+    seed({old});
+    const QByteArray indexBefore = readFile(inFolder(QStringLiteral(".history.json")));
+    QDir().mkpath(folder());
+    HistoryFolderAccess access = HistoryFolderAccess::system();
+    access.listFolder = [](const QString& path) -> Expected<QStringList, FileError> {
+        return unexpected(FileError::fromErrno(EIO, path));
+    };
+    HistoryStore store(folder(), thumbs(), [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc(), access,
+                       &HistoryStore::systemWriteFile, &HistoryStore::systemRemoveFile);
+    const auto stored = resultOf(store.add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt));
+    ASSERT_FALSE(stored);
+    EXPECT_EQ(stored.error().kind, HistoryError::Case::writeFailed);
+    EXPECT_EQ(readFile(inFolder(QStringLiteral(".history.json"))), indexBefore);
+    EXPECT_TRUE(store.all().isEmpty());
+}
+
+TEST_F(HistoryStoreTest, UnmountedVolumeLeavesTheStoreUnloadedUntilItComesBack) {
+    const QString media = temp.path() + QStringLiteral("/media/anna");
+    const QString shots = media + QStringLiteral("/Disk/Shots");
+    QDir().mkpath(media);
+    std::atomic<bool> mounted{false};
+    HistoryFolderAccess access = HistoryFolderAccess::system();
+    access.volumesRoots = {media};
+    access.isMountPoint = [&mounted](const QString&) { return mounted.load(); };
+    HistoryStore store(shots, thumbs(), [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc(), access,
+                       &HistoryStore::systemWriteFile, &HistoryStore::systemRemoveFile);
+    QSignalSpy changed(&store, &HistoryStore::historyDidChange);
+
+    resultOf(store.load());
+    EXPECT_EQ(resultOf(store.add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt)).error(),
+              HistoryError::volumeNotMounted());
+    EXPECT_FALSE(QFileInfo::exists(media + QStringLiteral("/Disk")));
+    test::drainEvents();
+    EXPECT_EQ(changed.size(), 0);
+
+    QDir().mkpath(shots);
+    writeFile(shots + QStringLiteral("/Quillet 2025-01-01 в 10.00.00.png"), pngBytes(8, 6));
+    mounted = true;
+    resultOf(store.load());
+    EXPECT_EQ(store.all().size(), 1);
+    EXPECT_TRUE(test::waitUntil([&] { return changed.size() == 1; }));
+}
+
+TEST_F(HistoryStoreTest, DeleteRemovesFileAndThumbnailsAndToleratesAMissingFile) {
+    auto store = makeStore();
+    const Screenshot first = addPNG(*store);
+    const Screenshot second = addPNG(*store);
+    ASSERT_TRUE(resultOf(store->thumbnail(first, 4)));
+    ASSERT_EQ(QDir(thumbs()).entryList(QDir::Files).size(), 1);
+    QSignalSpy changed(store.get(), &HistoryStore::historyDidChange);
+
+    ASSERT_TRUE(resultOf(store->deleteScreenshot(first.id)));
+    EXPECT_FALSE(QFile::exists(store->fileURL(first)));
+    EXPECT_TRUE(QDir(thumbs()).entryList(QDir::Files).isEmpty());
+    EXPECT_EQ(store->all(), QList<Screenshot>{second});
+
+    // Unknown ids change nothing and say nothing.
+    writes = 0;
+    ASSERT_TRUE(resultOf(store->deleteScreenshot(QUuid::createUuid())));
+    EXPECT_EQ(writes, 0);
+
+    QFile::remove(store->fileURL(second));
+    ASSERT_TRUE(resultOf(store->deleteScreenshot(second.id)));
+    EXPECT_TRUE(indexOnDisk().items.isEmpty());
+    EXPECT_TRUE(test::waitUntil([&] { return changed.size() == 2; }));
+    test::drainEvents();
+    EXPECT_EQ(changed.size(), 2);
+
+    // A removal that fails keeps the screenshot.
+    const Screenshot third = addPNG(*store);
+    failRemove = [](const QString&) { return EACCES; };
+    const auto refused = resultOf(store->deleteScreenshot(third.id));
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error(), HistoryError::deleteFailed(FileError::fromErrno(EACCES, store->fileURL(third)).description));
+    EXPECT_EQ(store->all(), QList<Screenshot>{third});
+}
+
+TEST_F(HistoryStoreTest, RetentionRemovesWhatItCanAndReportsTheFirstFailure) {
+    const qint64 now = 1741345509;
+    const QList<Screenshot> items{
+        record(QStringLiteral("Quillet 2025-03-06 в 10.00.00.png"), now - 86400),
+        record(QStringLiteral("Quillet 2025-02-01 в 10.00.00.png"), now - 40 * 86400),
+        record(QStringLiteral("Quillet 2025-01-31 в 10.00.00 (2).png"), now - 41 * 86400),
+        record(QStringLiteral("Quillet 2025-01-30 в 10.00.00.png"), now - 42 * 86400),
+        record(QStringLiteral("Quillet 2025-01-29 в 10.00.00.png"), now - 43 * 86400),
+        record(QStringLiteral("holiday.png"), now - 300 * 86400),
+    };
+    seed(items);
+    auto store = makeStore();
+    resultOf(store->load());
+    const QDateTime nowDate = QDateTime::fromSecsSinceEpoch(now, QTimeZone::utc());
+    EXPECT_EQ(store->expiredCount(RetentionPolicy::days(30), nowDate), 4);
+    EXPECT_EQ(store->expiredCount(RetentionPolicy::days(0), nowDate), 0);
+    EXPECT_EQ(store->expiredCount(RetentionPolicy::forever(), nowDate), 0);
+    EXPECT_EQ(resultOf(store->applyRetention(RetentionPolicy::days(0), nowDate)).error(), HistoryError::invalidRetention());
+    EXPECT_EQ(resultOf(store->applyRetention(RetentionPolicy::days(366), nowDate)).error(), HistoryError::invalidRetention());
+    ASSERT_TRUE(resultOf(store->applyRetention(RetentionPolicy::forever(), nowDate)));
+    EXPECT_EQ(store->all().size(), 6);
+
+    QSignalSpy changed(store.get(), &HistoryStore::historyDidChange);
+    failRemove = [&](const QString& path) {
+        return path.endsWith(items[2].fileName) || path.endsWith(items[4].fileName) ? EBUSY : 0;
+    };
+    const auto result = resultOf(store->applyRetention(RetentionPolicy::days(30), nowDate));
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error(), HistoryError::deleteFailed(FileError::fromErrno(EBUSY, inFolder(items[2].fileName)).description));
+    const QList<Screenshot> remaining{items[0], items[2], items[4], items[5]};
+    EXPECT_EQ(store->all(), remaining);
+    EXPECT_EQ(indexOnDisk().items, remaining);
+    EXPECT_FALSE(QFile::exists(inFolder(items[1].fileName)));
+    EXPECT_FALSE(QFile::exists(inFolder(items[3].fileName)));
+    EXPECT_TRUE(test::waitUntil([&] { return changed.size() == 1; }));
+}
+
+TEST_F(HistoryStoreTest, TheSevenDayBoundaryIsExactToTheSecondInEveryTimeZone) {
+    for (const char* zone : {"UTC", "Europe/Berlin", "America/New_York", "Asia/Kolkata"}) {
+        LocalZone local(zone);
+        // A local time a few hours after the spring daylight-saving change in Berlin.
+        const QDateTime now(QDate(2025, 3, 30), QTime(9, 30, 0));
+        const qint64 seconds = now.toSecsSinceEpoch();
+        const Screenshot atCutoff = record(QStringLiteral("Quillet 2025-03-23 в 09.30.00.png"), seconds - 604800);
+        const Screenshot beyond = record(QStringLiteral("Quillet 2025-03-23 в 09.29.59.png"), seconds - 604801);
+        QDir(folder()).removeRecursively();
+        seed({atCutoff, beyond});
+        auto store = makeStore();
+        resultOf(store->load());
+        EXPECT_EQ(store->expiredCount(RetentionPolicy::days(7), now), 1) << zone;
+        ASSERT_TRUE(resultOf(store->applyRetention(RetentionPolicy::days(7), now)));
+        EXPECT_EQ(store->all(), QList<Screenshot>{atCutoff}) << zone;
+    }
+}
+
+TEST_F(HistoryStoreTest, NewFilesReachTheDiskBeforeTheyAreRenamedAndTheFolderAfter) {
+    auto store = makeStore();
+    addPNG(*store);
+    clockSeconds += 1;
+
+    struct Step {
+        QString synced;
+        QStringList files;
+        qsizetype indexedItems = -1;  // in ".history.json" at that moment
+        QByteArray content;           // of the flushed file
+    };
+    std::mutex lock;
+    QList<Step> steps;
+    onSync = [&](const QString& path) {
+        const auto index = HistoryIndex::decode(readFile(inFolder(QStringLiteral(".history.json"))));
+        std::lock_guard guard(lock);
+        steps.append({QFileInfo(path).fileName(), filesInFolder(), index ? index->items.size() : -1, readFile(path)});
+    };
+    const Screenshot added = addPNG(*store);
+    onSync = {};
+
+    ASSERT_EQ(steps.size(), 4);
+    const QString folderName = QFileInfo(folder()).fileName();
+    // The PNG, complete under its temporary name, then the folder once it has its final name.
+    EXPECT_TRUE(steps[0].synced.startsWith(QLatin1String(".tmp-")));
+    EXPECT_TRUE(steps[0].files.contains(steps[0].synced));
+    EXPECT_FALSE(steps[0].files.contains(added.fileName));
+    EXPECT_EQ(steps[0].content, pngBytes(8, 6));
+    EXPECT_EQ(steps[1].synced, folderName);
+    EXPECT_TRUE(steps[1].files.contains(added.fileName));
+    EXPECT_FALSE(steps[1].files.contains(steps[0].synced));
+    // Then the index, the same way; the old index is still in place while the new one is flushed.
+    EXPECT_TRUE(steps[2].synced.startsWith(QLatin1String(".history.json.tmp-")));
+    EXPECT_EQ(HistoryIndex::decode(steps[2].content).value().items.size(), 2);
+    EXPECT_EQ(steps[2].indexedItems, 1);
+    EXPECT_EQ(steps[3].synced, folderName);
+    EXPECT_FALSE(steps[3].files.contains(steps[2].synced));
+    EXPECT_EQ(steps[3].indexedItems, 2);
+
+    // A PNG that cannot be flushed is not stored.
+    clockSeconds += 1;
+    const QStringList before = filesInFolder();
+    HistoryStore failing(folder(), thumbs(), [this] { return QDateTime::fromSecsSinceEpoch(clockSeconds, QTimeZone::utc()); },
+                         QTimeZone::utc(), HistoryFolderAccess::system(), &HistoryStore::systemWriteFile,
+                         &HistoryStore::systemRemoveFile, [](const QString& path) -> Expected<void, FileError> {
+                             if (QFileInfo(path).fileName().startsWith(QLatin1String(".tmp-"))) {
+                                 return unexpected(FileError::fromErrno(EIO, path));
+                             }
+                             return {};
+                         });
+    const auto refused = resultOf(failing.add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt));
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().kind, HistoryError::Case::writeFailed);
+    EXPECT_EQ(filesInFolder(), before);
+}
+
+TEST_F(HistoryStoreTest, ChangeSignalArrivesOnTheMainThreadWithTheListAlreadyUpdated) {
+    auto store = makeStore();
+    resultOf(store->load());
+    QThread* signalThread = nullptr;
+    qsizetype seenCount = -1;
+    QObject::connect(store.get(), &HistoryStore::historyDidChange, store.get(), [&] {
+        signalThread = QThread::currentThread();
+        seenCount = store->all().size();
+    });
+    auto future = store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt);
+    ASSERT_TRUE(test::waitUntil([&] { return signalThread != nullptr; }));
+    EXPECT_EQ(signalThread, QThread::currentThread());
+    EXPECT_EQ(seenCount, 1);
+    EXPECT_TRUE(resultOf(future));
+}
+
+TEST(HistoryStoreNames, OwnNamesFollowThePattern) {
+    const QRegularExpression pattern(QRegularExpression::anchoredPattern(HistoryStore::ownFileNamePattern.toString()));
+    for (const char* name :
+         {"Quillet 2025-03-07 в 14.05.09.png", "Quillet 2025-03-07 в 14.05.09 (2).png", "Quillet 2025-03-07 в 14.05.09 (123).png",
+          "Quillet 2025-03-07 в 14.05.09 ().png", "Quillet 2025-03-07 в 14.05.09 (2)png", "Quillet 2025-03-07 в 14.05.09.PNG",
+          "Quillet 2025-03-07 в 14.05.9.png", "Quillet 2025-03-07 14.05.09.png", "Quillet 2025-03-07 в 14.05.09 (2).png.png",
+          "quillet 2025-03-07 в 14.05.09.png", "Quillet 2025-03-07 в 14.05.09(2).png", "Quillet 2025-03-07 в 14.05.09 (x).png",
+          "Quillet 2025-03-07 в 14.05.09 (2) .png", "Quillet 2025-03-07 в 14:05:09.png", "a.png", ""}) {
+        const QString text = QString::fromUtf8(name);
+        EXPECT_EQ(HistoryStore::isOwnFileName(text), pattern.match(text).hasMatch()) << name;
+    }
+    EXPECT_TRUE(HistoryStore::isOwnFileName(u"Quillet 2025-03-07 в 14.05.09 (2).png"));
+
+    HistoryStore store(QStringLiteral("/nonexistent"), QStringLiteral("/nonexistent"), [] { return QDateTime(); },
+                       QTimeZone("Europe/Moscow"));
+    EXPECT_EQ(store.baseFileName(QDateTime(QDate(2025, 3, 7), QTime(11, 5, 9), QTimeZone::utc())),
+              QStringLiteral("Quillet 2025-03-07 в 14.05.09"));
+}

@@ -1,0 +1,97 @@
+// The small history vocabulary: folding file-system failures and the index file form.
+#include "history/HistoryError.h"
+#include "history/HistoryIndex.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+using namespace quillet;
+
+namespace {
+
+Screenshot sample(std::optional<QUuid> source = std::nullopt) {
+    return Screenshot{QUuid::fromString(QStringLiteral("E621E1F8-C36C-495A-93FC-0C247A3E6E5F")),
+                      QDateTime(QDate(2025, 3, 7), QTime(11, 5, 9), QTimeZone::utc()),
+                      ScreenshotKind::edited,
+                      PixelSize{1920, 1080},
+                      QStringLiteral("Quillet 2025-03-07 в 14.05.09.png"),
+                      source};
+}
+
+}  // namespace
+
+TEST(HistoryError, FullDiskAndQuotaFoldToNotEnoughSpaceEverythingElseToWriteFailed) {
+    EXPECT_EQ(HistoryError::folded(FileError::fromErrno(ENOSPC, QStringLiteral("/h/a.png"))), HistoryError::notEnoughSpace());
+    EXPECT_EQ(HistoryError::folded(FileError::fromErrno(EDQUOT, QStringLiteral("/h/a.png"))), HistoryError::notEnoughSpace());
+
+    const FileError io = FileError::fromErrno(EIO, QStringLiteral("/h/a.png"));
+    const HistoryError folded = HistoryError::folded(io);
+    EXPECT_EQ(folded.kind, HistoryError::Case::writeFailed);
+    EXPECT_EQ(folded.description, io.description);
+    EXPECT_TRUE(folded.description.contains(QStringLiteral("/h/a.png")));
+    EXPECT_TRUE(folded.description.contains(qt_error_string(EIO)));
+
+    // A failure without an errno is a write failure with its own text.
+    EXPECT_EQ(HistoryError::folded(FileError{0, QStringLiteral("odd")}), HistoryError::writeFailed(QStringLiteral("odd")));
+    EXPECT_EQ(HistoryError::folded(HistoryError::volumeAccessDenied()), HistoryError::volumeAccessDenied());
+    EXPECT_NE(HistoryError::writeFailed(QStringLiteral("a")), HistoryError::writeFailed(QStringLiteral("b")));
+}
+
+TEST(HistoryIndex, WritesCompactSortedVersionOne) {
+    EXPECT_EQ(HistoryIndex{}.encoded(), QByteArray(R"({"items":[],"version":1})"));
+
+    const HistoryIndex index{1, {sample(QUuid::fromString(QStringLiteral("00000000-0000-0000-0000-0000000000AB"))), sample()}};
+    const QByteArray expectedItem =
+        R"({"createdAt":"2025-03-07T11:05:09Z","fileName":"Quillet 2025-03-07 в 14.05.09.png",)"
+        R"("id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","kind":"edited","pixelSize":[1920,1080])";
+    EXPECT_EQ(index.encoded(), QByteArray(R"({"items":[)") + expectedItem +
+                                   R"(,"sourceID":"00000000-0000-0000-0000-0000000000AB"},)" + expectedItem +
+                                   R"(}],"version":1})");
+
+    const auto decoded = HistoryIndex::decode(index.encoded());
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(*decoded, index);
+}
+
+TEST(HistoryIndex, WrittenBytesAreThoseOfTheStandardJsonWriterForAnyNameAndDate) {
+    QList<Screenshot> items;
+    const QList<QString> names{
+        QStringLiteral("quote \" back \\ slash / solidus"),
+        QString::fromUtf16(u"controls \x01\x1f\n\t\b\f\r\x7f end"),
+        QStringLiteral("Снимок 2025 — 日本語 😀.png"),
+        QString::fromUtf16(u"lone \xd83d high"),
+        QString::fromUtf16(u"lone \xde00 low"),
+        QString::fromUtf16(u"pair at end \xd83d"),
+        QString(),
+    };
+    const QList<qint64> seconds{0, -1, 951782400, 4107542400, 253402300799, 1741345509};
+    for (qsizetype i = 0; i < qMax(names.size(), seconds.size()); ++i) {
+        Screenshot item = sample(i % 2 ? std::optional<QUuid>(QUuid::createUuid()) : std::nullopt);
+        item.fileName = names[i % names.size()];
+        item.createdAt = QDateTime::fromSecsSinceEpoch(seconds[i % seconds.size()], QTimeZone::utc());
+        item.pixelSize = PixelSize{i * 1000003, -i};
+        item.kind = static_cast<ScreenshotKind>(i % 4);
+        items.append(item);
+    }
+    QJsonArray array;
+    for (const Screenshot& item : items) array.append(toJson(item));
+    const QByteArray reference =
+        QJsonDocument(QJsonObject{{QStringLiteral("items"), array}, {QStringLiteral("version"), 1}}).toJson(QJsonDocument::Compact);
+    EXPECT_EQ((HistoryIndex{1, items}.encoded()), reference);
+}
+
+TEST(HistoryIndex, AnythingButAWellFormedVersionOneIsUnreadable) {
+    for (const QByteArray& bytes : {QByteArray(R"({"items":[],"version":2})"), QByteArray(R"({"items":[]})"),
+                                    QByteArray(R"({"version":1})"), QByteArray(R"({"items":{},"version":1})"),
+                                    QByteArray(R"({"items":[{"id":"x"}],"version":1})"), QByteArray("[]"),
+                                    QByteArray(R"({"items":[],"vers)"), QByteArray()}) {
+        EXPECT_FALSE(HistoryIndex::decode(bytes)) << bytes.constData();
+    }
+    EXPECT_TRUE(HistoryIndex::decode(R"({"version":1,"items":[]})"));
+}
