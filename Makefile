@@ -46,7 +46,7 @@ test-tsan: deps
 	cd build-tsan && ctest --output-on-failure -j $(JOBS) -LE e2e $(TSAN_TESTS)
 
 bench: build
-	@cd $(BUILD) && for b in bench/bench_*; do [ -x "$$b" ] || continue; echo "== $$(basename $$b)"; "$$b" --benchmark_min_time=0.2 || exit 1; done
+	@cd $(BUILD) && for b in bench/bench_*; do [ -f "$$b" ] && [ -x "$$b" ] || continue; echo "== $$(basename $$b)"; "$$b" --benchmark_min_time=0.2 || exit 1; done
 
 clean:
 	rm -rf $(BUILD) build-sanitize build-tsan
