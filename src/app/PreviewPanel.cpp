@@ -401,7 +401,6 @@ void PreviewPanel::clearCallbacks() {
 void PreviewPanel::fadeIn(std::chrono::milliseconds duration) {
     setWindowOpacity(0.0);
     show();
-    raise();
     auto* animation = new QPropertyAnimation(this, "windowOpacity", this);
     animation->setDuration(static_cast<int>(duration.count()));
     animation->setStartValue(0.0);

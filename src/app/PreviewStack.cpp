@@ -114,7 +114,6 @@ QUuid PreviewStack::showEdited(const CapturedImage& image, const PNGFuture& png,
     if (old) {
         panel->move(old->pos());
         panel->show();
-        panel->raise();
         old->clearCallbacks();
         old->closeNow();
     } else {
