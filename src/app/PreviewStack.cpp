@@ -4,6 +4,7 @@
 #include "app/PreviewPanel.h"
 #include "core/Async.h"
 #include "platform/x11/DisplayIdentity.h"
+#include "platform/x11/WorkArea.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -191,7 +192,7 @@ void PreviewStack::place(const QUuid& id, bool animated) {
     if (item == items.constEnd() || !item->panel) return;
     const QScreen* screen = screenFor(item->captured.screenID);
     if (!screen) return;  // no display at all: the panel stays where it is
-    const QRect area = screen->availableGeometry();
+    const QRect area = WorkArea::visibleFrame(screen);
     int below = 0;
     for (const QUuid& other : model.previews(item->captured.screenID)) {
         if (other == id) break;
@@ -209,7 +210,7 @@ void PreviewStack::layout(std::uint32_t screenID, bool animated) {
 void PreviewStack::evictOverflow(std::uint32_t screenID, const QUuid& keeping) {
     const QScreen* screen = screenFor(screenID);
     if (!screen) return;
-    const int available = screen->availableGeometry().height();
+    const int available = WorkArea::visibleFrame(screen).height();
     int need = 2 * outerMargin + panelHeight(keeping);
     QList<QUuid> others = model.previews(screenID);
     others.removeAll(keeping);
