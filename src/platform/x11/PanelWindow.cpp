@@ -1,6 +1,7 @@
 #include "platform/x11/PanelWindow.h"
 
-#include <QGuiApplication>
+#include "platform/x11/X11Atoms.h"
+
 #include <QWindow>
 
 #include <xcb/xcb.h>
@@ -17,19 +18,6 @@ namespace {
 template <class T>
 using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
-xcb_connection_t* x11Connection() {
-    if (auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr) {
-        return x11->connection();
-    }
-    return nullptr;
-}
-
-xcb_atom_t atom(xcb_connection_t* connection, const char* name) {
-    const auto cookie = xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
-    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection, cookie, nullptr), &std::free);
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
-
 void setAtoms(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property, const std::vector<xcb_atom_t>& atoms) {
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, property, XCB_ATOM_ATOM, 32,
                         static_cast<std::uint32_t>(atoms.size()), atoms.data());
@@ -38,21 +26,21 @@ void setAtoms(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t prop
 }  // namespace
 
 bool prepare(QWindow* window) {
-    xcb_connection_t* connection = x11Connection();
+    xcb_connection_t* connection = X11Atoms::connection();
     if (!connection || !window || !window->handle()) return false;
     const auto id = static_cast<xcb_window_t>(window->winId());
 
     // Notification first; window managers that do not know it fall back to utility.
-    setAtoms(connection, id, atom(connection, "_NET_WM_WINDOW_TYPE"),
-             {atom(connection, "_NET_WM_WINDOW_TYPE_NOTIFICATION"), atom(connection, "_NET_WM_WINDOW_TYPE_UTILITY")});
+    setAtoms(connection, id, X11Atoms::atom("_NET_WM_WINDOW_TYPE"),
+             {X11Atoms::atom("_NET_WM_WINDOW_TYPE_NOTIFICATION"), X11Atoms::atom("_NET_WM_WINDOW_TYPE_UTILITY")});
     // Qt merges its own states (above) into these when it maps the window.
-    setAtoms(connection, id, atom(connection, "_NET_WM_STATE"),
-             {atom(connection, "_NET_WM_STATE_SKIP_TASKBAR"), atom(connection, "_NET_WM_STATE_SKIP_PAGER"),
-              atom(connection, "_NET_WM_STATE_STICKY"), atom(connection, "_NET_WM_STATE_ABOVE")});
+    setAtoms(connection, id, X11Atoms::atom("_NET_WM_STATE"),
+             {X11Atoms::atom("_NET_WM_STATE_SKIP_TASKBAR"), X11Atoms::atom("_NET_WM_STATE_SKIP_PAGER"),
+              X11Atoms::atom("_NET_WM_STATE_STICKY"), X11Atoms::atom("_NET_WM_STATE_ABOVE")});
     // Without WM_TAKE_FOCUS and with the input hint off (Qt::WindowDoesNotAcceptFocus) the window
     // manager has no way left to hand the focus to the panel.
-    const xcb_atom_t protocols = atom(connection, "WM_PROTOCOLS");
-    const xcb_atom_t takeFocus = atom(connection, "WM_TAKE_FOCUS");
+    const xcb_atom_t protocols = X11Atoms::atom("WM_PROTOCOLS");
+    const xcb_atom_t takeFocus = X11Atoms::atom("WM_TAKE_FOCUS");
     Reply<xcb_get_property_reply_t> current(
         xcb_get_property_reply(connection, xcb_get_property(connection, 0, id, protocols, XCB_ATOM_ATOM, 0, 64), nullptr),
         &std::free);
@@ -65,16 +53,16 @@ bool prepare(QWindow* window) {
         setAtoms(connection, id, protocols, kept);
     }
     const std::uint32_t allDesktops = 0xFFFFFFFF;
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, atom(connection, "_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL, 32,
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, X11Atoms::atom("_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL, 32,
                         1, &allDesktops);
     xcb_flush(connection);
     return true;
 }
 
 bool compositingManagerRunning() {
-    xcb_connection_t* connection = x11Connection();
+    xcb_connection_t* connection = X11Atoms::connection();
     if (!connection) return false;
-    const xcb_atom_t selection = atom(connection, "_NET_WM_CM_S0");
+    const xcb_atom_t selection = X11Atoms::atom("_NET_WM_CM_S0");
     if (selection == XCB_ATOM_NONE) return false;
     Reply<xcb_get_selection_owner_reply_t> owner(
         xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr), &std::free);

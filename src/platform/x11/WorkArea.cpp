@@ -1,13 +1,13 @@
 #include "platform/x11/WorkArea.h"
 
-#include <QGuiApplication>
+#include "platform/x11/X11Atoms.h"
+
 #include <QScreen>
 
 #include <xcb/xcb.h>
 
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -21,18 +21,15 @@ using Reply = std::unique_ptr<T, decltype(&std::free)>;
 // The first desktop's work area in device pixels; the window manager lists one per desktop
 // and a task bar is normally on all of them.
 std::optional<QRect> desktopWorkArea() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* connection = X11Atoms::connection();
     if (!connection) return std::nullopt;
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
     if (!screen) return std::nullopt;
-    const char* name = "_NET_WORKAREA";
-    Reply<xcb_intern_atom_reply_t> atom(
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, std::strlen(name), name), nullptr), &std::free);
-    if (!atom || atom->atom == XCB_ATOM_NONE) return std::nullopt;
+    const xcb_atom_t workArea = X11Atoms::atom("_NET_WORKAREA");
+    if (workArea == XCB_ATOM_NONE) return std::nullopt;
     Reply<xcb_get_property_reply_t> reply(
         xcb_get_property_reply(connection,
-                               xcb_get_property(connection, 0, screen->root, atom->atom, XCB_ATOM_CARDINAL, 0, 4), nullptr),
+                               xcb_get_property(connection, 0, screen->root, workArea, XCB_ATOM_CARDINAL, 0, 4), nullptr),
         &std::free);
     if (!reply || reply->type != XCB_ATOM_CARDINAL || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 16) {
         return std::nullopt;
