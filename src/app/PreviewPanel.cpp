@@ -151,7 +151,6 @@ void WarningLabel::paintEvent(QPaintEvent* event) {
 PreviewContentView::PreviewContentView(const QImage& thumbnail, bool roundedCard, QWidget* parent)
     : QWidget(parent), roundedCard(roundedCard), thumbnailImage(thumbnail) {
     setFocusPolicy(Qt::NoFocus);
-    setMouseTracking(false);
 
     overlay = new HoverOverlayView(roundedCard, this);
     overlay->hide();
