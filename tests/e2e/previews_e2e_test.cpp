@@ -103,12 +103,14 @@ public:
         QObject::connect(&timer, &QTimer::timeout, [this] {
             const bool dragging = this->panel && this->panel->content()->isDragging();
             if (dragging) started = true;
+            if (dragging && !this->panel->content()->isOverlayShown()) overlayLost = true;
             if (started && !dragging) ended = true;
         });
         timer.start(5);
     }
     std::atomic_bool started = false;
     std::atomic_bool ended = false;
+    std::atomic_bool overlayLost = false;  // the overlay went away while the drag was on
 
 private:
     QPointer<PreviewPanel> panel;
@@ -325,9 +327,10 @@ TEST_F(PreviewsE2E, HoveredPreviewStaysUntilThePointerLeaves) {
     EXPECT_FALSE(XSession::waitUntil([&] { return stack.panel(id) == nullptr; }, 8s));
     ASSERT_EQ(stack.panel(id), panel);
 
+    // Started before the pointer moves: the leave may be handled while xdotool still runs.
     QElapsedTimer sinceLeaving;
-    parkPointer();
     sinceLeaving.start();
+    parkPointer();
     ASSERT_TRUE(XSession::waitUntil([&] { return !panel->content()->isOverlayShown(); }, 5s));
     ASSERT_TRUE(XSession::waitUntil([&] { return stack.panel(id) == nullptr; }, 15s));
     // A full new lifetime from the moment the pointer left.
@@ -384,6 +387,7 @@ TEST_F(PreviewsE2E, RefusedDropKeepsThePreviewAndEndsTheHover) {
     DragWatch watch(panel);
     ASSERT_TRUE(dragWithPointer(place.topLeft() + QPoint(40, 40), QPoint(700, 500), watch.started, watch.ended));
     ASSERT_TRUE(panel);
+    EXPECT_FALSE(watch.overlayLost);
     EXPECT_EQ(stack.panel(id), panel.data());
     EXPECT_FALSE(panel->content()->isOverlayShown());
     // The pointer is elsewhere: the preview counts down again.
