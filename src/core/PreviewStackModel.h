@@ -1,0 +1,80 @@
+// The rules behind the floating previews: which previews exist, on which display, in which
+// order, and when each one goes away by itself. No windows and no timers: the preview stack
+// owns those, asks for `nextDeadline()` and calls `expireDue()` when it is reached.
+//
+//   PreviewStackModel model(PreviewStackModel::defaultLifetime, [] { return steady_clock::now(); });
+//   QUuid id = model.push(screen);     // expires 6 s from now...
+//   model.hover(id, true);             // ...unless the pointer is over it
+//
+// Main thread only. Every operation ignores an id that no preview has.
+#pragma once
+
+#include <QList>
+#include <QUuid>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace quillet {
+
+class PreviewStackModel {
+public:
+    using Clock = std::chrono::steady_clock;
+    using Instant = Clock::time_point;
+    using Duration = Clock::duration;
+
+    static constexpr Duration defaultLifetime = std::chrono::seconds(6);
+
+    PreviewStackModel(Duration lifetime, std::function<Instant()> now);
+
+    // A new preview on display `screen`, counting down from now.
+    QUuid push(std::uint32_t screen);
+    // Hovering holds a preview; leaving it starts a full new lifetime (unless pinned).
+    void hover(const QUuid& id, bool hovering);
+    void pin(const QUuid& id);
+    void unpin(const QUuid& id);
+    // Forgets the hover and starts a full new lifetime (unless pinned): used when the preview
+    // is replaced by an edited image.
+    void renew(const QUuid& id);
+    // True when the drop was accepted and the preview is thereby used up (removed). A pinned
+    // preview stays, and so does every preview after a refused drop.
+    bool dragEnded(const QUuid& id, bool accepted);
+    void close(const QUuid& id);
+
+    bool isPinned(const QUuid& id) const;
+    // Removes the previews whose deadline has come (a deadline equal to now counts) and returns
+    // them, oldest first.
+    QList<QUuid> expireDue();
+    std::optional<Instant> nextDeadline() const;
+    // The previews of one display, oldest first.
+    QList<QUuid> previews(std::uint32_t screen) const;
+    // The position of `id` within previews() of its own display, 0 for the oldest.
+    std::optional<qsizetype> slot(const QUuid& id) const;
+    std::optional<std::uint32_t> screen(const QUuid& id) const;
+    bool isEmpty() const { return entries.empty(); }
+
+    Duration lifetime() const { return lifetimeValue; }
+
+private:
+    struct Entry {
+        QUuid id;
+        std::uint32_t screen = 0;
+        std::optional<Instant> deadline;
+        bool isPinned = false;
+        bool isHovered = false;
+    };
+
+    Entry* find(const QUuid& id);
+    const Entry* find(const QUuid& id) const;
+    // Keeps the rule "held (pinned or hovered) means no deadline" after every change.
+    void updateDeadline(Entry& entry);
+
+    Duration lifetimeValue;
+    std::function<Instant()> now;
+    std::vector<Entry> entries;  // oldest first
+};
+
+}  // namespace quillet
