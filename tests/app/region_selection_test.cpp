@@ -94,9 +94,14 @@ TEST(RegionSelectionView, HoverFollowsTheFrontMostWindowAndGivesWayToADrag) {
     overlay.send(QEvent::MouseMove, QPointF(1200, 800));
     EXPECT_FALSE(overlay.view.hoveredWindow());
 
-    overlay.send(QEvent::MouseButtonPress, QPointF(20, 20));
-    EXPECT_FALSE(overlay.view.selection()->isValid());  // nothing shows before the pointer moves
-    EXPECT_FALSE(overlay.view.sizeLabelRect() && overlay.view.sizeLabelRect()->isEmpty());
+    // While dragging, the selection is the hole and no window is highlighted through it.
+    overlay.send(QEvent::MouseMove, QPointF(150, 150));
+    overlay.send(QEvent::MouseButtonPress, QPointF(150, 150));
+    QMouseEvent move(QEvent::MouseMove, QPointF(170, 190), overlay.view.mapToGlobal(QPointF(170, 190)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&overlay.view, &move);
+    EXPECT_EQ(overlay.view.selection(), QRectF(150, 150, 20, 40));
+    EXPECT_EQ(overlay.view.hoveredWindow()->id, 1u);  // kept for when the drag ends
 }
 
 TEST(RegionSelectionView, SizeLabelCountsPixelsAndStaysOnTheDisplay) {

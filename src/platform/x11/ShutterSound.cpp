@@ -66,9 +66,10 @@ void ShutterSound::beep() {
     if (play(context, beepID, "bell", "Ошибка") == CA_SUCCESS) return;
     // The server's bell needs no sound theme and no device of ours.
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (!x11) return;
-    xcb_bell(x11->connection(), 0);
-    xcb_flush(x11->connection());
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection) return;
+    xcb_bell(connection, 0);
+    xcb_flush(connection);
 }
 
 }  // namespace quillet

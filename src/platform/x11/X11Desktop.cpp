@@ -32,8 +32,8 @@ qint64 X11Desktop::processID() { return QCoreApplication::applicationPid(); }
 
 bool X11Desktop::compositingManagerRunning() {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (!x11) return false;
-    xcb_connection_t* connection = x11->connection();
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection) return false;
     // Qt connects to the screen DISPLAY names (":0.1" is screen 1).
     int screen = 0;
     if (const char* name = std::getenv("DISPLAY")) {
