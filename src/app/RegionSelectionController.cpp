@@ -17,16 +17,18 @@ constexpr int grabAttemptLimit = 100;
 
 }  // namespace
 
-RegionSelectionController::RegionSelectionController(ScreenFreezing& freezer, QObject* parent)
-    : QObject(parent), freezer(freezer) {
+RegionSelectionController::RegionSelectionController(ScreenFreezing& freezer,
+                                                     std::shared_ptr<RegionSelectionPanels> panels, QObject* parent)
+    : QObject(parent),
+      freezer(freezer),
+      panelStore(panels ? std::move(panels) : std::make_shared<RegionSelectionPanels>()) {
     grabRetry.setInterval(grabRetryMilliseconds);
     connect(&grabRetry, &QTimer::timeout, this, &RegionSelectionController::grabKeyboard);
 }
 
 RegionSelectionController::~RegionSelectionController() {
     if (isOpen()) {
-        for (const QPointer<RegionSelectionView>& window : windows) delete window.data();
-        windows.clear();
+        putAway();
         freezer.thaw();
     }
     outcome.finish(std::optional<RegionSelection>());
@@ -47,13 +49,8 @@ void RegionSelectionController::show(const QList<CapturableWindow>& windowsUnder
             if (display.display.id == id) image = display.image;
         }
         const QRect geometry = screen->geometry();
-        auto* view = new RegionSelectionView(id, QRectF(geometry), screen->devicePixelRatio(), image, windowsUnderCursor);
-        // Bypassing the window manager: mapped at once, exactly over the display, above panels and
-        // full-screen windows, in no task bar, and never given the input focus.
-        view->setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint |
-                             Qt::WindowStaysOnTopHint | Qt::NoDropShadowWindowHint);
-        view->setAttribute(Qt::WA_ShowWithoutActivating);
-        view->setWindowTitle(QStringLiteral("Quillet"));
+        RegionSelectionView* view = panelStore->panel(screen);
+        view->prepare(id, QRectF(geometry), screen->devicePixelRatio(), image, windowsUnderCursor);
         view->setGeometry(geometry);
         view->onFinish = [self](std::optional<RegionSelection> result) {
             if (self) self->finish(result);
@@ -96,18 +93,23 @@ QFuture<std::optional<RegionSelection>> RegionSelectionController::selection() {
 
 void RegionSelectionController::finish(std::optional<RegionSelection> result) {
     if (!isOpen()) return;
+    putAway();
+    if (!result) freezer.thaw();
+    outcome.finish(result);
+}
+
+void RegionSelectionController::putAway() {
     grabRetry.stop();
     const QList<QPointer<RegionSelectionView>> closing = std::exchange(windows, {});
     for (const QPointer<RegionSelectionView>& view : closing) {
         if (!view) continue;
+        // We may be inside one of the view's own event handlers: it is hidden, not deleted.
         view->onFinish = [](std::optional<RegionSelection>) {};
         if (view == keyPanel) view->releaseKeyboard();
         view->hide();
-        view->deleteLater();  // we may be inside one of its own event handlers
+        view->release();
     }
     keyPanel.clear();
-    if (!result) freezer.thaw();
-    outcome.finish(result);
 }
 
 QList<RegionSelectionView*> RegionSelectionController::panels() const {

@@ -4,7 +4,7 @@
 // a right click or a cancel from the coordinator ends it with nothing, and whatever ends it on
 // one display closes the panels on all of them.
 //
-//   auto controller = std::make_shared<RegionSelectionController>(capturer);
+//   auto controller = std::make_shared<RegionSelectionController>(capturer, panels);
 //   controller->show(capturer.onScreenWindows(ownPID));
 //   controller->selection().then(this, [](std::optional<RegionSelection> choice) { ... });
 //
@@ -13,6 +13,7 @@
 // only.
 #pragma once
 
+#include "app/RegionSelectionPanels.h"
 #include "app/RegionSelectionView.h"
 #include "capture/ScreenFreezing.h"
 #include "core/Async.h"
@@ -27,7 +28,9 @@ namespace quillet {
 class RegionSelectionController : public QObject, public RegionSelecting {
     Q_OBJECT
 public:
-    explicit RegionSelectionController(ScreenFreezing& freezer, QObject* parent = nullptr);
+    // Without `panels` the controller makes panels of its own, which go with it.
+    explicit RegionSelectionController(ScreenFreezing& freezer, std::shared_ptr<RegionSelectionPanels> panels = {},
+                                       QObject* parent = nullptr);
     ~RegionSelectionController() override;
 
     void show(const QList<CapturableWindow>& windowsUnderCursor) override;
@@ -41,8 +44,10 @@ public:
 
 private:
     void grabKeyboard();
+    void putAway();
 
     ScreenFreezing& freezer;
+    std::shared_ptr<RegionSelectionPanels> panelStore;
     QList<QPointer<RegionSelectionView>> windows;
     QPointer<RegionSelectionView> keyPanel;
     SharedPromise<std::optional<RegionSelection>> outcome;

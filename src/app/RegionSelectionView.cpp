@@ -21,15 +21,8 @@ QRect dirtyRect(const QRectF& rect) { return rect.toAlignedRect().adjusted(-3, -
 
 }  // namespace
 
-RegionSelectionView::RegionSelectionView(std::uint32_t displayID, QRectF bounds, double scale, QImage frozenImage,
-                                         const QList<CapturableWindow>& windows, QWidget* parent)
-    : QWidget(parent),
-      display(displayID),
-      pixelScale(scale > 0 ? scale : 1.0),
-      frozen(std::move(frozenImage)),
-      frames(framesOnDisplay(windows, bounds)),
-      accent(QApplication::palette().color(QPalette::Highlight)) {
-    if (!frozen.isNull()) frozen.setDevicePixelRatio(pixelScale);
+RegionSelectionView::RegionSelectionView(QWidget* parent)
+    : QWidget(parent), accent(QApplication::palette().color(QPalette::Highlight)) {
     labelFont = QApplication::font();
     labelFont.setPointSizeF(12);
     labelFont.setWeight(QFont::Medium);
@@ -39,7 +32,34 @@ RegionSelectionView::RegionSelectionView(std::uint32_t displayID, QRectF bounds,
     setMouseTracking(true);
     setCursor(Qt::CrossCursor);
     setFocusPolicy(Qt::StrongFocus);
+}
+
+RegionSelectionView::RegionSelectionView(std::uint32_t displayID, QRectF bounds, double scale, QImage frozenImage,
+                                         const QList<CapturableWindow>& windows, QWidget* parent)
+    : RegionSelectionView(parent) {
+    prepare(displayID, bounds, scale, std::move(frozenImage), windows);
+}
+
+void RegionSelectionView::prepare(std::uint32_t displayID, QRectF bounds, double scale, QImage frozenImage,
+                                  const QList<CapturableWindow>& windows) {
+    display = displayID;
+    pixelScale = scale > 0 ? scale : 1.0;
+    frozen = std::move(frozenImage);
+    if (!frozen.isNull()) frozen.setDevicePixelRatio(pixelScale);
+    frames = framesOnDisplay(windows, bounds);
+    dragStart.reset();
+    dragCurrent.reset();
+    hovered.reset();
     resize(bounds.size().toSize());
+    update();  // a panel used before must not show its last frame for a moment
+}
+
+void RegionSelectionView::release() {
+    frozen = QImage();
+    frames.clear();
+    hovered.reset();
+    dragStart.reset();
+    dragCurrent.reset();
 }
 
 QList<RegionSelectionView::WindowFrame> RegionSelectionView::framesOnDisplay(const QList<CapturableWindow>& windows,

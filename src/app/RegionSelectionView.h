@@ -34,10 +34,17 @@ public:
     static constexpr double minimumSide = 4.0;
     static constexpr double dimAlpha = 0.3;
 
-    // `bounds` is the display in global display space; `frozen` its pixels (may be null, then the
-    // display is drawn black); `windows` front-most first, in global display space.
+    explicit RegionSelectionView(QWidget* parent = nullptr);
     RegionSelectionView(std::uint32_t displayID, QRectF bounds, double scale, QImage frozen,
                         const QList<CapturableWindow>& windows, QWidget* parent = nullptr);
+
+    // Sets the view up for a new selection: `bounds` is the display in global display space,
+    // `frozen` its pixels (may be null, then the display is drawn black), `windows` front-most
+    // first in global display space. Whatever the last selection left is dropped.
+    void prepare(std::uint32_t displayID, QRectF bounds, double scale, QImage frozen,
+                 const QList<CapturableWindow>& windows);
+    // Lets go of the frozen frame while the view is put away.
+    void release();
 
     // Called once with the outcome; does nothing until set.
     std::function<void(std::optional<RegionSelection>)> onFinish = [](std::optional<RegionSelection>) {};
@@ -76,8 +83,8 @@ private:
     void changed(std::optional<QRectF> oldHole, std::optional<QRectF> oldLabel, std::optional<QRectF> oldHover);
     void finish(std::optional<RegionSelection> result);
 
-    std::uint32_t display;
-    double pixelScale;
+    std::uint32_t display = 0;
+    double pixelScale = 1.0;
     QImage frozen;
     QList<WindowFrame> frames;
     std::optional<QPointF> dragStart;

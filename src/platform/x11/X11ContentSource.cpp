@@ -447,8 +447,13 @@ struct X11ContentSource::Impl {
         return true;
     }
 
-    static QImage toImage(const std::uint8_t* data, QSize size) {
-        QImage image(size, QImage::Format_RGB32);
+    // The server's pixels as an image, written into `reuse` when nobody else holds it: fresh
+    // memory is paid for in page faults, which cost more than the copy itself.
+    static QImage toImage(const std::uint8_t* data, QSize size, QImage reuse) {
+        QImage image = std::move(reuse);
+        if (image.size() != size || image.format() != QImage::Format_RGB32 || !image.isDetached()) {
+            image = QImage(size, QImage::Format_RGB32);
+        }
         if (image.isNull()) return image;
         const auto* source = reinterpret_cast<const std::uint32_t*>(data);
         for (int y = 0; y < size.height(); ++y) {
@@ -461,7 +466,7 @@ struct X11ContentSource::Impl {
     }
 
     // The pixels of `rect`, which lies inside the root window. Grab mutex held.
-    QImage grabInside(const QRect& rect) {
+    QImage grabInside(const QRect& rect, QImage reuse = {}) {
         const std::size_t bytes = std::size_t(rect.width()) * std::size_t(rect.height()) * 4;
         if (ensureShm(bytes)) {
             const auto cookie = xcb_shm_get_image(connection, root, static_cast<std::int16_t>(rect.x()),
@@ -469,7 +474,7 @@ struct X11ContentSource::Impl {
                                                   static_cast<std::uint16_t>(rect.height()), ~0u,
                                                   XCB_IMAGE_FORMAT_Z_PIXMAP, shmSegment, 0);
             XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(connection, cookie, nullptr));
-            if (reply) return toImage(shmAddress, rect.size());
+            if (reply) return toImage(shmAddress, rect.size(), std::move(reuse));
             qCWarning(lcCapture) << "MIT-SHM grab failed; falling back to GetImage";
             releaseShm();
             shmUsable = false;
@@ -479,18 +484,18 @@ struct X11ContentSource::Impl {
                                           static_cast<std::uint16_t>(rect.height()), ~0u);
         XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(connection, cookie, nullptr));
         if (!reply || std::size_t(xcb_get_image_data_length(reply.get())) < bytes) return {};
-        return toImage(xcb_get_image_data(reply.get()), rect.size());
+        return toImage(xcb_get_image_data(reply.get()), rect.size(), std::move(reuse));
     }
 
     // The root-window pixels of `rect`; what lies outside the root window is black.
-    QImage grabNative(const QRect& rect) {
+    QImage grabNative(const QRect& rect, QImage reuse) {
         QSize root;
         {
             std::lock_guard lock(displayMutex);
             root = rootSize;
         }
         const QRect inside = rect.intersected(QRect(QPoint(0, 0), root));
-        if (inside == rect) return grabInside(rect);
+        if (inside == rect) return grabInside(rect, std::move(reuse));
         QImage image(rect.size(), QImage::Format_RGB32);
         image.fill(Qt::black);
         if (inside.isEmpty()) return image;
@@ -599,6 +604,9 @@ struct X11ContentSource::Impl {
     std::function<void()> onDisplaysChange;
 
     std::mutex grabMutex;  // one grab at a time: they share the segment
+    // The images of the last grab. Once their users let go, the next grab of the same size
+    // writes into them: the overlay freezes the same displays again and again.
+    std::vector<QImage> spare;
     bool shmUsable = false;
     xcb_shm_seg_t shmSegment = 0;
     std::uint8_t* shmAddress = nullptr;
@@ -669,14 +677,25 @@ Expected<QList<QImage>, CaptureError> X11ContentSource::grab(const QList<GrabAre
     QList<QImage> images;
     {
         std::lock_guard lock(impl->grabMutex);
+        std::vector<QImage> spare = std::exchange(impl->spare, {});
         for (const GrabArea& area : areas) {
-            QImage image = impl->grabNative(impl->toNative(area));
+            const QRect native = impl->toNative(area);
+            QImage reuse;
+            const auto idle = std::find_if(spare.begin(), spare.end(), [&](const QImage& image) {
+                return image.size() == native.size() && image.isDetached();
+            });
+            if (idle != spare.end()) {
+                reuse = std::move(*idle);
+                spare.erase(idle);
+            }
+            QImage image = impl->grabNative(native, std::move(reuse));
             if (image.isNull()) break;
             if (image.size() != area.pixelSize) {
                 image = image.scaled(area.pixelSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             }
             images << image;
         }
+        impl->spare.assign(images.begin(), images.end());
     }
     if (withdrawal) Impl::restore(*withdrawal);
     if (images.size() != areas.size()) return unexpected(CaptureError::grabFailed);
