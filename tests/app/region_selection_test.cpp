@@ -1,8 +1,10 @@
 // What a press, drag and release on the overlay mean, what it draws, and how the controller
 // ends a selection once for all displays.
 #include "app/RegionSelectionController.h"
+#include "app/RegionSelectionPanels.h"
 #include "app/RegionSelectionView.h"
 #include "fakes/FakeScreenFreezer.h"
+#include "platform/x11/DisplayIdentity.h"
 #include "support/TestSupport.h"
 
 #include <QGuiApplication>
@@ -189,4 +191,33 @@ TEST(RegionSelectionController, ASelectionKeepsTheFrozenFrameForTheCapture) {
     ASSERT_TRUE(pending.isFinished());
     EXPECT_EQ(pending.result(), std::nullopt);
     EXPECT_EQ(freezer.thaws, 1);
+}
+
+TEST(RegionSelectionController, PanelsAreKeptForTheNextSelectionWithoutTheLastOnesState) {
+    fakes::FakeScreenFreezer freezer;
+    QImage frozen(QGuiApplication::primaryScreen()->geometry().size(), QImage::Format_RGB32);
+    frozen.fill(Qt::darkCyan);
+    freezer.frames = {FrozenDisplay{{DisplayIdentity::displayID(QGuiApplication::primaryScreen()),
+                                     QRectF(QGuiApplication::primaryScreen()->geometry()), 1.0},
+                                    frozen}};
+    auto panels = std::make_shared<RegionSelectionPanels>();
+
+    RegionSelectionView* first = nullptr;
+    {
+        RegionSelectionController controller(freezer, panels);
+        controller.show({{8, QRectF(10, 10, 100, 100)}});
+        freezer.frames.clear();
+        first = controller.panels().front();
+        first->hoverAt(QPointF(50, 50));
+        ASSERT_TRUE(first->hoveredWindow());
+        controller.finish(std::nullopt);
+        EXPECT_FALSE(first->isVisible());
+        EXPECT_TRUE(frozen.isDetached());  // the put-away panel holds no frame
+    }
+    RegionSelectionController again(freezer, panels);
+    again.show({});
+    ASSERT_EQ(again.panels().front(), first);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_FALSE(first->hoveredWindow());
+    EXPECT_TRUE(first->windowFrames().isEmpty());
 }

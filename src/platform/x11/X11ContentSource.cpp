@@ -468,7 +468,16 @@ struct X11ContentSource::Impl {
     // The pixels of `rect`, which lies inside the root window. Grab mutex held.
     QImage grabInside(const QRect& rect, QImage reuse = {}) {
         const std::size_t bytes = std::size_t(rect.width()) * std::size_t(rect.height()) * 4;
-        if (ensureShm(bytes)) {
+        // Made once, big enough for the largest display: the warm-up's one-pixel grab sets it up
+        // for every capture that follows.
+        std::size_t largest = 0;
+        {
+            std::lock_guard lock(displayMutex);
+            for (const QRect& display : nativeRects) {
+                largest = std::max(largest, std::size_t(display.width()) * std::size_t(display.height()) * 4);
+            }
+        }
+        if (ensureShm(std::max(bytes, largest))) {
             const auto cookie = xcb_shm_get_image(connection, root, static_cast<std::int16_t>(rect.x()),
                                                   static_cast<std::int16_t>(rect.y()), static_cast<std::uint16_t>(rect.width()),
                                                   static_cast<std::uint16_t>(rect.height()), ~0u,
