@@ -58,7 +58,12 @@ void RegionSelectionController::show(const QList<CapturableWindow>& windowsUnder
         windows << view;
         if (!keyPanel && geometry.contains(pointer)) keyPanel = view;
     }
-    if (windows.isEmpty()) return;
+    if (windows.isEmpty()) {
+        // No display to draw on: the selection ends at once rather than never.
+        freezer.thaw();
+        outcome.finish(std::optional<RegionSelection>());
+        return;
+    }
     if (!keyPanel) keyPanel = windows.front();
 
     for (const QPointer<RegionSelectionView>& view : windows) {

@@ -2,6 +2,7 @@
 
 #include "capture/WindowCandidate.h"
 #include "core/Async.h"
+#include "core/Logging.h"
 
 #include <QPainter>
 
@@ -283,7 +284,10 @@ QList<FrozenDisplay> ScreenCapturer::freeze() {
     // Called on the main thread just before the overlay maps, so it must not wait for a content
     // fetch: our process is always left out, which costs nothing when none of its windows shows.
     const Expected<QList<QImage>, CaptureError> images = state->source->grab(areas, {state->source->processID()});
-    if (!images || images->size() != displays.size()) return {};
+    if (!images || images->size() != displays.size()) {
+        qCWarning(lcCapture) << "the screen could not be frozen for the overlay; selections are grabbed live";
+        return {};
+    }
     for (qsizetype i = 0; i < displays.size(); ++i) state->frozen << FrozenDisplay{displays[i], (*images)[i]};
     return state->frozen;
 }
