@@ -44,8 +44,9 @@ void RegionSelectionView::prepare(std::uint32_t displayID, QRectF bounds, double
                                   const QList<CapturableWindow>& windows) {
     display = displayID;
     pixelScale = scale > 0 ? scale : 1.0;
+    // Drawn into the view's bounds rather than given a pixel ratio: setting one would copy the
+    // whole frame.
     frozen = std::move(frozenImage);
-    if (!frozen.isNull()) frozen.setDevicePixelRatio(pixelScale);
     frames = framesOnDisplay(windows, bounds);
     dragStart.reset();
     dragCurrent.reset();
@@ -155,7 +156,7 @@ void RegionSelectionView::paintEvent(QPaintEvent* event) {
     if (frozen.isNull()) {
         painter.fillRect(bounds, Qt::black);
     } else {
-        painter.drawImage(QPointF(0, 0), frozen);
+        painter.drawImage(bounds, frozen);
     }
 
     const std::optional<QRectF> selected = selection();
