@@ -18,12 +18,14 @@
 #include <xcb/xcb.h>
 
 #include <sys/ipc.h>
+#include <sys/mman.h>
 #include <sys/shm.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -123,6 +125,21 @@ std::optional<QString> text(const xcb_get_property_reply_t* reply, bool utf8) {
     const char* data = static_cast<const char*>(xcb_get_property_value(reply));
     const int length = xcb_get_property_value_length(reply);
     return utf8 ? QString::fromUtf8(data, length) : QString::fromLatin1(data, length);
+}
+
+// A blank image for a grab. Large ones sit on transparent huge pages where the system offers
+// them: a 3840 × 2160 grab then takes 16 page faults instead of 8100, which on some machines is
+// most of the time a full-screen capture takes.
+QImage blankImage(QSize size) {
+    constexpr std::size_t hugePage = std::size_t(2) << 20;
+    const std::size_t bytes = std::size_t(size.width()) * std::size_t(size.height()) * 4;
+    if (bytes < 2 * hugePage) return QImage(size, QImage::Format_RGB32);
+    const std::size_t rounded = (bytes + hugePage - 1) / hugePage * hugePage;
+    void* memory = std::aligned_alloc(hugePage, rounded);
+    if (!memory) return QImage(size, QImage::Format_RGB32);
+    madvise(memory, rounded, MADV_HUGEPAGE);  // a hint; without it the image is simply slower to fill
+    return QImage(static_cast<uchar*>(memory), size.width(), size.height(), size.width() * 4, QImage::Format_RGB32,
+                  [](void* data) { std::free(data); }, memory);
 }
 
 struct Withdrawal {
@@ -452,7 +469,7 @@ struct X11ContentSource::Impl {
     static QImage toImage(const std::uint8_t* data, QSize size, QImage reuse) {
         QImage image = std::move(reuse);
         if (image.size() != size || image.format() != QImage::Format_RGB32 || !image.isDetached()) {
-            image = QImage(size, QImage::Format_RGB32);
+            image = blankImage(size);
         }
         if (image.isNull()) return image;
         const auto* source = reinterpret_cast<const std::uint32_t*>(data);
@@ -505,7 +522,7 @@ struct X11ContentSource::Impl {
         }
         const QRect inside = rect.intersected(QRect(QPoint(0, 0), root));
         if (inside == rect) return grabInside(rect, std::move(reuse));
-        QImage image(rect.size(), QImage::Format_RGB32);
+        QImage image = blankImage(rect.size());
         image.fill(Qt::black);
         if (inside.isEmpty()) return image;
         const QImage part = grabInside(inside);
