@@ -1,0 +1,57 @@
+// The X11 side of the screen capturer: displays from QScreen and the RandR monitors behind
+// them, windows from the window manager's EWMH lists, and grabs of the root window through
+// MIT-SHM (plain xcb_get_image where the server or the system has no shared memory).
+//
+// X11 cannot leave one application out of a grab, so when a grab must exclude this process,
+// its visible windows are withdrawn for that moment: hidden, the server's word awaited, the
+// window manager's frames gone, one frame's time for a compositor and for the windows
+// uncovered to repaint; then they are shown again.
+//
+//   auto source = std::make_shared<X11ContentSource>();   // main thread, Qt on xcb
+//   ScreenCapturer capturer(source);
+//
+// Constructed and destroyed on the main thread; everything else may run on any thread.
+#pragma once
+
+#include "capture/ContentSourcing.h"
+
+#include <QObject>
+
+#include <memory>
+
+namespace quillet {
+
+class X11ContentSource : public ContentSourcing {
+public:
+    // The layers of windows that are not ordinary application windows (which are on layer 0).
+    static constexpr int desktopLayer = -1000;
+    static constexpr int aboveLayer = 3;  // "keep above" windows
+    static constexpr int dockLayer = 20;  // panels and docks
+    static constexpr int notificationLayer = 23;
+    static constexpr int popupLayer = 101;  // menus, tool tips: windows the manager never sees
+
+    X11ContentSource();
+    ~X11ContentSource() override;
+    X11ContentSource(const X11ContentSource&) = delete;
+    X11ContentSource& operator=(const X11ContentSource&) = delete;
+
+    // False when the X server could not be reached; every grab and fetch then fails.
+    bool isConnected() const;
+
+    qint64 processID() override;
+    QList<ShareableDisplay> displays() override;
+    std::uint32_t mainDisplayID() override;
+    std::optional<QList<WindowInfo>> windowList() override;
+    Expected<ShareableContent, CaptureError> fetchContent() override;
+    Expected<QList<QImage>, CaptureError> grab(const QList<GrabArea>& areas,
+                                              const QList<qint64>& excludedApplications) override;
+    void setOnDisplaysChange(std::function<void()> handler) override;
+
+    struct Impl;
+
+private:
+    std::shared_ptr<Impl> impl;           // shared with main-thread work a grab hands off
+    std::unique_ptr<QObject> screenWatcher;  // follows QScreen changes on the main thread
+};
+
+}  // namespace quillet

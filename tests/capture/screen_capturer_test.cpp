@@ -1,0 +1,246 @@
+// The screen capturer's rules over a fake content source: which display a capture means, the
+// pixel sizes, the content cache, leaving our own windows out, and the frozen frame.
+#include "capture/ScreenCapturer.h"
+#include "fakes/FakeContentSource.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace quillet;
+using quillet::fakes::FakeContentSource;
+
+namespace {
+
+constexpr std::uint32_t leftID = 11;   // 1440 × 900 points at scale 2, the main display
+constexpr std::uint32_t rightID = 22;  // 1920 × 1080 points at scale 1
+constexpr qint64 ownPID = 4242;
+
+const ShareableDisplay leftDisplay{leftID, QRectF(0, 0, 1440, 900), 2.0};
+const ShareableDisplay rightDisplay{rightID, QRectF(1440, 0, 1920, 1080), 1.0};
+const ShareableWindow editor{100, 500, QRectF(1500, 100, 400, 300)};
+
+std::shared_ptr<FakeContentSource> twoDisplays() {
+    auto source = std::make_shared<FakeContentSource>();
+    source->ownPID = ownPID;
+    source->displayList = {leftDisplay, rightDisplay};
+    source->mainID = leftID;
+    source->snapshot = ShareableContent{{leftDisplay, rightDisplay}, {editor}, {500}};
+    return source;
+}
+
+CaptureResult wait(QFuture<CaptureResult> future) {
+    EXPECT_TRUE(test::waitFor(future));
+    return future.result();
+}
+
+}  // namespace
+
+TEST(ScreenCapturer, FullScreenTakesTheDisplayUnderThePointElseTheMainOne) {
+    auto source = twoDisplays();
+    ScreenCapturer capturer(source);
+
+    CaptureResult right = wait(capturer.captureFullScreen(QPointF(1500, 50)));
+    ASSERT_TRUE(right);
+    EXPECT_EQ(right->screenID, rightID);
+    EXPECT_EQ(right->kind, CaptureKind::fullScreen);
+    EXPECT_EQ(right->image.size(), QSize(1920, 1080));
+    EXPECT_EQ(source->grabList().back().areas, (QList<GrabArea>{{rightDisplay.bounds, QSize(1920, 1080)}}));
+
+    // The column where the right display starts is the right display's.
+    EXPECT_EQ(wait(capturer.captureFullScreen(QPointF(1440, 0)))->screenID, rightID);
+
+    CaptureResult outside = wait(capturer.captureFullScreen(QPointF(-50, 2000)));
+    ASSERT_TRUE(outside);
+    EXPECT_EQ(outside->screenID, leftID);
+    EXPECT_EQ(outside->image.size(), QSize(2880, 1800));
+
+    source->mainID = 99;  // the main display is not in the snapshot either
+    CaptureResult none = wait(capturer.captureFullScreen(QPointF(-50, 2000)));
+    ASSERT_FALSE(none);
+    EXPECT_EQ(none.error(), CaptureError::displayNotFound);
+}
+
+TEST(ScreenCapturer, RegionPixelSizeRoundsHalvesUpAndIsNeverEmpty) {
+    EXPECT_EQ(ScreenCapturer::makeConfiguration(QSizeF(300.4, 200.5), 2.0), (CaptureConfiguration{601, 401, {}}));
+    EXPECT_EQ(ScreenCapturer::makeConfiguration(QSizeF(0.2, 0.0), 1.0), (CaptureConfiguration{1, 1, {}}));
+
+    auto source = twoDisplays();
+    ScreenCapturer capturer(source);
+    CaptureResult region = wait(capturer.captureRegion(QRectF(10, 20, 300.4, 200.5), leftID));
+    ASSERT_TRUE(region);
+    EXPECT_EQ(region->kind, CaptureKind::region);
+    EXPECT_EQ(region->screenID, leftID);
+    EXPECT_EQ(region->image.size(), QSize(601, 401));
+
+    // Display-local on the right display means shifted by its origin in the grab.
+    ASSERT_TRUE(wait(capturer.captureRegion(QRectF(10, 20, 0.2, 0.2), rightID)));
+    EXPECT_EQ(source->grabList().back().areas, (QList<GrabArea>{{QRectF(1450, 20, 0.2, 0.2), QSize(1, 1)}}));
+
+    CaptureResult unplugged = wait(capturer.captureRegion(QRectF(0, 0, 10, 10), 77));
+    ASSERT_FALSE(unplugged);
+    EXPECT_EQ(unplugged.error(), CaptureError::displayNotFound);
+}
+
+TEST(ScreenCapturer, WindowIsLookedUpOnceMoreBeforeItCountsAsGone) {
+    auto source = twoDisplays();
+    ScreenCapturer capturer(source);
+
+    CaptureResult window = wait(capturer.captureWindow(editor.id));
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->kind, CaptureKind::window);
+    EXPECT_EQ(window->screenID, rightID);  // its midpoint is on the right display
+    EXPECT_EQ(window->image.size(), QSize(400, 300));
+    EXPECT_EQ(source->fetchCount(), 1);
+
+    CaptureResult closed = wait(capturer.captureWindow(555));
+    ASSERT_FALSE(closed);
+    EXPECT_EQ(closed.error(), CaptureError::windowNotFound);
+    EXPECT_EQ(source->fetchCount(), 2);
+
+    // Opened after the last fetch: found by the one fresh fetch. Its midpoint lies on no
+    // display, so it counts as the main display's, at that display's scale.
+    const ShareableWindow late{556, 600, QRectF(-300, -300, 200, 100)};
+    source->snapshot.windows << late;
+    CaptureResult found = wait(capturer.captureWindow(late.id));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->screenID, leftID);
+    EXPECT_EQ(found->image.size(), QSize(400, 200));
+    EXPECT_EQ(source->fetchCount(), 3);
+}
+
+TEST(ScreenCapturer, CapturesReuseTheSnapshotUntilRefreshedOrTheDisplaysChange) {
+    auto source = twoDisplays();
+    ScreenCapturer capturer(source);
+    ASSERT_TRUE(wait(capturer.captureFullScreen(QPointF(10, 10))));
+    ASSERT_TRUE(wait(capturer.captureRegion(QRectF(0, 0, 50, 50), rightID)));
+    ASSERT_TRUE(wait(capturer.captureWindow(editor.id)));
+    EXPECT_EQ(source->fetchCount(), 1);
+
+    ASSERT_TRUE(test::waitFor(capturer.refreshContent()));
+    EXPECT_EQ(source->fetchCount(), 2);
+
+    // A failed refresh keeps the snapshot it had.
+    source->fetchFails = true;
+    ASSERT_TRUE(test::waitFor(capturer.refreshContent()));
+    ASSERT_TRUE(wait(capturer.captureFullScreen(QPointF(10, 10))));
+    EXPECT_EQ(source->fetchCount(), 3);
+    source->fetchFails = false;
+
+    // A display went away: the next capture fetches the displays anew.
+    source->changeDisplays({leftDisplay});
+    EXPECT_FALSE(wait(capturer.captureRegion(QRectF(0, 0, 50, 50), rightID)));
+    EXPECT_EQ(source->fetchCount(), 4);
+}
+
+TEST(ScreenCapturer, WarmUpFetchesAndGrabsOnePixelOfTheMainDisplay) {
+    auto source = twoDisplays();
+    ScreenCapturer capturer(source);
+    ASSERT_TRUE(test::waitFor(capturer.warmUp()));
+    EXPECT_EQ(source->fetchCount(), 1);
+    ASSERT_EQ(source->grabList().size(), 1u);
+    EXPECT_EQ(source->grabList().front().areas, (QList<GrabArea>{{QRectF(0, 0, 1, 1), QSize(1, 1)}}));
+
+    // Failures are swallowed.
+    source->fetchFails = true;
+    ASSERT_TRUE(test::waitFor(capturer.warmUp()));
+    EXPECT_EQ(source->grabList().size(), 1u);
+}
+
+TEST(ScreenCapturer, OwnWindowsAreLeftOutOnlyWhenThereAreAny) {
+    auto source = twoDisplays();
+    ScreenCapturer capturer(source);
+
+    // Nothing of ours on screen and none in the snapshot: nothing excluded, no extra fetch.
+    ASSERT_TRUE(wait(capturer.captureFullScreen(QPointF(10, 10))));
+    EXPECT_TRUE(source->grabList().back().excluded.isEmpty());
+    EXPECT_EQ(source->fetchCount(), 1);
+
+    // A preview of ours appeared after the snapshot: one fresh fetch finds us.
+    source->windows = QList<WindowInfo>{WindowInfo{300, ownPID, QRectF(0, 0, 200, 100), 3, 1.0, std::nullopt}};
+    source->snapshot.applications << ownPID;
+    ASSERT_TRUE(wait(capturer.captureFullScreen(QPointF(10, 10))));
+    EXPECT_EQ(source->grabList().back().excluded, QList<qint64>{ownPID});
+    EXPECT_EQ(source->fetchCount(), 2);
+
+    // Once known, we stay excluded even when a later snapshot misses us.
+    source->windows = QList<WindowInfo>{};
+    source->snapshot.applications = {500};
+    source->changeDisplays({leftDisplay, rightDisplay});
+    ASSERT_TRUE(wait(capturer.captureRegion(QRectF(0, 0, 10, 10), leftID)));
+    EXPECT_EQ(source->grabList().back().excluded, QList<qint64>{ownPID});
+    EXPECT_EQ(source->fetchCount(), 3);
+
+    // An unreadable window list counts as "maybe ours on screen".
+    auto unknown = twoDisplays();
+    unknown->windows = std::nullopt;
+    ScreenCapturer other(unknown);
+    ASSERT_TRUE(wait(other.captureFullScreen(QPointF(10, 10))));
+    EXPECT_EQ(unknown->fetchCount(), 2);
+}
+
+TEST(ScreenCapturer, SelectionsAreCutFromTheFrozenFrameOnce) {
+    auto source = twoDisplays();
+    // Every pixel says where it is, so a cut can be checked exactly.
+    source->paint = [](const GrabArea& area) {
+        QImage image(area.pixelSize, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, qRgb(x % 256, y % 256, area.area.x() > 0 ? 200 : 100));
+        }
+        return image;
+    };
+    ScreenCapturer capturer(source);
+    const QList<FrozenDisplay> frozen = capturer.freeze();
+    ASSERT_EQ(frozen.size(), 2);
+    EXPECT_EQ(frozen[0].display, leftDisplay);
+    EXPECT_EQ(frozen[0].image.size(), QSize(2880, 1800));
+    EXPECT_EQ(frozen[1].image.size(), QSize(1920, 1080));
+    ASSERT_EQ(source->grabList().size(), 1u);
+    EXPECT_EQ(source->grabList().front().excluded, QList<qint64>{ownPID});
+
+    CaptureResult region = wait(capturer.captureRegion(QRectF(30, 40, 50, 20), rightID));
+    ASSERT_TRUE(region);
+    EXPECT_EQ(region->image, frozen[1].image.copy(30, 40, 50, 20));
+    EXPECT_EQ(source->grabList().size(), 1u);  // no live grab
+
+    // Used up: the next region is grabbed live.
+    source->paint = nullptr;
+    CaptureResult live = wait(capturer.captureRegion(QRectF(30, 40, 50, 20), rightID));
+    ASSERT_TRUE(live);
+    EXPECT_EQ(live->image.pixelColor(0, 0), source->grabColour);
+
+    // A window across both displays is put together from both frozen images, each at its
+    // own scale; it is brought to the scale of the display holding its midpoint.
+    source->paint = [](const GrabArea& area) {
+        QImage image(area.pixelSize, QImage::Format_RGB32);
+        image.fill(area.area.x() > 0 ? Qt::green : Qt::red);
+        return image;
+    };
+    capturer.freeze();
+    source->snapshot.windows << ShareableWindow{700, 500, QRectF(1340, 100, 200, 100)};
+    CaptureResult across = wait(capturer.captureWindow(700));
+    ASSERT_TRUE(across);
+    EXPECT_EQ(across->screenID, rightID);
+    ASSERT_EQ(across->image.size(), QSize(200, 100));
+    EXPECT_EQ(across->image.pixelColor(5, 50), QColor(Qt::red));
+    EXPECT_EQ(across->image.pixelColor(195, 50), QColor(Qt::green));
+
+    // A cancelled selection lets the frame go.
+    capturer.freeze();
+    capturer.thaw();
+    source->paint = nullptr;
+    EXPECT_EQ(wait(capturer.captureRegion(QRectF(0, 0, 10, 10), leftID))->image.pixelColor(0, 0), source->grabColour);
+}
+
+TEST(ScreenCapturer, PlatformFailuresReachTheCaller) {
+    auto source = twoDisplays();
+    source->fetchFails = true;
+    ScreenCapturer capturer(source);
+    CaptureResult noContent = wait(capturer.captureFullScreen(QPointF(10, 10)));
+    ASSERT_FALSE(noContent);
+    EXPECT_EQ(noContent.error(), CaptureError::grabFailed);
+
+    source->fetchFails = false;
+    source->grabFails = true;
+    EXPECT_FALSE(wait(capturer.captureRegion(QRectF(0, 0, 10, 10), leftID)));
+    EXPECT_TRUE(capturer.freeze().isEmpty());
+}

@@ -1,0 +1,77 @@
+// Which entries of the on-screen window list the overlay offers for a click.
+#include "capture/WindowCandidate.h"
+#include "fakes/FakeContentSource.h"
+
+#include <gtest/gtest.h>
+
+using namespace quillet;
+
+namespace {
+
+const QList<QRectF> displays = {QRectF(0, 0, 1440, 900), QRectF(1440, 0, 1920, 1080)};
+
+WindowCandidate titled(QRectF frame) { return WindowCandidate{7, 0, 1.0, QStringLiteral("Терминал"), frame}; }
+
+}  // namespace
+
+TEST(WindowCandidate, OnlyVisibleApplicationWindowsOfUsableSize) {
+    EXPECT_TRUE(capturableWindow(titled(QRectF(10, 10, 640, 480)), displays));
+
+    WindowCandidate statusBar = titled(QRectF(10, 10, 640, 480));
+    statusBar.layer = 25;
+    EXPECT_FALSE(capturableWindow(statusBar, displays));
+    WindowCandidate desktop = statusBar;
+    desktop.layer = -1;
+    EXPECT_FALSE(capturableWindow(desktop, displays));
+
+    WindowCandidate invisible = titled(QRectF(10, 10, 640, 480));
+    invisible.alpha = 0.0;
+    EXPECT_FALSE(capturableWindow(invisible, displays));
+    invisible.alpha = 0.01;
+    EXPECT_TRUE(capturableWindow(invisible, displays));
+
+    EXPECT_TRUE(capturableWindow(titled(QRectF(5, 5, 40, 40)), displays));
+    EXPECT_FALSE(capturableWindow(titled(QRectF(5, 5, 39, 200)), displays));
+    EXPECT_FALSE(capturableWindow(titled(QRectF(5, 5, 200, 39.9)), displays));
+}
+
+TEST(WindowCandidate, UntitledWindowCoveringADisplayIsRefused) {
+    const QRectF wholeSecondDisplay(1440, 0, 1920, 1080);
+    WindowCandidate shield{9, 0, 1.0, std::nullopt, wholeSecondDisplay};
+    EXPECT_FALSE(capturableWindow(shield, displays));
+    shield.title = QString();
+    EXPECT_FALSE(capturableWindow(shield, displays));
+    shield.frame = QRectF(-10, -10, 1500, 1000);  // more than the whole first display
+    EXPECT_FALSE(capturableWindow(shield, displays));
+
+    // A titled full-screen window (a video player) is the user's to pick.
+    shield.title = QStringLiteral("Видео");
+    const auto accepted = capturableWindow(shield, displays);
+    ASSERT_TRUE(accepted);
+    EXPECT_EQ(*accepted, (CapturableWindow{9, QRectF(-10, -10, 1500, 1000)}));
+
+    // Untitled but covering no display whole: fine.
+    EXPECT_TRUE(capturableWindow(WindowCandidate{10, 0, 1.0, std::nullopt, QRectF(0, 0, 1440, 899)}, displays));
+}
+
+TEST(WindowCandidate, OnScreenListKeepsOrderSkipsUnreadableEntriesAndTheExcludedProcess) {
+    fakes::FakeContentSource source;
+    source.displayList = {ShareableDisplay{1, displays[0], 1.0}, ShareableDisplay{2, displays[1], 1.0}};
+    const QRectF frame(100, 100, 300, 200);
+    source.windows = QList<WindowInfo>{
+        WindowInfo{1, 500, frame, 0, 1.0, QStringLiteral("front")},
+        WindowInfo{2, 4242, frame, 0, 1.0, QStringLiteral("ours")},
+        WindowInfo{3, 4242, frame, 25, 1.0, QStringLiteral("ours, on a panel layer")},
+        WindowInfo{4, 501, std::nullopt, 0, 1.0, QStringLiteral("no frame")},
+        // Nothing but a number and a frame: layer 0, opaque, untitled.
+        WindowInfo{5, std::nullopt, frame.translated(10, 10), std::nullopt, std::nullopt, std::nullopt},
+        WindowInfo{6, 502, frame, 0, 0.0, QStringLiteral("fully transparent")},
+        WindowInfo{7, 503, displays[1], std::nullopt, std::nullopt, std::nullopt},
+        WindowInfo{8, 504, frame.translated(1500, 0), 0, 0.5, QStringLiteral("back")},
+    };
+    const QList<CapturableWindow> windows = onScreenWindows(source, 4242);
+    EXPECT_EQ(windows, (QList<CapturableWindow>{{1, frame}, {5, frame.translated(10, 10)}, {8, frame.translated(1500, 0)}}));
+
+    source.windows = std::nullopt;  // the list could not be read
+    EXPECT_TRUE(onScreenWindows(source, 4242).isEmpty());
+}

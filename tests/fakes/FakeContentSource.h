@@ -1,0 +1,102 @@
+// A content source for the screen capturer's unit tests: displays, windows and snapshots are
+// plain fields; every fetch and grab is counted and recorded. A grab answers with images of the
+// requested size filled with `grabColour` (or drawn by `paint`), so a test can tell a live grab from a frozen frame.
+#pragma once
+
+#include "capture/ContentSourcing.h"
+
+#include <QColor>
+
+#include <mutex>
+
+namespace quillet::fakes {
+
+class FakeContentSource : public ContentSourcing {
+public:
+    struct Grab {
+        QList<GrabArea> areas;
+        QList<qint64> excluded;
+    };
+
+    qint64 processID() override { return ownPID; }
+    QList<ShareableDisplay> displays() override {
+        std::lock_guard lock(mutex);
+        return displayList;
+    }
+    std::uint32_t mainDisplayID() override {
+        std::lock_guard lock(mutex);
+        return mainID;
+    }
+    std::optional<QList<WindowInfo>> windowList() override {
+        std::lock_guard lock(mutex);
+        ++windowListReads;
+        return windows;
+    }
+    Expected<ShareableContent, CaptureError> fetchContent() override {
+        std::lock_guard lock(mutex);
+        ++fetches;
+        if (fetchFails) return unexpected(CaptureError::grabFailed);
+        return snapshot;
+    }
+    Expected<QList<QImage>, CaptureError> grab(const QList<GrabArea>& areas, const QList<qint64>& excluded) override {
+        std::lock_guard lock(mutex);
+        grabs.push_back(Grab{areas, excluded});
+        if (grabFails) return unexpected(CaptureError::grabFailed);
+        QList<QImage> images;
+        for (const GrabArea& area : areas) {
+            if (paint) {
+                images << paint(area);
+                continue;
+            }
+            QImage image(area.pixelSize, QImage::Format_RGB32);
+            image.fill(grabColour);
+            images << image;
+        }
+        return images;
+    }
+    void setOnDisplaysChange(std::function<void()> handler) override {
+        std::lock_guard lock(mutex);
+        displaysChanged = std::move(handler);
+    }
+
+    // What the platform would do after a display was added or removed.
+    void changeDisplays(const QList<ShareableDisplay>& displays) {
+        std::function<void()> handler;
+        {
+            std::lock_guard lock(mutex);
+            displayList = displays;
+            snapshot.displays = displays;
+            handler = displaysChanged;
+        }
+        if (handler) handler();
+    }
+
+    int fetchCount() {
+        std::lock_guard lock(mutex);
+        return fetches;
+    }
+    std::vector<Grab> grabList() {
+        std::lock_guard lock(mutex);
+        return grabs;
+    }
+
+    // Set up by the test before the capturer runs.
+    qint64 ownPID = 4242;
+    QList<ShareableDisplay> displayList;
+    std::uint32_t mainID = 0;
+    std::optional<QList<WindowInfo>> windows = QList<WindowInfo>{};
+    ShareableContent snapshot;
+    bool fetchFails = false;
+    bool grabFails = false;
+    QColor grabColour = QColor(10, 20, 30);
+    std::function<QImage(const GrabArea&)> paint;  // when set, makes every grabbed image
+    int windowListReads = 0;
+
+private:
+    std::mutex mutex;
+    int fetches = 0;
+    std::vector<Grab> grabs;
+    std::function<void()> displaysChanged;
+};
+
+}  // namespace quillet::fakes

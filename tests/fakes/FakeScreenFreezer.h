@@ -1,0 +1,22 @@
+// A frozen frame for the region overlay's unit tests: one image per display, given by the test;
+// freezes and thaws are counted.
+#pragma once
+
+#include "capture/ScreenFreezing.h"
+
+namespace quillet::fakes {
+
+class FakeScreenFreezer : public ScreenFreezing {
+public:
+    QList<FrozenDisplay> freeze() override {
+        ++freezes;
+        return frames;
+    }
+    void thaw() override { ++thaws; }
+
+    QList<FrozenDisplay> frames;
+    int freezes = 0;
+    int thaws = 0;
+};
+
+}  // namespace quillet::fakes
