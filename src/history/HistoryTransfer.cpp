@@ -6,7 +6,6 @@
 #include <QSet>
 
 #include <algorithm>
-#include <cerrno>
 
 namespace quillet {
 
@@ -17,10 +16,11 @@ using namespace HistoryFiles;
 QString inFolder(const QString& folder, const QString& name) { return folder + QLatin1Char('/') + name; }
 
 // `name` itself when nobody has it; otherwise "stem (k).extension" for the first k from 2 that
-// neither this transfer claimed nor a file in the folder has.
+// neither this transfer claimed nor a file in the folder has. Claims ignore letter case: the
+// names are fixed before any copy is renamed, and on a FAT disk "a.png" and "A.PNG" are one.
 QString freeName(const QString& name, const QSet<QString>& claimed, const QString& folder) {
     auto taken = [&](const QString& candidate) {
-        return claimed.contains(candidate) || exists(inFolder(folder, candidate));
+        return claimed.contains(candidate.toCaseFolded()) || exists(inFolder(folder, candidate));
     };
     if (!taken(name)) return name;
     const qsizetype dot = name.lastIndexOf(u'.');
@@ -33,14 +33,17 @@ QString freeName(const QString& name, const QSet<QString>& claimed, const QStrin
     }
 }
 
-// The files this transfer has put into the new folder so far; everything is removed again
-// unless the transfer gets as far as its index.
+// The files this transfer has put into the new folder so far; all are removed again unless
+// every copy got its name.
 class NewFiles {
 public:
-    NewFiles(const HistoryFileOperations& files) : files(files) {}
+    explicit NewFiles(const HistoryFileOperations& files) : files(files) {}
     ~NewFiles() {
-        if (kept) return;
+        if (!kept) removeAll();
+    }
+    void removeAll() {
         for (const QString& path : paths) (void)files.removeFile(path);
+        paths.clear();
     }
     NewFiles(const NewFiles&) = delete;
     NewFiles& operator=(const NewFiles&) = delete;
@@ -55,11 +58,10 @@ private:
     bool kept = false;
 };
 
-// One screenshot on its way: its copy under a hidden name until every copy was checked.
+// One screenshot on its way: its copy under a hidden name until the new index lists it.
 struct Copy {
     Screenshot record;  // as the new folder will list it
     QString temporary;
-    QString original;   // the name in the old folder
 };
 
 }  // namespace
@@ -100,9 +102,9 @@ Expected<HistoryTransfer, HistoryError> HistoryTransfer::perform(const QString& 
                 continue;
             }
         }
-        Copy copy{item, inFolder(target, temporaryName()), item.fileName};
+        Copy copy{item, inFolder(target, temporaryName())};
         copy.record.fileName = freeName(item.fileName, claimed, target);
-        claimed.insert(copy.record.fileName);
+        claimed.insert(copy.record.fileName.toCaseFolded());
         created.add(copy.temporary);  // a copy that fails half way is removed too
         auto copied = files.copyFile(original, copy.temporary);
         if (copied) copied = files.syncToDisk(copy.temporary);
@@ -113,34 +115,33 @@ Expected<HistoryTransfer, HistoryError> HistoryTransfer::perform(const QString& 
         copies.append(copy);
     }
 
-    // Every copy is checked before any takes a visible name, so a move stopped while copying
-    // leaves only hidden files that the next load of the new folder clears away.
-    for (Copy& copy : copies) {
-        for (int attempt = 0;; ++attempt) {
-            const QString path = inFolder(target, copy.record.fileName);
-            const auto moved = moveWithoutReplacing(copy.temporary, path);
-            if (moved) {
-                created.replace(copy.temporary, path);
-                break;
-            }
-            // A name that differs from a claimed one only in letter case is the same name on
-            // a FAT disk; take the next free one.
-            if (moved.error().code != EEXIST || attempt >= 1000) {
-                return unexpected(HistoryError::folded(moved.error()));
-            }
-            copy.record.fileName = freeName(copy.original, claimed, target);
-            claimed.insert(copy.record.fileName);
-        }
-    }
-    flushFolder(target, files);
-
+    // The merged index goes in before any copy takes its visible name. A move stopped before
+    // the index leaves only hidden copies, which the next load of the new folder clears away;
+    // one stopped after it leaves every screenshot listed under the id it has in the old
+    // folder, so moving again recognises them instead of adopting them as new ones.
     QList<Screenshot> merged = existing->items;
     for (const Copy& copy : copies) merged.append(copy.record);
     std::stable_sort(merged.begin(), merged.end(),
                      [](const Screenshot& a, const Screenshot& b) { return a.createdAt > b.createdAt; });
+    const bool hadIndex = exists(inFolder(target, QStringLiteral(".history.json")));
     if (auto written = writeIndex(target, merged, files); !written) {
         return unexpected(HistoryError::folded(written.error()));
     }
+    for (const Copy& copy : copies) {
+        const QString path = inFolder(target, copy.record.fileName);
+        if (auto moved = moveWithoutReplacing(copy.temporary, path); !moved) {
+            // The copies go first, then the new folder gets back the list it had.
+            created.removeAll();
+            if (hadIndex) {
+                (void)writeIndex(target, existing->items, files);
+            } else {
+                (void)files.removeFile(inFolder(target, QStringLiteral(".history.json")));
+            }
+            return unexpected(HistoryError::folded(moved.error()));
+        }
+        created.replace(copy.temporary, path);
+    }
+    flushFolder(target, files);
     created.keep();
 
     HistoryTransfer transfer;
