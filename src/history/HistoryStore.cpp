@@ -3,6 +3,7 @@
 #include "core/ImageCodec.h"
 #include "core/Logging.h"
 #include "history/HistoryIndex.h"
+#include "history/HistoryTransfer.h"
 #include "history/RetentionPolicy.h"
 
 #include <QDir>
@@ -15,70 +16,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quillet {
 
 namespace {
 
-QByteArray nativePath(const QString& path) { return QFile::encodeName(path); }
-
-// Creation times are whole seconds since 1970, rounded down.
-QDateTime wholeSeconds(const QDateTime& date) {
-    const qint64 ms = date.toMSecsSinceEpoch();
-    const qint64 seconds = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
-    return QDateTime::fromSecsSinceEpoch(seconds, QTimeZone::utc());
-}
-
-// An index is input from disk: only a plain name directly inside the folder may come out of
-// it, so that no index can make delete or expiry remove a file elsewhere.
-bool isPlainFileName(const QString& name) {
-    return !name.isEmpty() && !name.startsWith(u'.') && !name.contains(u'/') && !name.contains(QChar(u'\0'));
-}
-
-bool isLeftoverTemporary(const QString& name) {
-    return name.startsWith(QLatin1String(".tmp-")) || name.startsWith(QLatin1String(".history.json.tmp-"));
-}
-
-bool exists(const QString& path) {
-    struct stat info{};
-    return ::lstat(nativePath(path).constData(), &info) == 0;
-}
-
-bool isDirectory(const QString& path) {
-    struct stat info{};
-    return ::stat(nativePath(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-FileError lastError(const QString& path) { return FileError::fromErrno(errno != 0 ? errno : EIO, path); }
-
-// Moves a file to a name that must not exist yet.
-Expected<void, FileError> moveWithoutReplacing(const QString& from, const QString& to) {
-    const QByteArray source = nativePath(from);
-    const QByteArray target = nativePath(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0) return {};
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return unexpected(lastError(to));
-    // File systems without RENAME_NOREPLACE (FAT on a USB stick, some network shares): a hard
-    // link fails rather than replace; without hard links the write gate keeps the name free
-    // between the test and the rename.
-    if (::link(source.constData(), target.constData()) == 0) {
-        ::unlink(source.constData());
-        return {};
-    }
-    if (errno == EEXIST) return unexpected(lastError(to));
-    if (exists(to)) return unexpected(FileError::fromErrno(EEXIST, to));
-    if (std::rename(source.constData(), target.constData()) != 0) return unexpected(lastError(to));
-    return {};
-}
-
-Expected<void, FileError> replace(const QString& from, const QString& to) {
-    if (std::rename(nativePath(from).constData(), nativePath(to).constData()) != 0) return unexpected(lastError(to));
-    return {};
-}
+using namespace HistoryFiles;
 
 // Kept in step with HistoryStore::ownFileNamePattern (a test checks both agree); written out
 // because expiry looks at every item of a long history.
@@ -114,6 +58,26 @@ bool matchesOwnFileName(QStringView name) {
 
 enum class Loading { alreadyLoaded, loadedNow };
 
+// A PNG file the index does not list becomes a screenshot of kind region, dated by the file.
+std::optional<Screenshot> adopt(const QString& folder, const QString& name, const HistoryStore::Clock& clock) {
+    const QString path = folder + QLatin1Char('/') + name;
+    const auto size = ImageCodec::readSize(path);
+    if (!size || size->width < 1 || size->height < 1) return std::nullopt;
+    const QFileInfo info(path);
+    QDateTime date = info.birthTime();
+    if (!date.isValid()) date = info.lastModified();
+    if (!date.isValid()) date = clock();
+    return Screenshot{QUuid::createUuid(), wholeSeconds(date), ScreenshotKind::region, *size, name, std::nullopt};
+}
+
+QList<Screenshot> adoptAll(const QString& folder, const QStringList& names, const HistoryStore::Clock& clock) {
+    QList<Screenshot> adopted;
+    for (const QString& name : names) {
+        if (auto record = adopt(folder, name, clock)) adopted.append(*record);
+    }
+    return adopted;
+}
+
 }  // namespace
 
 // Everything background work touches lives here, shared with the tasks, so a task still
@@ -137,9 +101,7 @@ struct HistoryStore::Core {
     ThumbnailCache thumbnails;
     Clock clock;
     QTimeZone timeZone;
-    WriteFile writeFile;
-    RemoveFile removeFile;
-    SyncToDisk syncToDisk;
+    HistoryFileOperations files;
 
     std::mutex ownerLock;
     HistoryStore* owner = nullptr;
@@ -183,51 +145,12 @@ struct HistoryStore::Core {
     // ---- with the write gate held ----
 
     Expected<void, FileError> flushedWrite(const QByteArray& data, const QString& path) {
-        if (auto written = writeFile(data, path); !written) return written;
-        return syncToDisk(path);
+        if (auto written = files.writeFile(data, path); !written) return written;
+        return files.syncToDisk(path);
     }
 
-    // A failure to flush the folder after a rename cannot be undone and does not make the
-    // operation fail; it only loses the guarantee across a power cut.
-    void flushFolder(const QString& folder) {
-        if (auto synced = syncToDisk(folder); !synced) {
-            qCWarning(lcHistory, "Не удалось сбросить папку истории на диск: %s", qUtf8Printable(synced.error().description));
-        }
-    }
-
-    // The index is written aside, flushed and renamed over the old one, so a crash leaves
-    // either the old index or the new one, never half of either.
     Expected<void, FileError> persist(const QList<Screenshot>& items) {
-        const QString folder = this->folder();
-        const QString temporary = folder + QLatin1String("/.history.json.tmp-") + uuidString(QUuid::createUuid());
-        const QByteArray bytes = HistoryIndex{HistoryIndex::currentVersion, items}.encoded();
-        auto written = flushedWrite(bytes, temporary);
-        if (written) written = replace(temporary, folder + QLatin1Char('/') + indexFileName);
-        if (!written) {
-            (void)removeFile(temporary);
-            return written;
-        }
-        flushFolder(folder);
-        return {};
-    }
-
-    std::optional<Screenshot> adopt(const QString& folder, const QString& name) const {
-        const QString path = folder + QLatin1Char('/') + name;
-        const auto size = ImageCodec::readSize(path);
-        if (!size || size->width < 1 || size->height < 1) return std::nullopt;
-        const QFileInfo info(path);
-        QDateTime date = info.birthTime();
-        if (!date.isValid()) date = info.lastModified();
-        if (!date.isValid()) date = clock();
-        return Screenshot{QUuid::createUuid(), wholeSeconds(date), ScreenshotKind::region, *size, name, std::nullopt};
-    }
-
-    QList<Screenshot> adoptAll(const QString& folder, const QStringList& names) const {
-        QList<Screenshot> adopted;
-        for (const QString& name : names) {
-            if (auto record = adopt(folder, name)) adopted.append(*record);
-        }
-        return adopted;
+        return writeIndex(folder(), items, files);
     }
 
     // Reads the folder once: reconciles the index with the PNG files that are really there,
@@ -241,63 +164,19 @@ struct HistoryStore::Core {
 
         if (const auto entries = access.listDirectory(folder)) {
             for (const QString& name : *entries) {
-                if (isLeftoverTemporary(name)) (void)removeFile(folder + QLatin1Char('/') + name);
+                if (isLeftoverTemporary(name)) (void)files.removeFile(folder + QLatin1Char('/') + name);
             }
         }
-        const auto pngNames = access.pngNames(folder);
-        if (!pngNames) return unexpected(HistoryError::folded(pngNames.error()));
-
-        QFile indexFile(folder + QLatin1Char('/') + indexFileName);
-        const bool indexExists = indexFile.exists();
-        std::optional<HistoryIndex> index;
-        if (indexFile.open(QIODevice::ReadOnly)) {
-            if (auto decoded = HistoryIndex::decode(indexFile.readAll())) index = std::move(*decoded);
-        }
-
-        QList<Screenshot> list;
-        bool mustRewrite = false;
-        if (index) {
-            const QSet<QString> present(pngNames->begin(), pngNames->end());
-            QSet<QString> listedNames;
-            QSet<QUuid> ids;
-            list.reserve(index->items.size());
-            for (Screenshot& item : index->items) {
-                if (!isPlainFileName(item.fileName) || !present.contains(item.fileName) ||
-                    listedNames.contains(item.fileName)) {
-                    mustRewrite = true;
-                    continue;
-                }
-                // Two entries with one id would make delete by id ambiguous; keep both screenshots.
-                if (ids.contains(item.id)) {
-                    item.id = QUuid::createUuid();
-                    mustRewrite = true;
-                }
-                listedNames.insert(item.fileName);
-                ids.insert(item.id);
-                list.append(std::move(item));
-            }
-            QStringList unlisted;
-            for (const QString& name : *pngNames) {
-                if (!listedNames.contains(name)) unlisted.append(name);
-            }
-            const QList<Screenshot> adopted = adoptAll(folder, unlisted);
-            mustRewrite = mustRewrite || !adopted.isEmpty();
-            list.append(adopted);
-        } else {
-            list = adoptAll(folder, *pngNames);
-            mustRewrite = indexExists || !list.isEmpty();
-        }
-        std::stable_sort(list.begin(), list.end(),
-                         [](const Screenshot& a, const Screenshot& b) { return a.createdAt > b.createdAt; });
-
-        if (mustRewrite) {
-            if (auto persisted = persist(list); !persisted) {
+        auto loaded = loadItems(folder, access, clock);
+        if (!loaded) return unexpected(HistoryError::folded(loaded.error()));
+        if (loaded->indexNeedsRewrite) {
+            if (auto persisted = persist(loaded->items); !persisted) {
                 qCWarning(lcHistory, "Не удалось переписать индекс истории: %s",
                           qUtf8Printable(persisted.error().description));
             }
         }
         std::lock_guard lock(stateLock);
-        state.items = list;
+        state.items = std::move(loaded->items);
         state.loaded = true;
         return Loading::loadedNow;
     }
@@ -323,14 +202,14 @@ struct HistoryStore::Core {
         const QDateTime createdAt = wholeSeconds(clock());
         const QString fileName = freeFileName(folder, createdAt);
         const QString path = folder + QLatin1Char('/') + fileName;
-        const QString temporary = folder + QLatin1String("/.tmp-") + uuidString(QUuid::createUuid()) + QLatin1String(".png");
+        const QString temporary = folder + QLatin1Char('/') + temporaryName(QStringLiteral(".png"));
         auto written = flushedWrite(png, temporary);
         if (written) written = moveWithoutReplacing(temporary, path);
         if (!written) {
-            (void)removeFile(temporary);
+            (void)files.removeFile(temporary);
             return unexpected(HistoryError::folded(written.error()));
         }
-        flushFolder(folder);
+        flushFolder(folder, files);
 
         const Screenshot screenshot{QUuid::createUuid(), createdAt, kind, pixelSize, fileName, source};
         QList<Screenshot> list = items();
@@ -338,7 +217,7 @@ struct HistoryStore::Core {
                                            [&](const Screenshot& item) { return item.createdAt <= createdAt; });
         list.insert(position, screenshot);
         if (auto persisted = persist(list); !persisted) {
-            (void)removeFile(path);
+            (void)files.removeFile(path);
             return unexpected(HistoryError::folded(persisted.error()));
         }
         setItems(list);
@@ -347,7 +226,7 @@ struct HistoryStore::Core {
 
     // A file that is already gone counts as discarded.
     Expected<void, HistoryError> discard(const Screenshot& item) {
-        const auto removed = removeFile(folder() + QLatin1Char('/') + item.fileName);
+        const auto removed = files.removeFile(folder() + QLatin1Char('/') + item.fileName);
         if (!removed && removed.error().code != ENOENT) {
             return unexpected(HistoryError::deleteFailed(removed.error().description));
         }
@@ -363,60 +242,86 @@ QString HistoryStore::defaultThumbnailsFolder() {
 bool HistoryStore::isOwnFileName(QStringView fileName) { return matchesOwnFileName(fileName); }
 
 Expected<void, FileError> HistoryStore::systemWriteFile(const QByteArray& data, const QString& path) {
-    const int fd = ::open(nativePath(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return unexpected(lastError(path));
-    const char* bytes = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t count = ::write(fd, bytes, static_cast<size_t>(left));
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            const FileError failure = lastError(path);
-            ::close(fd);
-            return unexpected(failure);
-        }
-        bytes += count;
-        left -= count;
-    }
-    // Network file systems may report a failed write only here.
-    if (::close(fd) != 0) return unexpected(lastError(path));
-    return {};
+    return HistoryFiles::systemWriteFile(data, path);
 }
 
 Expected<void, FileError> HistoryStore::systemRemoveFile(const QString& path) {
-    if (::unlink(nativePath(path).constData()) != 0) return unexpected(lastError(path));
-    return {};
+    return HistoryFiles::systemRemoveFile(path);
 }
 
 Expected<void, FileError> HistoryStore::systemSyncToDisk(const QString& path) {
-    const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return unexpected(lastError(path));
-    int result = ::fsync(fd);
-    // A file system that cannot flush (some special ones) has nothing to report.
-    if (result != 0 && (errno == EINVAL || errno == ENOTSUP)) result = 0;
-    const FileError failure = result != 0 ? lastError(path) : FileError{};
-    ::close(fd);
-    if (result != 0) return unexpected(failure);
-    return {};
+    return HistoryFiles::systemSyncToDisk(path);
+}
+
+Expected<void, FileError> HistoryStore::systemCopyFile(const QString& from, const QString& to) {
+    return HistoryFiles::systemCopyFile(from, to);
+}
+
+Expected<HistoryStore::LoadedItems, FileError> HistoryStore::loadItems(const QString& folder,
+                                                                       const HistoryFolderAccess& access,
+                                                                       const Clock& clock) {
+    const auto pngNames = access.pngNames(folder);
+    if (!pngNames) return unexpected(pngNames.error());
+
+    QFile indexFile(folder + QLatin1Char('/') + indexFileName);
+    const bool indexExists = indexFile.exists();
+    std::optional<HistoryIndex> index;
+    if (indexFile.open(QIODevice::ReadOnly)) {
+        if (auto decoded = HistoryIndex::decode(indexFile.readAll())) index = std::move(*decoded);
+    }
+
+    LoadedItems loaded;
+    QList<Screenshot>& list = loaded.items;
+    if (index) {
+        const QSet<QString> present(pngNames->begin(), pngNames->end());
+        QSet<QString> listedNames;
+        QSet<QUuid> ids;
+        list.reserve(index->items.size());
+        for (Screenshot& item : index->items) {
+            if (!isPlainFileName(item.fileName) || !present.contains(item.fileName) ||
+                listedNames.contains(item.fileName)) {
+                loaded.indexNeedsRewrite = true;
+                continue;
+            }
+            // Two entries with one id would make delete by id ambiguous; keep both screenshots.
+            if (ids.contains(item.id)) {
+                item.id = QUuid::createUuid();
+                loaded.indexNeedsRewrite = true;
+            }
+            listedNames.insert(item.fileName);
+            ids.insert(item.id);
+            list.append(std::move(item));
+        }
+        QStringList unlisted;
+        for (const QString& name : *pngNames) {
+            if (!listedNames.contains(name)) unlisted.append(name);
+        }
+        const QList<Screenshot> adopted = adoptAll(folder, unlisted, clock);
+        loaded.indexNeedsRewrite = loaded.indexNeedsRewrite || !adopted.isEmpty();
+        list.append(adopted);
+    } else {
+        list = adoptAll(folder, *pngNames, clock);
+        loaded.indexNeedsRewrite = indexExists || !list.isEmpty();
+    }
+    std::stable_sort(list.begin(), list.end(),
+                     [](const Screenshot& a, const Screenshot& b) { return a.createdAt > b.createdAt; });
+    return loaded;
 }
 
 HistoryStore::HistoryStore(const QString& folder, const QString& thumbnailsFolder, Clock clock,
                            const QTimeZone& timeZone, QObject* parent)
     : HistoryStore(folder, thumbnailsFolder, std::move(clock), timeZone, HistoryFolderAccess::system(),
                    &HistoryStore::systemWriteFile, &HistoryStore::systemRemoveFile, &HistoryStore::systemSyncToDisk,
-                   parent) {}
+                   &HistoryStore::systemCopyFile, parent) {}
 
 HistoryStore::HistoryStore(const QString& folder, const QString& thumbnailsFolder, Clock clock,
                            const QTimeZone& timeZone, HistoryFolderAccess access, WriteFile writeFile,
-                           RemoveFile removeFile, SyncToDisk syncToDisk, QObject* parent)
-    : HistoryStoring(parent),
-      core(std::make_shared<Core>(QDir::cleanPath(QDir::current().absoluteFilePath(folder)), thumbnailsFolder)) {
+                           RemoveFile removeFile, SyncToDisk syncToDisk, CopyFile copyFile, QObject* parent)
+    : HistoryStoring(parent), core(std::make_shared<Core>(standardized(folder), thumbnailsFolder)) {
     core->access = std::move(access);
     core->clock = std::move(clock);
     core->timeZone = timeZone;
-    core->writeFile = std::move(writeFile);
-    core->removeFile = std::move(removeFile);
-    core->syncToDisk = std::move(syncToDisk);
+    core->files = {std::move(writeFile), std::move(removeFile), std::move(syncToDisk), std::move(copyFile)};
     core->owner = this;
 }
 
@@ -535,6 +440,37 @@ QFuture<HistoryResult> HistoryStore::applyRetention(const RetentionPolicy& polic
 }
 
 QString HistoryStore::folder() const { return core->folder(); }
+
+QFuture<HistoryResult> HistoryStore::relocate(const QString& folder) {
+    return runInBackground([core = core, target = standardized(folder)]() -> HistoryResult {
+        {
+            std::lock_guard gate(core->writeGate);
+            const QString current = core->folder();
+            if (target == current) return {};
+            if (auto prepared = core->access.prepare(target); !prepared) return unexpected(prepared.error());
+            // Until the copy is complete, checked and indexed, the store stays where it was.
+            auto transfer = HistoryTransfer::perform(current, target, core->access, core->files, core->clock);
+            if (!transfer) return unexpected(transfer.error());
+            {
+                std::lock_guard lock(core->folderLock);
+                core->folderPath = target;
+            }
+            {
+                std::lock_guard lock(core->stateLock);
+                core->state = {};
+            }
+            // The copies are on the disk and indexed whether or not the new folder can be read
+            // back right now; the store then stays unloaded and tries again on the next load.
+            if (auto loading = core->runLoading(); !loading) {
+                qCWarning(lcHistory, "Новая папка истории пока не читается: %s",
+                          qUtf8Printable(describe(loading.error())));
+            }
+            transfer->commit();
+        }
+        core->notifyChanged();
+        return {};
+    });
+}
 
 qsizetype HistoryStore::expiredCount(const RetentionPolicy& policy, const QDateTime& now) const {
     if (policy.isForever() || !isValid(policy)) return 0;

@@ -12,6 +12,7 @@
 // to disk, renamed into place, and the folder is flushed after the rename.
 #pragma once
 
+#include "history/HistoryFiles.h"
 #include "history/HistoryFolderAccess.h"
 #include "history/HistoryStoring.h"
 #include "history/ThumbnailCache.h"
@@ -29,10 +30,11 @@ class HistoryStore final : public HistoryStoring {
     Q_OBJECT
 public:
     using Clock = std::function<QDateTime()>;
-    using WriteFile = std::function<Expected<void, FileError>(const QByteArray& data, const QString& path)>;
-    using RemoveFile = std::function<Expected<void, FileError>(const QString& path)>;
-    // Flushes a file's bytes, or a folder's entries, to the disk.
-    using SyncToDisk = std::function<Expected<void, FileError>(const QString& path)>;
+    using WriteFile = HistoryFileOperations::WriteFile;
+    using RemoveFile = HistoryFileOperations::RemoveFile;
+    using SyncToDisk = HistoryFileOperations::SyncToDisk;
+    // Used when the history moves to another folder.
+    using CopyFile = HistoryFileOperations::CopyFile;
 
     // The name under which other parts of the program know the change signal.
     static constexpr QLatin1String didChangeNotification{"org.quillet.Quillet.historyDidChange"};
@@ -45,16 +47,29 @@ public:
     static QString defaultThumbnailsFolder();
     static bool isOwnFileName(QStringView fileName);
 
-    // The real file system: a plain write, unlink, fsync.
+    // The real file system: a plain write, unlink, fsync, a read-write copy.
     static Expected<void, FileError> systemWriteFile(const QByteArray& data, const QString& path);
     static Expected<void, FileError> systemRemoveFile(const QString& path);
     static Expected<void, FileError> systemSyncToDisk(const QString& path);
+    static Expected<void, FileError> systemCopyFile(const QString& from, const QString& to);
+
+    // The list a folder holds: its index reconciled with the PNG files really there, PNG files
+    // the index does not list adopted with their file dates (or `clock` when those cannot be
+    // read), newest first. Reads only; `indexNeedsRewrite` says whether the index on disk
+    // differs from the list. Fails only when the folder cannot be listed.
+    struct LoadedItems {
+        QList<Screenshot> items;
+        bool indexNeedsRewrite = false;
+    };
+    static Expected<LoadedItems, FileError> loadItems(const QString& folder, const HistoryFolderAccess& access,
+                                                      const Clock& clock);
 
     HistoryStore(const QString& folder, const QString& thumbnailsFolder, Clock clock, const QTimeZone& timeZone,
                  QObject* parent = nullptr);
     HistoryStore(const QString& folder, const QString& thumbnailsFolder, Clock clock, const QTimeZone& timeZone,
                  HistoryFolderAccess access, WriteFile writeFile, RemoveFile removeFile,
-                 SyncToDisk syncToDisk = &HistoryStore::systemSyncToDisk, QObject* parent = nullptr);
+                 SyncToDisk syncToDisk = &HistoryStore::systemSyncToDisk,
+                 CopyFile copyFile = &HistoryStore::systemCopyFile, QObject* parent = nullptr);
     // Work still running finishes on its own; it no longer signals.
     ~HistoryStore() override;
 
@@ -70,6 +85,13 @@ public:
     QFuture<HistoryResult> applyRetention(const RetentionPolicy& policy, const QDateTime& now) override;
 
     QString folder() const;
+    // Moves the history into `folder`, merging it with a history already there. The store
+    // switches folders only once every screenshot was copied, checked and indexed there; then
+    // the old files are removed. On failure the store keeps its old folder and list, and the
+    // new folder holds nothing of this move. The same folder written differently does nothing;
+    // the same folder reached under another name (a symbolic link) is switched to without
+    // copying anything.
+    QFuture<HistoryResult> relocate(const QString& folder);
     // How many screenshots applyRetention would remove now; no file access, no waiting.
     qsizetype expiredCount(const RetentionPolicy& policy, const QDateTime& now) const;
     // Called when the history window closes; the disk cache stays.

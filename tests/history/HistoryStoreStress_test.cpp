@@ -1,6 +1,7 @@
 // The store under pressure: a writer process killed at random moments never leaves a history
-// that lost or half-wrote anything, and many threads adding, deleting and reading at once lose
-// nothing and never deadlock.
+// that lost or half-wrote anything, a move to another folder killed at random moments leaves
+// the whole history in one of the two folders, and many threads adding, deleting and reading at
+// once lose nothing and never deadlock.
 #include "history/HistoryStore.h"
 
 #include "core/ImageCodec.h"
@@ -8,6 +9,7 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QHash>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -17,7 +19,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -134,6 +138,156 @@ TEST(HistoryStoreCrash, KilledWriterNeverLeavesAnIndexNamingAMissingOrBrokenPng)
     }
     EXPECT_GT(adds, 50) << "the writer was killed too early to test anything";
     EXPECT_GE(listed.size(), adds);
+}
+
+TEST(HistoryTransferCrash, KilledMoveLeavesTheWholeHistoryInOneFolderAndLosesNoFile) {
+#ifdef __SANITIZE_THREAD__
+    GTEST_SKIP() << "ThreadSanitizer does not support starting processes from a threaded one; the plain build runs this";
+#endif
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    const QString oldFolder = temp.path() + QStringLiteral("/old");
+    const QString newFolder = temp.path() + QStringLiteral("/new");
+    const QString thumbs = temp.path() + QStringLiteral("/thumbs");
+
+    // Twelve screenshots of different sizes, so the copies take a while; the new folder holds
+    // one of its own under the name of the newest.
+    QList<Screenshot> history;
+    QHash<QUuid, QByteArray> bytes;
+    for (int i = 0; i < 12; ++i) {
+        const Screenshot item{QUuid::createUuid(), QDateTime::fromSecsSinceEpoch(1741345509 - i * 60, QTimeZone::utc()),
+                              ScreenshotKind::region, PixelSize{120 + i * 40, 90 + i * 30},
+                              QStringLiteral("Quillet 2025-03-07 в 14.%1.09.png").arg(50 - i), std::nullopt};
+        history.append(item);
+        bytes.insert(item.id, pngBytes(item.pixelSize.width, item.pixelSize.height));
+    }
+    const Screenshot resident{QUuid::createUuid(), QDateTime::fromSecsSinceEpoch(1741000000, QTimeZone::utc()),
+                              ScreenshotKind::window, PixelSize{20, 10}, history.first().fileName, std::nullopt};
+    const QByteArray residentBytes = pngBytes(20, 10);
+    auto reset = [&] {
+        QDir(oldFolder).removeRecursively();
+        QDir(newFolder).removeRecursively();
+        QDir().mkpath(oldFolder);
+        QDir().mkpath(newFolder);
+        for (const Screenshot& item : history) {
+            QFile file(oldFolder + QLatin1Char('/') + item.fileName);
+            if (!file.open(QIODevice::WriteOnly)) return false;
+            file.write(bytes.value(item.id));
+        }
+        QFile oldIndex(oldFolder + QStringLiteral("/.history.json"));
+        QFile residentFile(newFolder + QLatin1Char('/') + resident.fileName);
+        QFile newIndex(newFolder + QStringLiteral("/.history.json"));
+        if (!oldIndex.open(QIODevice::WriteOnly) || !residentFile.open(QIODevice::WriteOnly) ||
+            !newIndex.open(QIODevice::WriteOnly)) {
+            return false;
+        }
+        oldIndex.write(HistoryIndex{1, history}.encoded());
+        residentFile.write(residentBytes);
+        newIndex.write(HistoryIndex{1, {resident}}.encoded());
+        return true;
+    };
+    // How many of the history's screenshots a folder's list holds, and how many of those with
+    // the very bytes they started with.
+    struct Held {
+        int listed = 0;
+        int intact = 0;
+    };
+    auto heldIn = [&](const QString& folder) {
+        const auto loaded = HistoryStore::loadItems(folder, HistoryFolderAccess::system(), &systemClock);
+        Held held;
+        if (!loaded) return held;
+        for (const Screenshot& item : loaded->items) {
+            if (!bytes.contains(item.id)) continue;
+            ++held.listed;
+            if (readFile(folder + QLatin1Char('/') + item.fileName) == bytes.value(item.id)) ++held.intact;
+        }
+        return held;
+    };
+    auto visibleFileBytes = [](const QString& folder) {
+        QSet<QByteArray> found;
+        for (const QString& name : QDir(folder).entryList(QDir::Files)) found.insert(readFile(folder + QLatin1Char('/') + name));
+        return found;
+    };
+
+    const quint32 seed = QRandomGenerator::global()->generate();
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    QRandomGenerator random(seed);
+    std::chrono::microseconds moveTakes(0);
+    int beforeTheIndex = 0;
+    int whileRemoving = 0;
+    for (int run = 0; run < 50; ++run) {
+        SCOPED_TRACE(testing::Message() << "run " << run);
+        ASSERT_TRUE(reset());
+        QProcess mover;
+        mover.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        mover.start(QStringLiteral(HISTORY_CRASH_MOVER), QStringList{oldFolder, newFolder, thumbs});
+        ASSERT_TRUE(mover.waitForStarted(20000));
+        QByteArray output;
+        while (!output.contains("ready\n")) {
+            ASSERT_TRUE(mover.waitForReadyRead(20000)) << "the mover did not start";
+            output += mover.readAllStandardOutput();
+        }
+        const auto start = std::chrono::steady_clock::now();
+        if (run < 2) {
+            // The first moves run to the end: they tell how long a whole move takes here.
+            ASSERT_TRUE(mover.waitForFinished(60000));
+            output += mover.readAllStandardOutput();
+            ASSERT_TRUE(output.contains("moved\n")) << "the move failed";
+            moveTakes = std::max(moveTakes, std::chrono::duration_cast<std::chrono::microseconds>(
+                                                std::chrono::steady_clock::now() - start));
+        } else {
+            QThread::usleep(random.bounded(static_cast<quint32>(moveTakes.count() * 5 / 4) + 1));
+            mover.kill();
+            ASSERT_TRUE(mover.waitForFinished(20000));
+        }
+
+        // As the kill left it: the whole history, every file intact, is listed by the old folder
+        // or by the new one, and the new folder lists all of it or none of it.
+        const Held inOld = heldIn(oldFolder);
+        const Held inNew = heldIn(newFolder);
+        const int whole = static_cast<int>(history.size());
+        ASSERT_TRUE(inOld.intact == whole || inNew.intact == whole)
+            << "old folder holds " << inOld.intact << ", new folder " << inNew.intact << " of " << whole;
+        const auto newIndex = HistoryIndex::decode(readFile(newFolder + QStringLiteral("/.history.json")));
+        ASSERT_TRUE(newIndex) << "the new folder's index was left half written";
+        const auto indexed = std::count_if(newIndex->items.begin(), newIndex->items.end(),
+                                           [&](const Screenshot& item) { return bytes.contains(item.id); });
+        ASSERT_TRUE(indexed == 0 || indexed == whole) << "the new index lists " << indexed << " of " << whole;
+        // No file lost: each screenshot's bytes are in a file of one folder or the other.
+        const QSet<QByteArray> found = visibleFileBytes(oldFolder) + visibleFileBytes(newFolder);
+        for (const Screenshot& item : history) ASSERT_TRUE(found.contains(bytes.value(item.id))) << "lost " << qPrintable(item.fileName);
+        if (indexed == 0) ++beforeTheIndex;
+        else if (inOld.listed > 0) ++whileRemoving;
+
+        // The next start still names the old folder; moving again completes the move with
+        // every screenshot once, and both folders are clean.
+        HistoryStore store(oldFolder, thumbs, systemClock, QTimeZone::utc());
+        ASSERT_TRUE(test::waitFor(store.load(), std::chrono::seconds(30)));
+        const auto again = store.relocate(newFolder);
+        ASSERT_TRUE(test::waitFor(again, std::chrono::seconds(30)));
+        ASSERT_TRUE(again.result()) << qPrintable(describe(again.result().error()));
+        QHash<QUuid, int> seen;
+        for (const Screenshot& item : store.all()) {
+            const QByteArray content = readFile(store.fileURL(item));
+            if (item.id == resident.id) {
+                ASSERT_EQ(content, residentBytes);
+            } else if (bytes.contains(item.id)) {
+                ASSERT_EQ(content, bytes.value(item.id)) << qPrintable(item.fileName);
+            } else {
+                // A copy with a visible name that no index lists would come back as a
+                // screenshot of its own: the history would show it twice.
+                ADD_FAILURE() << "adopted as new: " << qPrintable(item.fileName)
+                              << (found.contains(content) ? " (a copy left by the move)" : " (unknown)");
+            }
+            ++seen[item.id];
+        }
+        for (const Screenshot& item : history) ASSERT_EQ(seen.value(item.id), 1) << qPrintable(item.fileName);
+        ASSERT_EQ(seen.value(resident.id), 1);
+        ASSERT_EQ(QDir(oldFolder).entryList(QDir::Files | QDir::Hidden), QStringList());
+        ASSERT_EQ(leftovers(newFolder), QStringList());
+    }
+    std::printf("killed before the new index: %d, while removing the old files: %d\n", beforeTheIndex, whileRemoving);
+    EXPECT_GE(beforeTheIndex, 5) << "the mover was killed too late to test the copying";
 }
 
 TEST(HistoryStoreConcurrency, ManyThreadsAddDeleteAndReadWithoutLosingAnything) {
