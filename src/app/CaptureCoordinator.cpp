@@ -6,6 +6,8 @@
 
 #include <QPointer>
 
+#include <utility>
+
 namespace quillet {
 
 CaptureCoordinator::CaptureCoordinator(Services services, QObject* parent)
@@ -31,15 +33,21 @@ void CaptureCoordinator::captureRegion() {
 
     // The content refresh runs alongside the overlay, never before it.
     runOnMainThread(this, [this] { (void)services.capturer.refreshContent(); });
-    controller->selection().then(this, [this, controller, windows](std::optional<RegionSelection> selection) {
-        regionSelected(controller, selection, windows);
+    // The continuation holds the controller weakly: the controller owns the promise whose
+    // continuation this is, and Qt must never be left destroying that promise from inside it.
+    std::weak_ptr<RegionSelecting> weakController = controller;
+    controller->selection().then(this, [this, weakController, windows](std::optional<RegionSelection> selection) {
+        regionSelected(weakController.lock(), selection, windows);
     });
 }
 
 void CaptureCoordinator::regionSelected(const std::shared_ptr<RegionSelecting>& controller,
                                         const std::optional<RegionSelection>& selection,
                                         const QList<CapturableWindow>& windows) {
-    if (regionSelection == controller) regionSelection.reset();
+    if (controller && regionSelection == controller) {
+        // Released on a later turn of the event loop, outside anything the overlay still runs.
+        runOnMainThread(this, [finished = std::exchange(regionSelection, nullptr)] {});
+    }
     if (!selection) return;  // cancelled: no log, no sound
 
     const MeasuredInterval toReady = Signposts::begin(Signposts::captureToReady);

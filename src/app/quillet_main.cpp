@@ -1,27 +1,23 @@
 // Quillet lives in the system tray: no main window, and closing a window never quits it.
-#include "core/Logging.h"
+#include "app/AppDelegate.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QMenu>
-#include <QPainter>
-#include <QSystemTrayIcon>
+#include <QSocketNotifier>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
-QIcon trayIcon() {
-    QPixmap pixmap(64, 64);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(Qt::white, 5));
-    painter.setBrush(QColor(40, 120, 220));
-    painter.drawRoundedRect(QRectF(6, 14, 52, 38), 8, 8);
-    painter.drawEllipse(QPointF(32, 33), 10, 10);
-    return QIcon(pixmap);
+int signalPipe[2] = {-1, -1};
+
+void onTerminate(int) {
+    // Only a byte through a pipe here; the quit path runs on the event loop.
+    const char byte = 1;
+    (void)!::write(signalPipe[1], &byte, 1);
 }
 
 }  // namespace
@@ -38,12 +34,21 @@ int main(int argc, char* argv[]) {
     QApplication::setDesktopFileName(QStringLiteral("org.quillet.Quillet"));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    QMenu menu;
-    QObject::connect(menu.addAction(QStringLiteral("Выйти")), &QAction::triggered, &app, &QApplication::quit);
-    QSystemTrayIcon tray(trayIcon());
-    tray.setToolTip(QStringLiteral("Quillet"));
-    tray.setContextMenu(&menu);
-    tray.show();
-    qCInfo(lcApp) << "Quillet started";
+    quillet::AppDelegate delegate;
+    delegate.launch();
+
+    // SIGTERM and SIGINT (a session ending, Ctrl-C) take the same quit path as the menu item,
+    // so history writes finish and the clipboard stays pasteable.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
+        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &delegate, [&delegate, notifier] {
+            char byte;
+            (void)!::read(signalPipe[0], &byte, 1);
+            notifier->setEnabled(false);
+            delegate.quit();
+        });
+        std::signal(SIGTERM, onTerminate);
+        std::signal(SIGINT, onTerminate);
+    }
     return app.exec();
 }

@@ -230,3 +230,27 @@ TEST_F(CaptureCoordinatorTest, WarmUpOnlyWhenGranted) {
     coordinator->warmUp();
     EXPECT_EQ(capturer.warmUps, 1);
 }
+
+TEST_F(CaptureCoordinatorTest, AnOverlayOwnedOnlyByTheCoordinatorFinishesAndIsReleased) {
+    // As in the application: nobody but the coordinator holds the overlay, and the overlay
+    // finishes itself from its own event handler.
+    std::weak_ptr<FakeRegionSelection> weakOverlay;
+    CaptureCoordinator alone(CaptureCoordinator::Services{settings, permissions, capturer, clipboard, desktop, flash,
+                                                          sounds, [&] {
+                                                              auto overlay = std::make_shared<FakeRegionSelection>(journal);
+                                                              weakOverlay = overlay;
+                                                              return overlay;
+                                                          }});
+    alone.captureRegion();
+    FakeRegionSelection* overlay = weakOverlay.lock().get();
+    ASSERT_NE(overlay, nullptr);
+    overlay->finish(RegionSelection::rectangle(QRectF(0, 0, 10, 10), 1));
+    settle();
+    ASSERT_EQ(capturer.regions.size(), 1);
+    capturer.complete(image());
+    settle();
+    EXPECT_EQ(clipboard.images.size(), 1);
+    EXPECT_TRUE(weakOverlay.expired()) << "the finished overlay is released";
+    alone.captureRegion();
+    EXPECT_TRUE(alone.isSelecting());
+}

@@ -1,0 +1,102 @@
+// Builds every long-lived object of the running application in a fixed order and connects
+// them: settings, clipboard, capturer and coordinator, the tray menu, previews, history, the hot
+// keys and launch at login. It applies settings changes at run time and holds the quit until
+// history writes are done (at most three seconds) and the clipboard's promised bytes are real.
+//
+//   AppDelegate delegate;
+//   delegate.launch();
+//   return app.exec();
+//
+// Main thread only; the only place that knows all the parts.
+#pragma once
+
+#include "app/CaptureCoordinator.h"
+#include "app/PermissionsNotice.h"
+#include "settings/AppSettings.h"
+
+#include <QMenu>
+#include <QObject>
+#include <QSet>
+#include <QSystemTrayIcon>
+
+#include <memory>
+
+namespace quillet {
+
+class CaptureFlash;
+class ClipboardWriter;
+class HistoryRecorder;
+class HistoryStore;
+class HotKeyMonitor;
+class LaunchAtLogin;
+class PreviewStack;
+class QSettingsPreferences;
+class RegionSelectionPanels;
+class ScreenCapturer;
+class SettingsStore;
+class ShutterSound;
+class X11ContentSource;
+class X11Desktop;
+class X11Pasteboard;
+class XInputEventTap;
+class XdgAutostartEntry;
+
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    explicit AppDelegate(QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    void launch();
+    // Waits for history writes (three seconds at most), makes the clipboard concrete, quits.
+    void quit();
+
+    // The text of a trigger in the menu's shortcut column: "Ctrl ×2", "Alt ×2 слева".
+    static QString menuSymbol(const Trigger& trigger);
+    // The triggers the hot keys listen for: region first, then full screen.
+    static QSet<Trigger> activeTriggers(const AppSettings& settings);
+
+private:
+    void setUpHistory();
+    void setUpMenu();
+    void refreshMenu();
+    void showHistoryWarning(const std::optional<QString>& message);
+    void startHotKeys();
+    void route(const Trigger& trigger);
+    void apply(const AppSettings& updated);
+
+    std::unique_ptr<QSettingsPreferences> preferences;
+    std::unique_ptr<SettingsStore> settings;
+    PermissionsNotice permissions;
+    std::unique_ptr<X11Pasteboard> pasteboard;
+    std::unique_ptr<ClipboardWriter> clipboard;
+    std::unique_ptr<XdgAutostartEntry> loginItem;
+    std::unique_ptr<LaunchAtLogin> launchAtLogin;
+
+    std::shared_ptr<X11ContentSource> contentSource;
+    std::unique_ptr<ScreenCapturer> capturer;
+    std::unique_ptr<X11Desktop> desktop;
+    std::unique_ptr<ShutterSound> sounds;
+    std::unique_ptr<CaptureFlash> flash;
+    std::shared_ptr<RegionSelectionPanels> overlayPanels;
+    std::unique_ptr<CaptureCoordinator> coordinator;
+
+    std::unique_ptr<XInputEventTap> eventTap;  // outlives the monitor below
+    std::unique_ptr<HotKeyMonitor> hotKeys;
+
+    std::shared_ptr<HistoryStore> store;
+    std::shared_ptr<HistoryRecorder> recorder;
+    std::shared_ptr<PreviewStack> previews;
+
+    QSystemTrayIcon tray;
+    QMenu menu;
+    QAction* warningItem = nullptr;
+    QAction* warningSeparator = nullptr;
+    QAction* regionItem = nullptr;
+    QAction* fullScreenItem = nullptr;
+
+    AppSettings appliedSettings;
+    bool quitting = false;
+};
+
+}  // namespace quillet
