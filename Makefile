@@ -36,12 +36,12 @@ test-e2e: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L e2e
 
 test-sanitize: deps
-	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DQUILLET_SANITIZE=ON -DQUILLET_BUILD_BENCH=OFF -Wno-dev
+	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_SANITIZE=ON -DQUILLET_BUILD_BENCH=OFF -Wno-dev
 	cmake --build build-sanitize -j $(JOBS)
 	cd build-sanitize && ctest --output-on-failure -j $(JOBS) -LE e2e
 
 test-tsan: deps
-	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQUILLET_TSAN=ON -DQUILLET_BUILD_BENCH=OFF -Wno-dev
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_TSAN=ON -DQUILLET_BUILD_BENCH=OFF -Wno-dev
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && ctest --output-on-failure -j $(JOBS) -LE e2e $(TSAN_TESTS)
 
