@@ -2,6 +2,7 @@
 // round corners, so what lies beneath shows through its corners and, dimmed, through the card.
 #include "app/PreviewPanel.h"
 #include "app/PreviewStack.h"
+#include "e2e/harness/Backdrop.h"
 #include "e2e/harness/XSession.h"
 #include "platform/x11/DisplayIdentity.h"
 
@@ -26,22 +27,7 @@ public:
     void resolvePendingPromises() override {}
 };
 
-class Backdrop : public QWidget {
-public:
-    explicit Backdrop(QRect where) {
-        setWindowFlag(Qt::FramelessWindowHint);
-        setGeometry(where);
-        setColour(Qt::white);
-        show();
-    }
-    void setColour(QColor colour) {
-        QPalette palette;
-        palette.setColor(QPalette::Window, colour);
-        setPalette(palette);
-        setAutoFillBackground(true);
-        update();
-    }
-};
+using quillet::e2e::Backdrop;
 
 bool reddish(QColor colour) { return colour.red() > colour.green() + 20 && colour.red() > colour.blue() + 20; }
 bool greyish(QColor colour) { return std::abs(colour.red() - colour.green()) < 12 && std::abs(colour.red() - colour.blue()) < 12; }

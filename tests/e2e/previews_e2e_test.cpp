@@ -4,6 +4,7 @@
 #include "app/PreviewPanel.h"
 #include "app/PreviewStack.h"
 #include "core/ImageCodec.h"
+#include "e2e/harness/Backdrop.h"
 #include "e2e/harness/XSession.h"
 #include "platform/x11/DisplayIdentity.h"
 
@@ -157,23 +158,7 @@ bool dragWithPointer(QPoint from, QPoint to, const std::atomic_bool& arrived, co
     return completed && reached && finished;
 }
 
-// A plain coloured window to look through translucent pixels at.
-class Backdrop : public QWidget {
-public:
-    explicit Backdrop(QRect where) {
-        setWindowFlag(Qt::FramelessWindowHint);
-        setGeometry(where);
-        setColour(Qt::white);
-        show();
-    }
-    void setColour(QColor colour) {
-        QPalette palette;
-        palette.setColor(QPalette::Window, colour);
-        setPalette(palette);
-        setAutoFillBackground(true);
-        update();
-    }
-};
+using quillet::e2e::Backdrop;
 
 QString activeWindow() { return QString::fromLatin1(XSession::current().xdotool({QStringLiteral("getactivewindow")}).out.trimmed()); }
 
