@@ -3,6 +3,8 @@
 #include "core/Async.h"
 #include "core/ImageCodec.h"
 #include "core/PNGFuture.h"
+
+#include "support/Gate.h"
 #include "support/TestImages.h"
 #include "support/TestSupport.h"
 
@@ -19,24 +21,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Holds an encoder back until the test opens it.
-class Gate {
-public:
-    void open() {
-        std::lock_guard lock(mutex);
-        isOpen = true;
-        changed.notify_all();
-    }
-    void wait() {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [this] { return isOpen; });
-    }
-
-private:
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool isOpen = false;
-};
+using test::Gate;
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include "clipboard/ClipboardWriter.h"
 #include "core/ImageCodec.h"
 #include "e2e/harness/XSession.h"
+#include "support/Gate.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "support/TestImages.h"
 
@@ -47,21 +48,7 @@ protected:
     }
 };
 
-// Holds an encoder back until opened.
-struct Gate {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool isOpen = false;
-    void open() {
-        std::lock_guard lock(mutex);
-        isOpen = true;
-        changed.notify_all();
-    }
-    void wait() {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [this] { return isOpen; });
-    }
-};
+using quillet::test::Gate;
 
 }  // namespace
 

@@ -7,6 +7,8 @@
 #include "history/HistoryIndex.h"
 #include "support/TestSupport.h"
 
+#include "support/TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -32,16 +34,8 @@ QByteArray pngBytes(int width, int height, QColor color = Qt::darkGreen) {
     return *ImageCodec::encodePNG(image);
 }
 
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
+using test::readFile;
+using test::writeFile;
 
 template <class T>
 T resultOf(const QFuture<T>& future) {

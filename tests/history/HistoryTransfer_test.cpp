@@ -9,6 +9,8 @@
 #include "history/HistoryStore.h"
 #include "support/TestSupport.h"
 
+#include "support/TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QMap>
@@ -40,16 +42,8 @@ QByteArray pngBytes(quint32 seed, int width = 12, int height = 9, bool noisy = f
     return *ImageCodec::encodePNG(image);
 }
 
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << qPrintable(path);
-    file.write(bytes);
-}
+using test::readFile;
+using test::writeFile;
 
 // Every file of a folder, hidden ones too, with its bytes.
 QMap<QString, QByteArray> contentsOf(const QString& folder) {
