@@ -8,6 +8,9 @@ JOBS ?= $(shell nproc)
 export CCACHE_BASEDIR := $(CURDIR)
 CMAKE_FLAGS ?=
 
+# The unit test executables: the sanitizer and TSan runs build only these.
+UNIT_TESTS = test_core test_hotkeys test_capture test_clipboard test_history test_editor test_settings test_platform test_app
+
 .PHONY: deps configure build run test test-unit test-e2e test-sanitize test-tsan bench clean
 
 deps:
@@ -37,12 +40,12 @@ test-e2e: build
 
 test-sanitize: deps
 	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_SANITIZE=ON -DQUILLET_BUILD_BENCH=OFF -Wno-dev
-	cmake --build build-sanitize -j $(JOBS)
+	cmake --build build-sanitize -j $(JOBS) --target $(UNIT_TESTS)
 	cd build-sanitize && ctest --output-on-failure -j $(JOBS) -LE e2e
 
 test-tsan: deps
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_TSAN=ON -DQUILLET_BUILD_BENCH=OFF -Wno-dev
-	cmake --build build-tsan -j $(JOBS)
+	cmake --build build-tsan -j $(JOBS) --target $(UNIT_TESTS)
 	cd build-tsan && ctest --output-on-failure -j $(JOBS) -LE e2e $(TSAN_TESTS)
 
 bench: build
