@@ -43,6 +43,8 @@ namespace {
 constexpr auto settleTime = 16ms;
 // How long the window manager gets to take the frames of withdrawn windows away.
 constexpr auto frameDeadline = 200ms;
+// How long a busy compositor gets to repaint where our windows were.
+constexpr auto repaintDeadline = 300ms;
 // How long a grab on the thread pool waits for the main thread to hide our windows.
 constexpr auto handOffDeadline = 2s;
 
@@ -142,9 +144,16 @@ QImage blankImage(QSize size) {
                   [](void* data) { std::free(data); }, memory);
 }
 
+// A short line of screen pixels through one of our windows, read while it still showed.
+struct ScreenSample {
+    QRect line;
+    QByteArray pixels;
+};
+
 struct Withdrawal {
     QList<QPointer<QWindow>> windows;
     std::vector<xcb_window_t> frames;  // the window manager's frames around them
+    std::vector<ScreenSample> samples;
 };
 
 // A grab on the thread pool hands the hiding of our windows to the main thread and waits for
@@ -545,6 +554,9 @@ struct X11ContentSource::Impl {
             XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(connection, xcb_query_tree(connection, id), nullptr));
             if (tree && tree->parent != root && tree->parent != XCB_WINDOW_NONE) withdrawal.frames.push_back(tree->parent);
             withdrawal.windows << QPointer<QWindow>(window);
+            const double scale = window->devicePixelRatio();
+            const QRect area(window->geometry().topLeft() * scale, window->geometry().size() * scale);
+            if (auto sample = sampleScreen(area)) withdrawal.samples.push_back(*sample);
             window->hide();
         }
         if (!withdrawal.windows.isEmpty()) {
@@ -583,8 +595,36 @@ struct X11ContentSource::Impl {
         }
         if (withdrawal.windows.isEmpty()) return withdrawal;
         waitForFramesGone(withdrawal.frames);
+        waitForRepaint(withdrawal.samples);
         std::this_thread::sleep_for(settleTime);
         return withdrawal;
+    }
+
+    // The pixels of a line through the middle of `area` as the screen shows them now.
+    std::optional<ScreenSample> sampleScreen(const QRect& area) {
+        const QRect line = QRect(area.left(), area.center().y(), qMin(area.width(), 256), 1).intersected(QRect(QPoint(0, 0), rootSize));
+        if (line.isEmpty()) return std::nullopt;
+        XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
+            connection,
+            xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, root, static_cast<std::int16_t>(line.x()),
+                          static_cast<std::int16_t>(line.y()), static_cast<std::uint16_t>(line.width()), 1, ~0u),
+            nullptr));
+        if (!reply) return std::nullopt;
+        const auto* data = reinterpret_cast<const char*>(xcb_get_image_data(reply.get()));
+        return ScreenSample{line, QByteArray(data, xcb_get_image_data_length(reply.get()))};
+    }
+
+    // A compositor repaints in its own time, later still when the machine is busy: wait (with a
+    // bound) until the screen no longer shows what our windows showed where they were.
+    void waitForRepaint(const std::vector<ScreenSample>& samples) {
+        const auto deadline = std::chrono::steady_clock::now() + repaintDeadline;
+        for (const ScreenSample& sample : samples) {
+            while (std::chrono::steady_clock::now() < deadline) {
+                const auto now = sampleScreen(sample.line);
+                if (!now || now->pixels != sample.pixels) break;
+                std::this_thread::sleep_for(2ms);
+            }
+        }
     }
 
     void waitForFramesGone(const std::vector<xcb_window_t>& frames) {
