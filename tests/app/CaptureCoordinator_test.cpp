@@ -2,6 +2,7 @@
 #include "app/CaptureCoordinator.h"
 
 #include "fakes/CaptureFakes.h"
+#include "support/LogCapture.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -10,11 +11,6 @@ using namespace quillet;
 using namespace quillet::fakes;
 
 namespace {
-
-QStringList logLines;
-void captureLog(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (QByteArray(context.category) == "quillet.capture" && type == QtCriticalMsg) logLines << message;
-}
 
 class CaptureCoordinatorTest : public ::testing::Test {
 protected:
@@ -29,10 +25,7 @@ protected:
             }});
         coordinator->setPreviews(previews);
         coordinator->setHistory(recorder);
-        logLines.clear();
-        previousHandler = qInstallMessageHandler(captureLog);
     }
-    ~CaptureCoordinatorTest() override { qInstallMessageHandler(previousHandler); }
 
     CapturedImage image(std::uint32_t screen = 1, CaptureKind kind = CaptureKind::region) {
         QImage pixels(40, 30, QImage::Format_ARGB32);
@@ -55,7 +48,8 @@ protected:
     std::shared_ptr<FakeRecorder> recorder = std::make_shared<FakeRecorder>(journal);
     std::vector<std::shared_ptr<FakeRegionSelection>> overlays;
     std::unique_ptr<CaptureCoordinator> coordinator;
-    QtMessageHandler previousHandler = nullptr;
+    test::LogCapture log;
+    QStringList failures() const { return log.texts("quillet.capture", QtCriticalMsg); }
 };
 
 }  // namespace
@@ -85,7 +79,7 @@ TEST_F(CaptureCoordinatorTest, RegionCaptureDeliversInOrderWithOneSharedPNG) {
     ASSERT_EQ(recorder->futures.size(), 1);
     EXPECT_TRUE(clipboard.futures[0].isSameAs(previews->futures[0]));
     EXPECT_TRUE(clipboard.futures[0].isSameAs(recorder->futures[0]));
-    EXPECT_TRUE(logLines.isEmpty());
+    EXPECT_TRUE(failures().isEmpty());
 }
 
 TEST_F(CaptureCoordinatorTest, SecondRegionRequestWhileSelectingIsIgnored) {
@@ -98,7 +92,7 @@ TEST_F(CaptureCoordinatorTest, SecondRegionRequestWhileSelectingIsIgnored) {
     settle();
     // Cancelling leaves no trace, and a new region capture can start at once.
     EXPECT_EQ(journal.calls, QStringList{"overlay"});
-    EXPECT_TRUE(logLines.isEmpty());
+    EXPECT_TRUE(failures().isEmpty());
     EXPECT_EQ(sounds.beeps + sounds.shutters, 0);
     coordinator->captureRegion();
     EXPECT_EQ(overlays.size(), 2u);
@@ -196,7 +190,7 @@ TEST_F(CaptureCoordinatorTest, WithoutPermissionNothingIsCapturedAndTheGuideOpen
     EXPECT_TRUE(overlays.empty());
     EXPECT_TRUE(capturer.fullScreenPoints.isEmpty());
     EXPECT_EQ(permissions.shown, 2);
-    EXPECT_TRUE(logLines.isEmpty());
+    EXPECT_TRUE(failures().isEmpty());
 }
 
 TEST_F(CaptureCoordinatorTest, FailedCaptureLogsBeepsAndLeavesNoTrace) {
@@ -206,7 +200,7 @@ TEST_F(CaptureCoordinatorTest, FailedCaptureLogsBeepsAndLeavesNoTrace) {
     desktop.granted = false;  // revoked while the overlay was up
     capturer.complete(unexpected(CaptureError::windowNotFound));
     settle();
-    EXPECT_EQ(logLines, QStringList{QStringLiteral("Снимок не удался: окно не найдено")});
+    EXPECT_EQ(failures(), QStringList{QStringLiteral("Снимок не удался: окно не найдено")});
     EXPECT_EQ(sounds.beeps, 1);
     EXPECT_EQ(permissions.shown, 1);
     EXPECT_TRUE(clipboard.images.isEmpty());
@@ -217,7 +211,7 @@ TEST_F(CaptureCoordinatorTest, FailedCaptureLogsBeepsAndLeavesNoTrace) {
     coordinator->captureFullScreen();
     capturer.complete(unexpected(CaptureError::displayNotFound));
     settle();
-    EXPECT_EQ(logLines.value(1), QStringLiteral("Снимок экрана не удался: дисплей не найден"));
+    EXPECT_EQ(failures().value(1), QStringLiteral("Снимок экрана не удался: дисплей не найден"));
     EXPECT_EQ(sounds.beeps, 2);
     EXPECT_EQ(permissions.shown, 1);
     EXPECT_EQ(sounds.shutters, 0);

@@ -6,6 +6,7 @@
 #include "core/ImageCodec.h"
 #include "fakes/FakeHistoryStore.h"
 #include "history/HistoryStore.h"
+#include "support/LogCapture.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -19,11 +20,6 @@ using namespace quillet;
 using namespace quillet::fakes;
 
 namespace {
-
-QStringList logLines;
-void captureLog(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (QByteArray(context.category) == "quillet.history" && type == QtCriticalMsg) logLines << message;
-}
 
 QImage picture(int width = 40, int height = 30) {
     QImage image(width, height, QImage::Format_RGB32);
@@ -40,10 +36,7 @@ class HistoryRecorderTest : public ::testing::Test {
 protected:
     HistoryRecorderTest() {
         recorder.onFailureChange = [this](const std::optional<QString>& text) { notified.push_back(text); };
-        logLines.clear();
-        previousHandler = qInstallMessageHandler(captureLog);
     }
-    ~HistoryRecorderTest() override { qInstallMessageHandler(previousHandler); }
 
     // Records a capture whose PNG is ready; its outcome lands in `outcomes`.
     void capture(CaptureKind kind = CaptureKind::region) {
@@ -61,7 +54,8 @@ protected:
     std::vector<std::optional<QString>> notified;
     std::vector<Outcome> outcomes;
     bool onMainThread = true;
-    QtMessageHandler previousHandler = nullptr;
+    test::LogCapture log;
+    QStringList failures() const { return log.texts("quillet.history", QtCriticalMsg); }
 };
 
 }  // namespace
@@ -84,7 +78,7 @@ TEST_F(HistoryRecorderTest, AFailureThenASuccessNotifiesTwiceAndRetentionFollows
     ASSERT_EQ(outcomes.size(), 1u);
     EXPECT_EQ(outcomes[0], Outcome::notSaved(writeErrorShort));
     EXPECT_EQ(recorder.failureMessage(), writeErrorLong);
-    EXPECT_EQ(logLines, QStringList{"Снимок не записан в историю: /history/x.png: Input/output error"});
+    EXPECT_EQ(failures(), QStringList{"Снимок не записан в историю: /history/x.png: Input/output error"});
     EXPECT_TRUE(store->retentions.empty()) << "no retention after a failed save";
 
     store->succeed(1);
@@ -136,7 +130,7 @@ TEST_F(HistoryRecorderTest, EachFailureGroupIsAnnouncedOnceWithItsTexts) {
         EXPECT_EQ(notified, expectedNotifications);
     }
     EXPECT_EQ(recorder.failureMessage(), notMountedLong);
-    EXPECT_EQ(logLines.size(), static_cast<qsizetype>(steps.size()));
+    EXPECT_EQ(failures().size(), static_cast<qsizetype>(steps.size()));
 }
 
 TEST_F(HistoryRecorderTest, WritesWithoutACompletionStillHappenAndQuittingWaitsForThem) {

@@ -1,6 +1,7 @@
 #include "core/Signposts.h"
 
 #include "core/Logging.h"
+#include "support/LogCapture.h"
 
 #include <QStringList>
 
@@ -9,16 +10,6 @@
 using namespace quillet;
 using namespace std::chrono_literals;
 
-namespace {
-
-QStringList captured;
-
-void capture(QtMsgType, const QMessageLogContext& context, const QString& message) {
-    if (QByteArray(context.category) == "quillet.latency") captured << message;
-}
-
-}  // namespace
-
 TEST(Signposts, MillisecondsWithOneDecimal) {
     EXPECT_EQ(Signposts::intervalMessage(Signposts::captureToReady, 1260us), QStringLiteral("interval capture-to-ready ms=1.3"));
     EXPECT_EQ(Signposts::intervalMessage(Signposts::triggerToOverlay, 0ns), QStringLiteral("interval trigger-to-overlay ms=0.0"));
@@ -26,8 +17,7 @@ TEST(Signposts, MillisecondsWithOneDecimal) {
 }
 
 TEST(Signposts, EndingLogsOnceAndAnAbandonedIntervalLogsNothing) {
-    captured.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(capture);
+    test::LogCapture log;
     {
         const MeasuredInterval first = Signposts::begin(Signposts::captureToReady);
         const MeasuredInterval abandoned = Signposts::begin(Signposts::captureToReady);
@@ -36,7 +26,7 @@ TEST(Signposts, EndingLogsOnceAndAnAbandonedIntervalLogsNothing) {
         second.end();
         first.end();
     }
-    qInstallMessageHandler(previous);
+    const QStringList captured = log.texts("quillet.latency", QtInfoMsg);
     ASSERT_EQ(captured.size(), 2);
     for (const QString& line : captured) EXPECT_TRUE(line.startsWith(QStringLiteral("interval capture-to-ready ms="))) << line.toStdString();
 }

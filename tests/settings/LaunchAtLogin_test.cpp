@@ -1,6 +1,6 @@
 #include "settings/LaunchAtLogin.h"
 
-#include "LogCapture.h"
+#include "support/LogCapture.h"
 #include "fakes/FakeLoginItem.h"
 #include "fakes/FakePreferences.h"
 

@@ -1,7 +1,7 @@
 #include "settings/QSettingsPreferences.h"
 #include "settings/SettingsStore.h"
 
-#include "LogCapture.h"
+#include "support/LogCapture.h"
 
 #include <QFile>
 #include <QTemporaryDir>
