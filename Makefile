@@ -9,7 +9,7 @@ export CCACHE_BASEDIR := $(CURDIR)
 CMAKE_FLAGS ?=
 
 # The unit test executables: the sanitizer and TSan runs build only these.
-UNIT_TESTS = test_core test_hotkeys test_capture test_clipboard test_history test_editor test_settings test_platform test_app
+UNIT_TESTS = test_core test_hotkeys test_capture test_clipboard test_history test_editor test_settings test_platform test_ui test_app
 
 .PHONY: deps configure build run test test-unit test-e2e test-sanitize test-tsan bench clean
 

@@ -4,7 +4,8 @@
 // costs (starting a process, the selection round trips).
 #include "clipboard/ClipboardWriter.h"
 #include "e2e/harness/XSession.h"
-#include "platform/x11/X11Pasteboard.h"
+#include "platform/desktop/QtPasteboard.h"
+#include "platform/x11/ClipboardOwner.h"
 #include "support/ScreenImages.h"
 
 #include <QElapsedTimer>
@@ -36,7 +37,7 @@ const QImage& capture() {
 }
 
 void pasteAfterPut(benchmark::State& state, bool resolveFirst) {
-    X11Pasteboard pasteboard(QGuiApplication::clipboard());
+    QtPasteboard pasteboard(QGuiApplication::clipboard(), &ClipboardOwner::heldByThisClient);
     ClipboardWriter writer(pasteboard);
     auto& session = e2e::XSession::current();
     double fastest = 1e12;

@@ -1,8 +1,9 @@
 // What a capture costs the main thread to show its preview, and how long the background
 // thumbnail of a large capture takes before the picture appears on the card.
-#include "app/PreviewPanel.h"
-#include "app/PreviewStack.h"
+#include "ui/previews/PreviewPanel.h"
+#include "ui/previews/PreviewStack.h"
 #include "e2e/harness/XSession.h"
+#include "e2e/harness/X11Parts.h"
 #include "platform/x11/DisplayIdentity.h"
 
 #include <QCoreApplication>
@@ -35,16 +36,17 @@ QImage largeCapture() {
 void BM_PreviewShowOnMainThread(benchmark::State& state) {
     QTemporaryDir temp;
     NoClipboard clipboard;
+    test::X11Parts x11;
     const CapturedImage capture{largeCapture(), DisplayIdentity::displayID(QGuiApplication::primaryScreen()),
                                 CaptureKind::region};
     const PNGFuture png = PNGFuture::fromEncodedPNG(QByteArray("png"));
     {
-        PreviewStack first(clipboard, temp.path() + QStringLiteral("/drag"));
+        PreviewStack first(clipboard, x11.previewDesktop(), temp.path() + QStringLiteral("/drag"));
         first.warmUp();  // as at start-up
     }
     for (auto _ : state) {
         state.PauseTiming();
-        auto stack = std::make_unique<PreviewStack>(clipboard, temp.path() + QStringLiteral("/drag"));
+        auto stack = std::make_unique<PreviewStack>(clipboard, x11.previewDesktop(), temp.path() + QStringLiteral("/drag"));
         state.ResumeTiming();
         benchmark::DoNotOptimize(stack->show(capture, png));
         state.PauseTiming();

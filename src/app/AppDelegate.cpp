@@ -1,22 +1,16 @@
 #include "app/AppDelegate.h"
 
-#include "app/CaptureFlash.h"
+#include "ui/overlay/CaptureFlash.h"
 #include "app/HistoryRecorder.h"
-#include "app/PreviewStack.h"
-#include "app/RegionSelectionController.h"
-#include "app/RegionSelectionPanels.h"
+#include "ui/previews/PreviewStack.h"
+#include "ui/overlay/RegionSelectionController.h"
+#include "ui/overlay/RegionSelectionPanels.h"
 #include "capture/ScreenCapturer.h"
 #include "clipboard/ClipboardWriter.h"
 #include "core/Async.h"
 #include "core/Logging.h"
 #include "history/HistoryStore.h"
 #include "hotkeys/HotKeyMonitor.h"
-#include "platform/x11/ShutterSound.h"
-#include "platform/x11/X11ContentSource.h"
-#include "platform/x11/X11Desktop.h"
-#include "platform/x11/X11Pasteboard.h"
-#include "platform/x11/XInputEventTap.h"
-#include "platform/x11/XdgAutostartEntry.h"
 #include "settings/LaunchAtLogin.h"
 #include "settings/QSettingsPreferences.h"
 #include "settings/SettingsStore.h"
@@ -88,14 +82,13 @@ QSet<Trigger> AppDelegate::activeTriggers(const AppSettings& settings) {
     return triggers;
 }
 
-AppDelegate::AppDelegate(QObject* parent)
+AppDelegate::AppDelegate(PlatformServices& platform, QObject* parent)
     : QObject(parent),
+      platform(platform),
       preferences(std::make_unique<QSettingsPreferences>()),
       settings(std::make_unique<SettingsStore>(*preferences, std::nullopt)),
-      pasteboard(std::make_unique<X11Pasteboard>(QGuiApplication::clipboard())),
-      clipboard(std::make_unique<ClipboardWriter>(*pasteboard)),
-      loginItem(std::make_unique<XdgAutostartEntry>()),
-      launchAtLogin(std::make_unique<LaunchAtLogin>(*loginItem)),
+      clipboard(std::make_unique<ClipboardWriter>(*platform.pasteboard)),
+      launchAtLogin(std::make_unique<LaunchAtLogin>(*platform.loginItem)),
       appliedSettings(settings->current()) {}
 
 AppDelegate::~AppDelegate() {
@@ -105,33 +98,29 @@ AppDelegate::~AppDelegate() {
 }
 
 void AppDelegate::launch() {
-    contentSource = std::make_shared<X11ContentSource>();
-    capturer = std::make_unique<ScreenCapturer>(contentSource);
-    desktop = std::make_unique<X11Desktop>();
-    sounds = std::make_unique<ShutterSound>();
-    flash = std::make_unique<CaptureFlash>(&X11Desktop::compositingManagerRunning);
+    capturer = std::make_unique<ScreenCapturer>(platform.contentSource);
+    CompositorWatching* compositor = platform.compositor.get();
+    flash = std::make_unique<CaptureFlash>(platform.windowStyling->overlayFlags(),
+                                           [compositor] { return compositor->compositingManagerRunning(); });
     // One set of overlay windows serves every region capture, so only the first pays for them.
-    overlayPanels = std::make_shared<RegionSelectionPanels>();
+    overlayPanels = std::make_shared<RegionSelectionPanels>(platform.windowStyling->overlayFlags());
     ScreenCapturer* freezer = capturer.get();
+    DisplayIdentifying* displays = platform.displays.get();
     auto panels = overlayPanels;
     coordinator = std::make_unique<CaptureCoordinator>(CaptureCoordinator::Services{
-        *settings, permissions, *capturer, *clipboard, *desktop, *flash, *sounds,
-        [freezer, panels] { return std::make_shared<RegionSelectionController>(*freezer, panels); }});
+        *settings, permissions, *capturer, *clipboard, *platform.desktop, *flash, *platform.sounds,
+        [freezer, displays, panels] { return std::make_shared<RegionSelectionController>(*freezer, *displays, panels); }});
 
     setUpMenu();
     setUpHistory();
 
-    eventTap = std::make_unique<XInputEventTap>();
-    permissions.inputMonitoringGranted = [tap = eventTap.get()] { return tap->preflightListenAccess(); };
-    hotKeys = std::make_unique<HotKeyMonitor>(activeTriggers(settings->current()), *eventTap);
+    permissions.inputMonitoringGranted = [tap = platform.eventTap.get()] { return tap->preflightListenAccess(); };
+    hotKeys = std::make_unique<HotKeyMonitor>(activeTriggers(settings->current()), *platform.eventTap);
     hotKeys->onTrigger = [this](Trigger trigger) { route(trigger); };
     startHotKeys();
 
     coordinator->warmUp();
-    QPointer<AppDelegate> self(this);
-    settings->onChange = [self](const AppSettings& updated) {
-        if (self) self->apply(updated);
-    };
+    connect(settings.get(), &SettingsStore::changed, this, &AppDelegate::apply);
     launchAtLogin->syncAtLaunch(*settings);
     refreshMenu();
     if (!permissions.inputMonitoringGranted()) permissions.showWindow();
@@ -179,7 +168,9 @@ void AppDelegate::setUpHistory() {
     };
     coordinator->setHistory(recorder);
 
-    previews = std::make_shared<PreviewStack>(*clipboard);
+    previews = std::make_shared<PreviewStack>(
+        *clipboard, PreviewStack::Desktop{*platform.displays, *platform.workArea, *platform.windowStyling,
+                                          *platform.compositor, *platform.fileManager});
     previews->historyFileURL = [target = store.get()](const Screenshot& screenshot) { return target->fileURL(screenshot); };
     previews->warmUp();
     coordinator->setPreviews(previews);

@@ -3,7 +3,7 @@
 // keys and launch at login. It applies settings changes at run time and holds the quit until
 // history writes are done (at most three seconds) and the clipboard's promised bytes are real.
 //
-//   AppDelegate delegate;
+//   AppDelegate delegate(*platform);   // the back-end the loader picked
 //   delegate.launch();
 //   return app.exec();
 //
@@ -11,8 +11,9 @@
 #pragma once
 
 #include "app/CaptureCoordinator.h"
-#include "app/PermissionsNotice.h"
+#include "platform/PlatformServices.h"
 #include "settings/AppSettings.h"
+#include "ui/tray/PermissionsNotice.h"
 
 #include <QMenu>
 #include <QObject>
@@ -34,17 +35,11 @@ class QSettingsPreferences;
 class RegionSelectionPanels;
 class ScreenCapturer;
 class SettingsStore;
-class ShutterSound;
-class X11ContentSource;
-class X11Desktop;
-class X11Pasteboard;
-class XInputEventTap;
-class XdgAutostartEntry;
 
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
-    explicit AppDelegate(QObject* parent = nullptr);
+    explicit AppDelegate(PlatformServices& platform, QObject* parent = nullptr);
     ~AppDelegate() override;
 
     void launch();
@@ -65,24 +60,19 @@ private:
     void route(const Trigger& trigger);
     void apply(const AppSettings& updated);
 
+    PlatformServices& platform;
     std::unique_ptr<QSettingsPreferences> preferences;
     std::unique_ptr<SettingsStore> settings;
     PermissionsNotice permissions;
-    std::unique_ptr<X11Pasteboard> pasteboard;
     std::unique_ptr<ClipboardWriter> clipboard;
-    std::unique_ptr<XdgAutostartEntry> loginItem;
     std::unique_ptr<LaunchAtLogin> launchAtLogin;
 
-    std::shared_ptr<X11ContentSource> contentSource;
     std::unique_ptr<ScreenCapturer> capturer;
-    std::unique_ptr<X11Desktop> desktop;
-    std::unique_ptr<ShutterSound> sounds;
     std::unique_ptr<CaptureFlash> flash;
     std::shared_ptr<RegionSelectionPanels> overlayPanels;
     std::unique_ptr<CaptureCoordinator> coordinator;
 
-    std::unique_ptr<XInputEventTap> eventTap;  // outlives the monitor below
-    std::unique_ptr<HotKeyMonitor> hotKeys;
+    std::unique_ptr<HotKeyMonitor> hotKeys;  // over the platform's event tap
 
     std::shared_ptr<HistoryStore> store;
     std::shared_ptr<HistoryRecorder> recorder;

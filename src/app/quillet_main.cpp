@@ -1,5 +1,7 @@
 // Quillet lives in the system tray: no main window, and closing a window never quits it.
 #include "app/AppDelegate.h"
+#include "core/Logging.h"
+#include "platform/loader/PlatformLoader.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -23,8 +25,11 @@ void onTerminate(int) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        std::fprintf(stderr, "quillet: no X display (DISPLAY is not set); start it inside an X11 session.\n");
+    // The back-end is chosen once, before Qt picks a platform of its own.
+    const quillet::PlatformChoice choice =
+        quillet::choosePlatform([](const char* name) { return qEnvironmentVariable(name); });
+    if (choice.backend == quillet::PlatformBackend::none) {
+        std::fprintf(stderr, "quillet: %s\n", qUtf8Printable(choice.message));
         return EXIT_FAILURE;
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
@@ -34,7 +39,9 @@ int main(int argc, char* argv[]) {
     QApplication::setDesktopFileName(QStringLiteral("org.quillet.Quillet"));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    quillet::AppDelegate delegate;
+    if (!choice.message.isEmpty()) qCWarning(lcApp).noquote() << choice.message;
+    const std::unique_ptr<quillet::PlatformServices> platform = quillet::loadPlatform(choice);
+    quillet::AppDelegate delegate(*platform);
     delegate.launch();
 
     // SIGTERM and SIGINT (a session ending, Ctrl-C) take the same quit path as the menu item,

@@ -67,13 +67,12 @@ bool EditDocument::State::operator==(const State& other) const {
 
 EditDocument::EditDocument(QImage source) : sourceImage(std::move(source)), undoStack(std::make_unique<QUndoStack>()) {
     // The listeners hear about a change only once the stack has settled on its new index, so
-    // they may read it, and even push another step, from inside `onChange`.
+    // they may read it, and even push another step, from inside a `changed` handler.
     stackConnection = QObject::connect(undoStack.get(), &QUndoStack::indexChanged, undoStack.get(),
                                        [this] { notifyIfChanged(); });
 }
 
 EditDocument::~EditDocument() {
-    onChange = nullptr;
     QObject::disconnect(stackConnection);
 }
 
@@ -91,9 +90,7 @@ void EditDocument::setState(const State& newState) {
 void EditDocument::notifyIfChanged() {
     if (!changePending) return;
     changePending = false;
-    // A copy, because the listener may replace or clear `onChange` while it runs.
-    const std::function<void()> callback = onChange;
-    if (callback) callback();
+    Q_EMIT changed();
 }
 
 std::optional<QRectF> EditDocument::clippedToImage(const QRectF& rect) const {

@@ -2,12 +2,12 @@
 // arrows, frames, highlighter strokes, pixelated areas and an optional crop. Every accepted
 // change is one step on the undo stack that swaps whole snapshots of the annotations, under a
 // Russian action name ("Стрелка", "Рамка", ...). Degenerate input (too small, off the image,
-// no-op moves) is ignored without a trace: nothing stored, no undo step, no `onChange`.
+// no-op moves) is ignored without a trace: nothing stored, no undo step, no `changed`.
 //
 //   EditDocument document(image);
-//   document.onChange = [canvas = QPointer(canvas)] { if (canvas) canvas->documentChanged(); };
+//   connect(&document, &EditDocument::changed, canvas, &Canvas::documentChanged);
 //   auto id = document.addArrow({10, 10}, {200, 80});   // std::nullopt when too short
-//   document.undoManager()->undo();                      // the arrow is gone, onChange ran
+//   document.undoManager()->undo();                      // the arrow is gone, changed() was emitted
 //
 // Coordinates are source-image pixels (origin top-left, y downward). Main thread only.
 #pragma once
@@ -18,6 +18,7 @@
 #include <QImage>
 #include <QList>
 #include <QMetaObject>
+#include <QObject>
 #include <QPointF>
 #include <QRectF>
 #include <QString>
@@ -31,7 +32,8 @@ class QUndoStack;
 
 namespace quillet {
 
-class EditDocument {
+class EditDocument : public QObject {
+    Q_OBJECT
 public:
     static constexpr double minimumArrowLength = 8;
     static constexpr double minimumShapeSide = 8;
@@ -46,9 +48,6 @@ public:
     const QImage& source() const { return sourceImage; }
     // Owned by the document, no limit on levels; each step's text is its action name.
     QUndoStack* undoManager() const { return undoStack.get(); }
-
-    // Called after every change of the annotations, undo and redo included.
-    std::function<void()> onChange;
 
     const QList<EditArrow>& arrows() const { return state.arrows; }
     const QList<EditRectangle>& frames() const { return state.frames; }
@@ -87,6 +86,11 @@ public:
     QImage render() const;
     // Renders and hands the picture to `use` right away; nothing is kept afterwards.
     void copyRendered(const std::function<void(const QImage&)>& use) const;
+
+
+Q_SIGNALS:
+    // After every change of the annotations, undo and redo included.
+    void changed();
 
 private:
     struct State {

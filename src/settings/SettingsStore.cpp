@@ -118,7 +118,7 @@ Expected<void, SettingsError> SettingsStore::update(const AppSettings& updated) 
     if (updated == settings) return {};
     settings = updated;
     save();
-    onChange(updated);
+    Q_EMIT changed(updated);
     return {};
 }
 

@@ -3,12 +3,12 @@
 // falls back to the complete defaults. Nothing is written while loading.
 //
 //   SettingsStore settings(preferences, std::nullopt);
-//   settings.onChange = [](const AppSettings& now) { ... };
+//   connect(&settings, &SettingsStore::changed, window, [](const AppSettings& now) { ... });
 //   AppSettings next = settings.current();
 //   next.showPreview = false;
 //   if (auto done = settings.update(next); !done) show(done.error());
 //
-// Main thread only. `onChange` runs synchronously inside `update`, after the new record is in
+// Main thread only. `changed` is emitted synchronously inside `update`, after the new record is in
 // force and saved.
 #pragma once
 
@@ -34,7 +34,7 @@ public:
     AppSettings current() const override { return settings; }
 
     // Validates, and when `updated` differs from the current record puts it in force, saves
-    // every key and calls `onChange`. A refused record changes nothing.
+    // every key and emits `changed`. A refused record changes nothing.
     Expected<void, SettingsError> update(const AppSettings& updated);
 
     // True when the store holds anything under "historyFolder": the user once picked a folder
@@ -44,7 +44,9 @@ public:
     // The backing store, shared with the launch-at-login handling for its own key.
     PreferencesStoring& defaults() const { return preferences; }
 
-    std::function<void(const AppSettings&)> onChange = [](const AppSettings&) {};
+Q_SIGNALS:
+    // After every accepted change, with the record now in force; any number of windows listen.
+    void changed(const AppSettings& settings);
 
 private:
     AppSettings load() const;

@@ -6,16 +6,19 @@
 #pragma once
 
 #include "app/CaptureCoordinator.h"
-#include "app/CaptureFlash.h"
-#include "app/RegionSelectionController.h"
+#include "ui/overlay/CaptureFlash.h"
+#include "ui/overlay/RegionSelectionController.h"
 #include "capture/ScreenCapturer.h"
 #include "e2e/harness/Pattern.h"
 #include "e2e/harness/XSession.h"
 #include "fakes/CaptureFakes.h"
 #include "platform/x11/DisplayIdentity.h"
-#include "platform/x11/ShutterSound.h"
+#include "platform/desktop/ShutterSound.h"
 #include "platform/x11/X11ContentSource.h"
+#include "platform/x11/X11CompositorWatcher.h"
 #include "platform/x11/X11Desktop.h"
+#include "platform/x11/X11WindowStyling.h"
+#include "ui/overlay/RegionSelectionPanels.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -155,6 +158,11 @@ private:
     QColor colour;
 };
 
+// Overlay windows with the window traits the application gives them.
+inline std::shared_ptr<RegionSelectionPanels> x11OverlayPanels() {
+    return std::make_shared<RegionSelectionPanels>(X11WindowStyling().overlayFlags());
+}
+
 // Remembers every flash before passing it on to the real one.
 class RecordingFlash : public CaptureFlashing {
 public:
@@ -163,7 +171,8 @@ public:
         flash.show(over);
     }
     QList<QRectF> areas;
-    CaptureFlash flash{&X11Desktop::compositingManagerRunning};
+    X11CompositorWatcher compositor;
+    CaptureFlash flash{X11WindowStyling().overlayFlags(), [this] { return compositor.compositingManagerRunning(); }};
 };
 
 // The capture pipeline as the application builds it, with fakes only where the capture hands
@@ -171,7 +180,7 @@ public:
 struct Pipeline {
     Pipeline()
         : coordinator(CaptureCoordinator::Services{settings, permissions, capturer, clipboard, desktop, flash, sounds, [this] {
-              auto controller = std::make_shared<RegionSelectionController>(capturer);
+              auto controller = std::make_shared<RegionSelectionController>(capturer, desktop, x11OverlayPanels());
               overlay = controller;
               return std::shared_ptr<RegionSelecting>(controller);
           }}) {}
@@ -315,7 +324,8 @@ TEST(Capture, ClickPicksTheFrontMostWindowUnderThePointer) {
 
     auto source = std::make_shared<X11ContentSource>();
     ScreenCapturer capturer(source);
-    RegionSelectionController controller(capturer);
+    X11Desktop desktop;
+    RegionSelectionController controller(capturer, desktop, x11OverlayPanels());
     movePointer(front.client.center());
     controller.show(capturer.onScreenWindows(QCoreApplication::applicationPid()));
     const QFuture<std::optional<RegionSelection>> selection = controller.selection();
@@ -340,7 +350,8 @@ TEST(Capture, EscapeOnTheSecondDisplayClosesBothOverlays) {
 
     auto source = std::make_shared<X11ContentSource>();
     ScreenCapturer capturer(source);
-    RegionSelectionController controller(capturer);
+    X11Desktop desktop;
+    RegionSelectionController controller(capturer, desktop, x11OverlayPanels());
     movePointer(QPoint(400, 400));
     controller.show({});
     const QList<RegionSelectionView*> panels = controller.panels();
@@ -368,7 +379,8 @@ TEST(Capture, OverlayShowsEveryDisplayFrozenAndDimmed) {
 
     auto source = std::make_shared<X11ContentSource>();
     ScreenCapturer capturer(source);
-    RegionSelectionController controller(capturer);
+    X11Desktop desktop;
+    RegionSelectionController controller(capturer, desktop, x11OverlayPanels());
     controller.show(capturer.onScreenWindows(QCoreApplication::applicationPid()));
     const QList<RegionSelectionView*> panels = controller.panels();
     ASSERT_EQ(panels.size(), 2);

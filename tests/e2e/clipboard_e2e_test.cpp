@@ -5,10 +5,12 @@
 #include "core/ImageCodec.h"
 #include "e2e/harness/XSession.h"
 #include "support/Gate.h"
-#include "platform/x11/X11Pasteboard.h"
+#include "platform/desktop/QtPasteboard.h"
+#include "platform/x11/ClipboardOwner.h"
 #include "support/TestImages.h"
 
 #include <QDeadlineTimer>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QThread>
@@ -38,12 +40,15 @@ QStringList targets() {
 class ClipboardE2E : public testing::Test {
 protected:
     XSession& session = XSession::current();
-    X11Pasteboard pasteboard{QGuiApplication::clipboard()};
+    QtPasteboard pasteboard{QGuiApplication::clipboard(), &ClipboardOwner::heldByThisClient};
     ClipboardWriter writer{pasteboard};
     std::atomic_int requests = 0;
     const QImage image = test::patternImage(QSize(640, 400));
 
     void SetUp() override {
+        // Qt stamps its selection requests with the time of the last event it read: a copy that
+        // an earlier case left to another program must be seen first, or ours is refused.
+        QCoreApplication::processEvents();
         writer.onProviderRequest = [this] { ++requests; };
     }
 };

@@ -1,11 +1,12 @@
 // Previews on a real X server with a window manager and a task bar on two displays: where the
 // panels go, how many fit, when they leave, dragging one out into a window that takes files,
 // and that none of it takes the keyboard focus from the window the user works in.
-#include "app/PreviewPanel.h"
-#include "app/PreviewStack.h"
+#include "ui/previews/PreviewPanel.h"
+#include "ui/previews/PreviewStack.h"
 #include "core/ImageCodec.h"
 #include "e2e/harness/Backdrop.h"
 #include "e2e/harness/XSession.h"
+#include "e2e/harness/X11Parts.h"
 #include "platform/x11/DisplayIdentity.h"
 
 #include <QApplication>
@@ -211,7 +212,8 @@ protected:
 TEST_F(PreviewsE2E, SitsTwentyPointsFromTheWorkAreasBottomLeftAndKeepsOutOfTheTaskBar) {
     const QRect area = workAreaB();
 
-    PreviewStack stack(clipboard, dragRoot);
+    test::X11Parts x11;
+    PreviewStack stack(clipboard, x11.previewDesktop(), dragRoot);
     const QUuid id = show(stack, displayB);
     PreviewPanel* panel = stack.panel(id);
     ASSERT_TRUE(panel);
@@ -233,7 +235,8 @@ TEST_F(PreviewsE2E, FourFitOnAn800PointWorkAreaAndTheFifthEvictsTheOldest) {
     const QRect area = workAreaB();
     ASSERT_EQ(area.height(), 800);
 
-    PreviewStack stack(clipboard, dragRoot);
+    test::X11Parts x11;
+    PreviewStack stack(clipboard, x11.previewDesktop(), dragRoot);
     QList<QUuid> ids;
     for (int i = 0; i < 4; ++i) ids << show(stack, displayB);
     for (int i = 0; i < 4; ++i) {
@@ -255,7 +258,8 @@ TEST_F(PreviewsE2E, FourFitOnAn800PointWorkAreaAndTheFifthEvictsTheOldest) {
 }
 
 TEST_F(PreviewsE2E, WithoutACompositorTheCardIsOpaqueWithSquareCorners) {
-    PreviewStack stack(clipboard, dragRoot);
+    test::X11Parts x11;
+    PreviewStack stack(clipboard, x11.previewDesktop(), dragRoot);
     const QRect area = workAreaB();
     const QRect place(area.left() + 20, area.top() + area.height() - 170, 210, 150);
     Backdrop backdrop(place.adjusted(-30, -30, 30, 30));
@@ -281,7 +285,8 @@ TEST_F(PreviewsE2E, WithoutACompositorTheCardIsOpaqueWithSquareCorners) {
 }
 
 TEST_F(PreviewsE2E, UntouchedPreviewLeavesAfterSixSeconds) {
-    PreviewStack stack(clipboard, dragRoot);
+    test::X11Parts x11;
+    PreviewStack stack(clipboard, x11.previewDesktop(), dragRoot);
     QElapsedTimer clock;
     clock.start();
     const QUuid id = show(stack, displayB);
@@ -296,7 +301,8 @@ TEST_F(PreviewsE2E, UntouchedPreviewLeavesAfterSixSeconds) {
 }
 
 TEST_F(PreviewsE2E, HoveredPreviewStaysUntilThePointerLeaves) {
-    PreviewStack stack(clipboard, dragRoot);
+    test::X11Parts x11;
+    PreviewStack stack(clipboard, x11.previewDesktop(), dragRoot);
     const QUuid id = show(stack, displayB);
     PreviewPanel* panel = stack.panel(id);
     const QRect area = workAreaB();
@@ -329,7 +335,8 @@ TEST_F(PreviewsE2E, DraggedIntoAWindowThatTakesFilesItDeliversThePNGAndLeaves) {
     target.show();
     ASSERT_TRUE(XSession::waitUntil([&] { return xGeometry(target.winId()).viewable; }));
 
-    PreviewStack stack(clipboard, dragRoot);
+    test::X11Parts x11;
+    PreviewStack stack(clipboard, x11.previewDesktop(), dragRoot);
     EXPECT_EQ(stack.draggedFileLifetime, 120s);
     const CapturedImage image = captureOn(displayB, QSize(640, 400));
     const QUuid id = stack.show(image, PNGFuture(image.image));
@@ -361,7 +368,8 @@ TEST_F(PreviewsE2E, DraggedIntoAWindowThatTakesFilesItDeliversThePNGAndLeaves) {
 }
 
 TEST_F(PreviewsE2E, RefusedDropKeepsThePreviewAndEndsTheHover) {
-    PreviewStack stack(clipboard, dragRoot);
+    test::X11Parts x11;
+    PreviewStack stack(clipboard, x11.previewDesktop(), dragRoot);
     const QUuid id = show(stack, displayB);
     const QPointer<PreviewPanel> panel = stack.panel(id);
     const QRect area = workAreaB();
@@ -393,7 +401,8 @@ TEST_F(PreviewsE2E, UsingAPreviewNeverTakesTheFocusFromTheActiveWindow) {
     const QString workWindow = QString::number(work.winId());
     ASSERT_TRUE(XSession::waitUntil([&] { return activeWindow() == workWindow && QApplication::focusWidget() == field; }));
 
-    PreviewStack stack(clipboard, dragRoot);
+    test::X11Parts x11;
+    PreviewStack stack(clipboard, x11.previewDesktop(), dragRoot);
     const QUuid first = show(stack, displayB);
     const QUuid second = show(stack, QGuiApplication::primaryScreen());
     PreviewPanel* panel = stack.panel(first);

@@ -26,7 +26,7 @@ void expectRect(const QRectF& actual, const QRectF& expected) {
 // Counts the document's change notifications.
 struct Changes {
     explicit Changes(EditDocument& document) {
-        document.onChange = [this] { ++count; };
+        QObject::connect(&document, &EditDocument::changed, [this] { ++count; });
     }
     int count = 0;
 };
@@ -192,11 +192,11 @@ TEST(EditDocumentTest, ListenerMayChangeTheDocumentFromInsideOnChange) {
     EditDocument document(image(300, 200));
     document.addArrow({10, 10}, {100, 10});
     bool reacted = false;
-    document.onChange = [&] {
+    QObject::connect(&document, &EditDocument::changed, [&] {
         if (reacted) return;
         reacted = true;
         document.addFrame(QRectF(10, 10, 50, 50));  // while the stack is undoing
-    };
+    });
     document.undoManager()->undo();
     EXPECT_TRUE(reacted);
     EXPECT_TRUE(document.arrows().isEmpty());

@@ -1,4 +1,4 @@
-#include "platform/x11/XdgAutostartEntry.h"
+#include "platform/desktop/XdgAutostartEntry.h"
 
 #include "support/TestSupport.h"
 

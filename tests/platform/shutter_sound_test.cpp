@@ -1,5 +1,5 @@
 // The sounds stay quiet, and never crash, without a sound device or an X server.
-#include "platform/x11/ShutterSound.h"
+#include "platform/desktop/ShutterSound.h"
 
 #include <gtest/gtest.h>
 

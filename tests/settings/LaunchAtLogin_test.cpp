@@ -24,10 +24,10 @@ protected:
     SettingsStore& launch() {
         settings = std::make_unique<SettingsStore>(preferences, std::nullopt);
         AppSettings applied = settings->current();
-        settings->onChange = [this, applied](const AppSettings& now) mutable {
+        QObject::connect(settings.get(), &SettingsStore::changed, [this, applied](const AppSettings& now) mutable {
             announced << now.launchAtLogin;
             launchAtLogin.applyChange(std::exchange(applied, now), now, *settings);
-        };
+        });
         return *settings;
     }
     void failEverySwitch() { loginItem.failure = LoginItemError{QStringLiteral("/home/u/.config/autostart: Read-only file system")}; }

@@ -98,11 +98,11 @@ TEST(SettingsStore, UpdateSavesEveryKeyInOrderThenAnnounces) {
     ASSERT_EQ(store.current().regionTrigger, std::nullopt);
 
     QList<AppSettings> announced;
-    store.onChange = [&](const AppSettings& now) {
+    QObject::connect(&store, &SettingsStore::changed, [&](const AppSettings& now) {
         EXPECT_EQ(store.current(), now);
         EXPECT_EQ(preferences.synchronizations, 1) << "saved before the listener hears of it";
         announced << now;
-    };
+    });
     AppSettings next = store.current();
     next.showPreview = false;
     ASSERT_TRUE(store.update(next).has_value());
@@ -123,7 +123,7 @@ TEST(SettingsStore, UnchangedOrRefusedUpdatesNeitherSaveNorAnnounce) {
     FakePreferences preferences;
     SettingsStore store(preferences, std::nullopt);
     int announcements = 0;
-    store.onChange = [&](const AppSettings&) { ++announcements; };
+    QObject::connect(&store, &SettingsStore::changed, [&] { ++announcements; });
     EXPECT_TRUE(store.update(AppSettings::standard()).has_value());
 
     AppSettings overlapping = AppSettings::standard();

@@ -59,14 +59,4 @@ bool prepare(QWindow* window) {
     return true;
 }
 
-bool compositingManagerRunning() {
-    xcb_connection_t* connection = X11Atoms::connection();
-    if (!connection) return false;
-    const xcb_atom_t selection = X11Atoms::atom("_NET_WM_CM_S0");
-    if (selection == XCB_ATOM_NONE) return false;
-    Reply<xcb_get_selection_owner_reply_t> owner(
-        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr), &std::free);
-    return owner && owner->owner != XCB_NONE;
-}
-
 }  // namespace quillet::PanelWindow

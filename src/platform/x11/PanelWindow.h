@@ -6,8 +6,8 @@
 //   PanelWindow::prepare(panel->windowHandle());
 //   panel->show();
 //
-// Main thread only. Without an X connection (the offscreen platform of unit tests) both
-// functions do nothing useful and answer "no".
+// Main thread only. Without an X connection (the offscreen platform of unit tests) it does
+// nothing and answers "no".
 #pragma once
 
 class QWindow;
@@ -18,8 +18,5 @@ namespace quillet::PanelWindow {
 // Returns false when there is no X connection or no native window.
 bool prepare(QWindow* window);
 
-// Whether a compositing manager runs (an owner of the _NET_WM_CM_S0 selection). Without one,
-// translucent pixels of a window show as black, so panels draw themselves opaque.
-bool compositingManagerRunning();
 
 }  // namespace quillet::PanelWindow

@@ -1,16 +1,12 @@
 #include "platform/x11/X11Desktop.h"
 
 #include "platform/x11/DisplayIdentity.h"
-#include "platform/x11/XcbReply.h"
+#include "platform/x11/WorkArea.h"
 
 #include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
-
-#include <xcb/xcb.h>
-
-#include <cstdlib>
 
 namespace quillet {
 
@@ -30,25 +26,10 @@ std::uint32_t X11Desktop::mainDisplayID() { return DisplayIdentity::displayID(QG
 
 qint64 X11Desktop::processID() { return QCoreApplication::applicationPid(); }
 
-bool X11Desktop::compositingManagerRunning() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
-    if (!connection) return false;
-    // Qt connects to the screen DISPLAY names (":0.1" is screen 1).
-    int screen = 0;
-    if (const char* name = std::getenv("DISPLAY")) {
-        const QByteArray value(name);
-        const int dot = value.lastIndexOf('.');
-        if (dot > value.lastIndexOf(':')) screen = value.mid(dot + 1).toInt();
-    }
-    const QByteArray selection = "_NET_WM_CM_S" + QByteArray::number(screen);
-    XcbReply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(selection.size()), selection.constData()),
-        nullptr));
-    if (!atom) return false;
-    XcbReply<xcb_get_selection_owner_reply_t> owner(
-        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr));
-    return owner && owner->owner != XCB_WINDOW_NONE;
-}
+std::uint32_t X11Desktop::displayID(const QScreen* screen) { return DisplayIdentity::displayID(screen); }
+
+QScreen* X11Desktop::screenWithID(std::uint32_t id) { return DisplayIdentity::screenWithID(id); }
+
+QRect X11Desktop::visibleFrame(const QScreen* screen) { return WorkArea::visibleFrame(screen); }
 
 }  // namespace quillet

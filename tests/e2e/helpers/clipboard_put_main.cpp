@@ -3,7 +3,8 @@
 // promise and exits, so that Qt hands the bytes to the clipboard manager on the way out.
 #include "clipboard/ClipboardWriter.h"
 #include "core/ImageCodec.h"
-#include "platform/x11/X11Pasteboard.h"
+#include "platform/desktop/QtPasteboard.h"
+#include "platform/x11/ClipboardOwner.h"
 
 #include <QGuiApplication>
 #include <QSocketNotifier>
@@ -18,7 +19,7 @@ int main(int argc, char** argv) {
     const std::optional<QImage> image = quillet::ImageCodec::decodeFile(QString::fromLocal8Bit(argv[1]));
     if (!image) return 3;
 
-    quillet::X11Pasteboard pasteboard(QGuiApplication::clipboard());
+    quillet::QtPasteboard pasteboard(QGuiApplication::clipboard(), &quillet::ClipboardOwner::heldByThisClient);
     quillet::ClipboardWriter writer(pasteboard);
     writer.put(quillet::CapturedImage{*image, 1, quillet::CaptureKind::fullScreen}, quillet::PNGFuture(*image));
 

@@ -1,0 +1,18 @@
+// Window traits on an X11 desktop: panels become notification-like utility windows on every
+// desktop (see PanelWindow), overlays bypass the window manager so nothing decorates, moves or
+// stacks them.
+//
+// Main thread only.
+#pragma once
+
+#include "platform/WindowStyling.h"
+
+namespace quillet {
+
+class X11WindowStyling : public WindowStyling {
+public:
+    bool preparePanel(QWindow* window) override;
+    Qt::WindowFlags overlayFlags() const override;
+};
+
+}  // namespace quillet

@@ -1,0 +1,145 @@
+#include "ui/previews/DragFileResolver.h"
+#include "core/ImageCodec.h"
+#include "core/Types.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using quillet::DragFileResolver;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class DragFileResolverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(temp.isValid());
+        QImage image(40, 30, QImage::Format_ARGB32);
+        image.fill(QColor(200, 40, 90));
+        png = quillet::ImageCodec::encodePNG(image).value();
+    }
+
+    // Counts how often the bytes are asked for.
+    std::function<QByteArray()> supplier(QByteArray bytes) {
+        return [this, bytes] {
+            ++supplied;
+            return bytes;
+        };
+    }
+
+    QString folderOf(const QUuid& id) const { return root + QLatin1Char('/') + quillet::uuidString(id); }
+
+    QTemporaryDir temp;
+    QString root = temp.path() + QStringLiteral("/org.quillet.Quillet-drag");
+    DragFileResolver resolver{root};
+    QByteArray png;
+    int supplied = 0;
+};
+
+}  // namespace
+
+TEST_F(DragFileResolverTest, ExistingStoredFileIsDraggedAsIs) {
+    const QString stored = temp.filePath(QStringLiteral("Quillet stored.png"));
+    QFile file(stored);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(png);
+    file.close();
+
+    const QUuid id = QUuid::createUuid();
+    EXPECT_EQ(resolver.file(id, stored, QStringLiteral("other.png"), supplier(png)), stored);
+    EXPECT_EQ(supplied, 0);
+    EXPECT_FALSE(QFileInfo::exists(root));
+}
+
+TEST_F(DragFileResolverTest, MissingStoredFileFallsBackToOneCopyPerPreview) {
+    const QUuid id = QUuid::createUuid();
+    const QString gone = temp.filePath(QStringLiteral("deleted.png"));
+    const QString name = QStringLiteral("Quillet 2024-03-09 в 14.05.07.png");
+
+    const auto first = resolver.file(id, gone, name, supplier(png));
+    ASSERT_TRUE(first);
+    EXPECT_EQ(*first, folderOf(id) + QLatin1Char('/') + name);
+    EXPECT_EQ(readAll(*first), png);
+    EXPECT_EQ(resolver.file(id, std::nullopt, name, supplier(png)), first);
+    EXPECT_EQ(supplied, 1);
+
+    // Removed behind the resolver's back: written again.
+    ASSERT_TRUE(QFile::remove(*first));
+    EXPECT_EQ(resolver.file(id, std::nullopt, name, supplier(png)), first);
+    EXPECT_EQ(supplied, 2);
+    EXPECT_EQ(readAll(*first), png);
+    // Only the copy is in the folder: the write went through a temporary name and a rename.
+    EXPECT_EQ(QDir(folderOf(id)).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+}
+
+TEST_F(DragFileResolverTest, EmptyBytesWriteNothing) {
+    const QUuid id = QUuid::createUuid();
+    EXPECT_EQ(resolver.file(id, std::nullopt, QStringLiteral("a.png"), supplier({})), std::nullopt);
+    EXPECT_FALSE(QFileInfo::exists(root));
+    // A failed attempt is not remembered.
+    EXPECT_TRUE(resolver.file(id, std::nullopt, QStringLiteral("a.png"), supplier(png)));
+}
+
+TEST_F(DragFileResolverTest, PreviewsWithTheSameNameDoNotCollideAndAreDiscardedSeparately) {
+    const QUuid a = QUuid::createUuid();
+    const QUuid b = QUuid::createUuid();
+    const QString name = QStringLiteral("same.png");
+    const auto fileA = resolver.file(a, std::nullopt, name, supplier(png));
+    const auto fileB = resolver.file(b, std::nullopt, name, supplier(QByteArray("other bytes")));
+    ASSERT_TRUE(fileA && fileB);
+    EXPECT_NE(*fileA, *fileB);
+    EXPECT_EQ(readAll(*fileA), png);
+
+    resolver.discard(QUuid::createUuid());  // no copy: nothing happens
+    EXPECT_TRUE(QFileInfo::exists(*fileA));
+
+    resolver.discard(a);
+    EXPECT_FALSE(QFileInfo::exists(folderOf(a)));
+    EXPECT_TRUE(QFileInfo::exists(*fileB));
+
+    resolver.discardAll();
+    EXPECT_FALSE(QFileInfo::exists(root));
+    resolver.discardAll();  // a missing root is fine
+}
+
+TEST_F(DragFileResolverTest, LeftoversOfAnEarlierRunAreRemovedByDiscardAll) {
+    const QString leftover = root + QStringLiteral("/0E0D1C1A-0000-4000-8000-000000000000/old.png");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(leftover).path()));
+    QFile file(leftover);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    DragFileResolver fresh(root);
+    fresh.discardAll();
+    EXPECT_FALSE(QFileInfo::exists(root));
+}
+
+TEST_F(DragFileResolverTest, NameCannotLeaveThePreviewFolder) {
+    const QUuid id = QUuid::createUuid();
+    const auto file = resolver.file(id, std::nullopt, QStringLiteral("../../escape.png"), supplier(png));
+    ASSERT_TRUE(file);
+    EXPECT_EQ(QFileInfo(*file).absolutePath(), folderOf(id));
+    EXPECT_FALSE(QFileInfo::exists(temp.filePath(QStringLiteral("escape.png"))));
+    EXPECT_EQ(resolver.file(QUuid::createUuid(), std::nullopt, QStringLiteral(".."), supplier(png)), std::nullopt);
+}
+
+TEST_F(DragFileResolverTest, RootThatIsASymbolicLinkIsNeitherWrittenThroughNorEmptied) {
+    const QString elsewhere = temp.filePath(QStringLiteral("precious"));
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    QFile keep(elsewhere + QStringLiteral("/keep.txt"));
+    ASSERT_TRUE(keep.open(QIODevice::WriteOnly));
+    keep.close();
+    ASSERT_TRUE(QFile::link(elsewhere, root));
+
+    EXPECT_EQ(resolver.file(QUuid::createUuid(), std::nullopt, QStringLiteral("a.png"), supplier(png)), std::nullopt);
+    resolver.discardAll();
+    EXPECT_FALSE(QFileInfo(root).isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(elsewhere + QStringLiteral("/keep.txt")));
+}

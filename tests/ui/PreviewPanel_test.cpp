@@ -1,0 +1,213 @@
+#include "ui/previews/PreviewPanel.h"
+#include "ui/widgets/SymbolImage.h"
+
+#include <QApplication>
+#include <QEnterEvent>
+#include <QMouseEvent>
+
+#include <gtest/gtest.h>
+
+using namespace quillet;
+
+namespace {
+
+void sendMouse(QWidget* widget, QEvent::Type type, QPointF position, Qt::MouseButtons buttons,
+               Qt::MouseButton button = Qt::LeftButton) {
+    const QPointF global = widget->mapToGlobal(position);
+    QMouseEvent event(type, position, position, global, type == QEvent::MouseMove ? Qt::NoButton : button, buttons,
+                      Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+void press(QWidget* widget, QPointF at) { sendMouse(widget, QEvent::MouseButtonPress, at, Qt::LeftButton); }
+void moveHeld(QWidget* widget, QPointF to) { sendMouse(widget, QEvent::MouseMove, to, Qt::LeftButton); }
+void release(QWidget* widget, QPointF at) { sendMouse(widget, QEvent::MouseButtonRelease, at, Qt::NoButton); }
+void doubleClick(QWidget* widget, QPointF at) {
+    press(widget, at);
+    release(widget, at);
+    sendMouse(widget, QEvent::MouseButtonDblClick, at, Qt::LeftButton);
+    release(widget, at);
+}
+
+void enter(QWidget* widget) {
+    QEnterEvent event(QPointF(5, 5), QPointF(5, 5), widget->mapToGlobal(QPointF(5, 5)));
+    QApplication::sendEvent(widget, &event);
+}
+
+void leave(QWidget* widget) {
+    QEvent event(QEvent::Leave);
+    QApplication::sendEvent(widget, &event);
+}
+
+class PreviewPanelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QImage image(400, 300, QImage::Format_ARGB32);
+        image.fill(Qt::darkCyan);
+        panel = std::make_unique<PreviewPanel>(image, false);
+        content = panel->content();
+        panel->actions().dragFile = [this]() -> std::optional<QString> {
+            ++dragFileRequests;
+            return std::nullopt;  // no drag actually starts
+        };
+        panel->actions().onHover = [this](bool hovering) { hovers << hovering; };
+        panel->actions().onEdit = [this] { ++edits; };
+        panel->actions().onClose = [this] { ++closes; };
+        panel->show();
+    }
+
+    std::unique_ptr<PreviewPanel> panel;
+    PreviewContentView* content = nullptr;
+    int dragFileRequests = 0;
+    QList<bool> hovers;
+    int edits = 0;
+    int closes = 0;
+};
+
+}  // namespace
+
+TEST_F(PreviewPanelTest, IsAFixedSizeCardThatNeverTakesTheFocus) {
+    EXPECT_EQ(panel->size(), QSize(210, 150));
+    EXPECT_TRUE(panel->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
+    EXPECT_TRUE(panel->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(panel->testAttribute(Qt::WA_ShowWithoutActivating));
+    EXPECT_EQ(panel->accessibleName(), QStringLiteral("Превью снимка"));
+    EXPECT_FALSE(panel->hasRoundedCard());  // no compositing manager here: opaque and square
+}
+
+TEST_F(PreviewPanelTest, DragStartsAfterFourPointsOfMovementOncePerPress) {
+    press(content, QPointF(100, 70));
+    moveHeld(content, QPointF(103.9, 70));
+    moveHeld(content, QPointF(100, 73.9));
+    EXPECT_EQ(dragFileRequests, 0);
+    moveHeld(content, QPointF(102.4, 73.2));  // 4 points along the diagonal
+    EXPECT_EQ(dragFileRequests, 1);
+    // Without a file nothing started, and nothing is retried before the next press.
+    moveHeld(content, QPointF(130, 90));
+    EXPECT_EQ(dragFileRequests, 1);
+    EXPECT_FALSE(content->isDragging());
+    release(content, QPointF(130, 90));
+
+    // Moving without a press never drags.
+    sendMouse(content, QEvent::MouseMove, QPointF(150, 100), Qt::NoButton);
+    EXPECT_EQ(dragFileRequests, 1);
+}
+
+TEST_F(PreviewPanelTest, DoubleClickEditsOnlyOnceTheCaptureIsStored) {
+    doubleClick(content, QPointF(60, 40));
+    EXPECT_EQ(edits, 0);
+    panel->setEditEnabled(true);
+    EXPECT_TRUE(content->editButton->isEnabled());
+    doubleClick(content, QPointF(60, 40));
+    EXPECT_EQ(edits, 1);
+}
+
+TEST_F(PreviewPanelTest, CardOutsideTheButtonsIsForDraggingNotForClicking) {
+    enter(content);
+    ASSERT_TRUE(content->isOverlayShown());
+    // On the overlay but off every button: no button fires, and the card drags from there.
+    QWidget* overlay = content->copyButton->parentWidget();
+    press(overlay, QPointF(40, 40));
+    release(overlay, QPointF(40, 40));
+    EXPECT_EQ(closes, 0);
+    press(overlay, QPointF(40, 40));
+    moveHeld(overlay, QPointF(50, 40));
+    EXPECT_EQ(dragFileRequests, 1);
+    release(overlay, QPointF(50, 40));
+}
+
+TEST_F(PreviewPanelTest, CircleButtonActsOnlyOnReleaseInside) {
+    enter(content);
+    CircleButton* close = content->closeButton;
+    press(close, QPointF(10, 10));
+    EXPECT_TRUE(close->isDown());
+    moveHeld(close, QPointF(40, 40));
+    EXPECT_FALSE(close->isDown());
+    release(close, QPointF(40, 40));
+    EXPECT_EQ(closes, 0);
+
+    press(close, QPointF(10, 10));
+    release(close, QPointF(11, 11));
+    EXPECT_EQ(closes, 1);
+}
+
+TEST_F(PreviewPanelTest, HoverShowsTheOverlayAndChecksTheStoredFile) {
+    EXPECT_FALSE(content->isOverlayShown());
+    enter(content);  // no question to ask: the file-manager button stays disabled
+    EXPECT_TRUE(content->isOverlayShown());
+    EXPECT_FALSE(content->fileManagerButton->isEnabled());
+    leave(content);
+    EXPECT_FALSE(content->isOverlayShown());
+
+    bool exists = true;
+    panel->actions().historyFileExists = [&] { return exists; };
+    enter(content);
+    EXPECT_TRUE(content->fileManagerButton->isEnabled());
+    leave(content);
+    exists = false;
+    enter(content);
+    EXPECT_FALSE(content->fileManagerButton->isEnabled());
+    EXPECT_EQ(hovers, (QList<bool>{true, false, true, false, true}));
+}
+
+TEST_F(PreviewPanelTest, ButtonsCarryTheirLabelsAndThePinSwitches) {
+    EXPECT_EQ(content->copyButton->title(), QStringLiteral("Копировать"));
+    EXPECT_EQ(content->closeButton->toolTip(), QStringLiteral("Закрыть"));
+    EXPECT_EQ(content->editButton->accessibleName(), QStringLiteral("Редактировать"));
+    EXPECT_EQ(content->fileManagerButton->toolTip(), QStringLiteral("Показать в файловом менеджере"));
+    EXPECT_EQ(content->pinButton->symbol(), QStringLiteral("pin"));
+    EXPECT_EQ(content->pinButton->label(), QStringLiteral("Закрепить"));
+
+    panel->setPinned(true);
+    EXPECT_EQ(content->pinButton->symbol(), QStringLiteral("pin.fill"));
+    EXPECT_EQ(content->pinButton->toolTip(), QStringLiteral("Открепить"));
+    panel->setPinned(false);
+    EXPECT_EQ(content->pinButton->symbol(), QStringLiteral("pin"));
+
+    panel->setCopyTitle(QStringLiteral("Скопировано"));
+    EXPECT_EQ(content->copyButton->title(), QStringLiteral("Скопировано"));
+    EXPECT_EQ(content->copyButton->accessibleName(), QStringLiteral("Копировать"));
+}
+
+TEST_F(PreviewPanelTest, WarningSpansTheBottomOfTheCard) {
+    panel->showWarning(QStringLiteral("Не удалось сохранить снимок в историю: диск переполнен"));
+    const QRect strip = content->warningLabel->geometry();
+    EXPECT_TRUE(content->warningLabel->isVisible());
+    EXPECT_EQ(strip.left(), 0);
+    EXPECT_EQ(strip.width(), 210);
+    EXPECT_EQ(strip.bottom(), 149);
+    EXPECT_GT(strip.height(), 14);  // two lines at least for this text
+    EXPECT_LT(strip.height(), 75);
+}
+
+TEST(SymbolImage, EveryGlyphDrawsInkInsideItsBox) {
+    for (const char* name : {"xmark", "pin", "pin.fill", "pencil", "folder"}) {
+        const auto glyph = SymbolImage::render(QString::fromLatin1(name), 11, Qt::black, 2.0);
+        ASSERT_TRUE(glyph) << name;
+        EXPECT_EQ(glyph->image.size(), QSize(22, 22)) << name;
+        EXPECT_FALSE(glyph->ink.isEmpty()) << name;
+        EXPECT_TRUE(QRectF(0, 0, 11, 11).contains(glyph->ink)) << name;
+    }
+    // The filled pin covers more than the outline.
+    const auto outline = SymbolImage::render(QStringLiteral("pin"), 11, Qt::black, 1.0);
+    const auto filled = SymbolImage::render(QStringLiteral("pin.fill"), 11, Qt::black, 1.0);
+    auto coverage = [](const QImage& image) {
+        qint64 sum = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) sum += qAlpha(image.pixel(x, y));
+        return sum;
+    };
+    EXPECT_GT(coverage(filled->image), coverage(outline->image));
+    EXPECT_FALSE(SymbolImage::render(QStringLiteral("no.such.symbol"), 11, Qt::black, 1.0));
+}
+
+TEST(SymbolImage, InkBoundsAreTheVisiblePixels) {
+    QImage image(10, 10, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    image.setPixel(2, 3, qRgba(0, 0, 0, 255));
+    image.setPixel(6, 8, qRgba(0, 0, 0, 10));
+    image.setDevicePixelRatio(2.0);
+    EXPECT_EQ(SymbolImage::inkBounds(image), QRectF(1, 1.5, 2.5, 3));
+    image.fill(Qt::transparent);
+    EXPECT_TRUE(SymbolImage::inkBounds(image).isEmpty());
+}

@@ -1,0 +1,166 @@
+#include "ui/previews/PreviewStackModel.h"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using quillet::PreviewStackModel;
+
+namespace {
+
+// A clock that moves only when the test says so.
+struct TestClock {
+    PreviewStackModel::Instant time = PreviewStackModel::Instant{} + 1000s;
+    void advance(PreviewStackModel::Duration by) { time += by; }
+};
+
+class PreviewStackModelTest : public ::testing::Test {
+protected:
+    TestClock clock;
+    PreviewStackModel model{PreviewStackModel::defaultLifetime, [this] { return clock.time; }};
+    const std::uint32_t screenA = 11;
+    const std::uint32_t screenB = 22;
+};
+
+}  // namespace
+
+TEST_F(PreviewStackModelTest, UntouchedPreviewExpiresAtExactlySixSeconds) {
+    EXPECT_EQ(PreviewStackModel::defaultLifetime, std::chrono::nanoseconds(6'000'000'000));
+    const auto pushedAt = clock.time;
+    const QUuid id = model.push(screenA);
+    EXPECT_EQ(model.nextDeadline(), pushedAt + 6s);
+
+    clock.advance(6s - 1ns);
+    EXPECT_TRUE(model.expireDue().isEmpty());
+    clock.advance(1ns);
+    EXPECT_EQ(model.expireDue(), QList<QUuid>{id});
+    EXPECT_TRUE(model.isEmpty());
+    EXPECT_EQ(model.nextDeadline(), std::nullopt);
+    EXPECT_TRUE(model.expireDue().isEmpty());
+}
+
+TEST_F(PreviewStackModelTest, ExpiryReportsDueOnesOldestFirstAndKeepsTheRestInOrder) {
+    const QUuid first = model.push(screenA);
+    clock.advance(1s);
+    const QUuid second = model.push(screenA);
+    const QUuid held = model.push(screenA);
+    model.pin(held);
+    clock.advance(1s);
+    const QUuid last = model.push(screenA);
+
+    clock.advance(5s);  // first and second are due, last is not
+    EXPECT_EQ(model.expireDue(), (QList<QUuid>{first, second}));
+    EXPECT_EQ(model.previews(screenA), (QList<QUuid>{held, last}));
+    EXPECT_EQ(model.nextDeadline(), clock.time + 1s);
+}
+
+TEST_F(PreviewStackModelTest, EveryReturnToCountingDownStartsAFullLifetime) {
+    const QUuid id = model.push(screenA);
+    clock.advance(3s);
+    model.hover(id, true);
+    EXPECT_EQ(model.nextDeadline(), std::nullopt);
+    clock.advance(5s);
+    EXPECT_TRUE(model.expireDue().isEmpty());
+    model.hover(id, false);
+    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
+
+    // Pinned: hovering in and out leaves it held; unpinning outside counts down afresh.
+    model.pin(id);
+    model.hover(id, true);
+    model.hover(id, false);
+    EXPECT_EQ(model.nextDeadline(), std::nullopt);
+    clock.advance(60s);
+    EXPECT_TRUE(model.expireDue().isEmpty());
+    model.unpin(id);
+    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
+}
+
+TEST_F(PreviewStackModelTest, UnpinUnderThePointerWaitsForThePointerToLeave) {
+    const QUuid id = model.push(screenA);
+    model.pin(id);
+    model.hover(id, true);
+    model.unpin(id);
+    EXPECT_FALSE(model.isPinned(id));
+    EXPECT_EQ(model.nextDeadline(), std::nullopt);
+    clock.advance(2s);
+    model.hover(id, false);
+    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
+}
+
+TEST_F(PreviewStackModelTest, RenewClearsTheHoverButKeepsThePin) {
+    const QUuid hovered = model.push(screenA);
+    model.hover(hovered, true);
+    clock.advance(10s);
+    model.renew(hovered);
+    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
+
+    const QUuid pinned = model.push(screenA);
+    model.expireDue();
+    model.close(hovered);
+    model.pin(pinned);
+    model.hover(pinned, true);
+    model.renew(pinned);
+    EXPECT_TRUE(model.isPinned(pinned));
+    EXPECT_EQ(model.nextDeadline(), std::nullopt);
+    // The hover was forgotten: unpinning now counts down without waiting for a leave.
+    model.unpin(pinned);
+    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
+}
+
+TEST_F(PreviewStackModelTest, OnlyAnAcceptedDragOfAnUnpinnedPreviewUsesItUp) {
+    const QUuid plain = model.push(screenA);
+    const QUuid pinned = model.push(screenA);
+    model.pin(pinned);
+
+    EXPECT_FALSE(model.dragEnded(plain, false));
+    EXPECT_FALSE(model.dragEnded(pinned, true));
+    EXPECT_EQ(model.previews(screenA), (QList<QUuid>{plain, pinned}));
+    EXPECT_TRUE(model.dragEnded(plain, true));
+    EXPECT_EQ(model.previews(screenA), QList<QUuid>{pinned});
+    EXPECT_FALSE(model.dragEnded(plain, true));  // gone already
+}
+
+TEST_F(PreviewStackModelTest, DisplaysKeepSeparateSlots) {
+    const QUuid a0 = model.push(screenA);
+    const QUuid b0 = model.push(screenB);
+    const QUuid a1 = model.push(screenA);
+    const QUuid b1 = model.push(screenB);
+    const QUuid a2 = model.push(screenA);
+
+    EXPECT_EQ(model.slot(a0), 0);
+    EXPECT_EQ(model.slot(a2), 2);
+    EXPECT_EQ(model.slot(b1), 1);
+    EXPECT_EQ(model.screen(b0), screenB);
+
+    model.close(a0);
+    EXPECT_EQ(model.slot(a1), 0);
+    EXPECT_EQ(model.slot(a2), 1);
+    EXPECT_EQ(model.slot(b0), 0);
+    EXPECT_EQ(model.slot(b1), 1);
+    EXPECT_EQ(model.slot(a0), std::nullopt);
+    EXPECT_EQ(model.previews(screenB), (QList<QUuid>{b0, b1}));
+}
+
+TEST_F(PreviewStackModelTest, UnknownIdsAreIgnored) {
+    const QUuid id = model.push(screenA);
+    const QUuid stranger = QUuid::createUuid();
+    model.hover(stranger, true);
+    model.pin(stranger);
+    model.unpin(stranger);
+    model.renew(stranger);
+    model.close(stranger);
+    EXPECT_FALSE(model.isPinned(stranger));
+    EXPECT_EQ(model.slot(stranger), std::nullopt);
+    EXPECT_EQ(model.previews(screenA), QList<QUuid>{id});
+    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
+}
+
+TEST_F(PreviewStackModelTest, NoDeadlineWhileEveryPreviewIsHeld) {
+    const QUuid pinned = model.push(screenA);
+    const QUuid hovered = model.push(screenB);
+    model.pin(pinned);
+    model.hover(hovered, true);
+    EXPECT_EQ(model.nextDeadline(), std::nullopt);
+    clock.advance(1h);
+    EXPECT_TRUE(model.expireDue().isEmpty());
+    EXPECT_FALSE(model.isEmpty());
+}

@@ -1,0 +1,310 @@
+#include "ui/previews/PreviewPanel.h"
+#include "ui/previews/PreviewStack.h"
+#include "core/ImageCodec.h"
+#include "fakes/CaptureFakes.h"
+#include "fakes/FakeDesktopServices.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEnterEvent>
+#include <QFile>
+#include <QGuiApplication>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace quillet;
+using namespace std::chrono_literals;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void hoverOver(PreviewPanel* panel) {
+    QEnterEvent event(QPointF(5, 5), QPointF(5, 5), panel->mapToGlobal(QPointF(5, 5)));
+    QApplication::sendEvent(panel->content(), &event);
+}
+
+class PreviewStackTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(temp.isValid());
+        screen = QGuiApplication::primaryScreen();
+        ASSERT_TRUE(screen);
+        area = screen->availableGeometry();
+        stack.revealInFileManager = [this](const QString& path) { revealed << path; };
+    }
+
+    CapturedImage capture(QColor colour = Qt::darkGreen, QSize size = QSize(64, 48)) {
+        QImage image(size, QImage::Format_ARGB32);
+        image.fill(colour);
+        return CapturedImage{image, desktop.displays.displayID(screen), CaptureKind::region};
+    }
+
+    QUuid showOne(QColor colour = Qt::darkGreen) {
+        const CapturedImage image = capture(colour);
+        return stack.show(image, PNGFuture(image.image));
+    }
+
+    Screenshot stored(const QString& fileName) {
+        Screenshot screenshot;
+        screenshot.id = QUuid::createUuid();
+        screenshot.createdAt = QDateTime::currentDateTimeUtc();
+        screenshot.pixelSize = {64, 48};
+        screenshot.fileName = fileName;
+        return screenshot;
+    }
+
+    QString writeFile(const QString& name, const QByteArray& bytes) {
+        const QString path = temp.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+
+    // The place of the preview that has `below` previews under it.
+    QPoint expectedPlace(int below) const {
+        return {area.x() + 20, area.y() + area.height() - 20 - 150 - below * 160};
+    }
+
+    QTemporaryDir temp;
+    QString dragRoot = temp.path() + QStringLiteral("/org.quillet.Quillet-drag");
+    fakes::Journal journal;
+    fakes::FakeClipboard clipboard{journal};
+    fakes::FakePreviewDesktop desktop;
+    PreviewStack::Desktop services{desktop.displays, desktop.displays, desktop.styling, desktop.compositor,
+                                   desktop.fileManager};
+    PreviewStack stack{clipboard, services, dragRoot};
+    QScreen* screen = nullptr;
+    QRect area;
+    QStringList revealed;
+};
+
+}  // namespace
+
+TEST_F(PreviewStackTest, NewerPreviewsStackUpwardFromTheBottomLeft) {
+    const QUuid first = showOne();
+    const QUuid second = showOne();
+    ASSERT_TRUE(stack.panel(first) && stack.panel(second));
+    EXPECT_EQ(stack.panel(first)->pos(), expectedPlace(0));
+    EXPECT_EQ(stack.panel(second)->pos(), expectedPlace(1));
+    EXPECT_TRUE(stack.panel(second)->isVisible());
+    // The thumbnail is made in the background and arrives shortly.
+    EXPECT_TRUE(test::waitUntil([&] { return !stack.panel(second)->content()->thumbnail().isNull(); }));
+}
+
+TEST_F(PreviewStackTest, OldestGivesWayWhenTheColumnDoesNotFitPinnedOrNot) {
+    // How many 150-point panels fit: 40 + 150 + (n - 1) × 160 <= height.
+    const int fit = 1 + (area.height() - 190) / 160;
+    ASSERT_GE(fit, 2);
+    QList<QUuid> ids;
+    for (int i = 0; i < fit; ++i) ids << showOne();
+    stack.panel(ids[0])->actions().onTogglePin();
+    ASSERT_TRUE(stack.stackModel().isPinned(ids[0]));
+
+    const QUuid newest = showOne();
+    EXPECT_EQ(stack.panel(ids[0]), nullptr);
+    EXPECT_EQ(stack.stackModel().previews(desktop.displays.displayID(screen)).size(), fit);
+    EXPECT_EQ(stack.panel(newest)->pos(), expectedPlace(fit - 1));
+    // The survivors slide down into the freed place.
+    EXPECT_EQ(stack.panel(ids[1])->targetPosition(), expectedPlace(0));
+}
+
+TEST_F(PreviewStackTest, ClosingTheMiddleOneMovesTheNewestDownAnimated) {
+    const QUuid oldest = showOne();
+    const QUuid middle = showOne();
+    const QUuid newest = showOne();
+    QPointer<PreviewPanel> closed = stack.panel(middle);
+    closed->content()->closeButton->click();
+
+    EXPECT_EQ(stack.panel(middle), nullptr);
+    EXPECT_TRUE(closed->isClosing());
+    PreviewPanel* top = stack.panel(newest);
+    EXPECT_EQ(top->targetPosition(), expectedPlace(1));
+    EXPECT_EQ(top->pos(), expectedPlace(2));  // it glides, it does not jump
+    EXPECT_TRUE(test::waitUntil([&] { return top->pos() == expectedPlace(1); }));
+    EXPECT_EQ(stack.panel(oldest)->pos(), expectedPlace(0));
+    EXPECT_TRUE(test::waitUntil([&] { return closed.isNull(); }));  // faded out and gone
+}
+
+TEST_F(PreviewStackTest, CopyAgainPutsTheSameCaptureOnTheClipboard) {
+    const CapturedImage image = capture(Qt::red);
+    const PNGFuture png(image.image);
+    const QUuid id = stack.show(image, png);
+    stack.panel(id)->content()->copyButton->click();
+    ASSERT_EQ(clipboard.images.size(), 1);
+    EXPECT_EQ(clipboard.images[0].image, image.image);
+    EXPECT_TRUE(clipboard.futures[0].isSameAs(png));
+    EXPECT_EQ(stack.panel(id)->content()->copyButton->title(), QStringLiteral("Скопировано"));
+}
+
+TEST_F(PreviewStackTest, EditWorksOnceStoredAndOnlyWithAnEditor) {
+    const QUuid id = showOne();
+    PreviewContentView* content = stack.panel(id)->content();
+    const Screenshot screenshot = stored(QStringLiteral("Quillet a.png"));
+    const QString path = writeFile(screenshot.fileName, "png");
+
+    content->editButton->click();  // disabled: nothing
+    stack.attach(screenshot, path, id);
+    EXPECT_FALSE(content->editButton->isEnabled());  // nobody to open the editor
+
+    QList<Screenshot> opened;
+    stack.onEdit = [&](const Screenshot& s) { opened << s; };
+    const QUuid other = showOne();
+    stack.attach(screenshot, path, other);
+    stack.attach(screenshot, path, QUuid::createUuid());  // unknown: ignored
+    stack.panel(other)->content()->editButton->click();
+    EXPECT_EQ(opened, QList<Screenshot>{screenshot});
+}
+
+TEST_F(PreviewStackTest, RevealAndDragUseTheStoredFileWhileItExists) {
+    const QUuid id = showOne();
+    PreviewContentView* content = stack.panel(id)->content();
+    const Screenshot screenshot = stored(QStringLiteral("Quillet 2026-01-02 в 03.04.05.png"));
+    const QString path = writeFile(screenshot.fileName, readAll(QStringLiteral(":/symbols/pin.svg")) + "x");
+    stack.attach(screenshot, path, id);
+
+    hoverOver(stack.panel(id));
+    EXPECT_TRUE(content->fileManagerButton->isEnabled());
+    content->fileManagerButton->click();
+    EXPECT_EQ(revealed, QStringList{path});
+    EXPECT_EQ(content->actions.dragFile(), path);
+    EXPECT_FALSE(QFileInfo::exists(dragRoot));
+
+    // The history lookup, when set, wins over the path given to attach.
+    const QString moved = writeFile(QStringLiteral("moved.png"), "moved");
+    stack.historyFileURL = [&](const Screenshot&) { return moved; };
+    EXPECT_EQ(content->actions.dragFile(), moved);
+    stack.historyFileURL = nullptr;
+
+    // Deleted afterwards: no reveal, and the drag writes a copy under the stored name.
+    ASSERT_TRUE(QFile::remove(path));
+    revealed.clear();
+    content->fileManagerButton->click();
+    EXPECT_TRUE(revealed.isEmpty());
+    EXPECT_FALSE(content->actions.historyFileExists());
+    const auto copy = content->actions.dragFile();
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(QFileInfo(*copy).fileName(), screenshot.fileName);
+    EXPECT_TRUE(copy->startsWith(dragRoot + QLatin1Char('/')));
+    EXPECT_EQ(quillet::ImageCodec::decode(readAll(*copy))->size(), QSize(64, 48));
+}
+
+TEST_F(PreviewStackTest, UnstoredCaptureDragsACopyWithAGeneratedName) {
+    const QUuid id = showOne();
+    const auto file = stack.panel(id)->actions().dragFile();
+    ASSERT_TRUE(file);
+    const QString name = QFileInfo(*file).fileName();
+    EXPECT_TRUE(name.startsWith(QStringLiteral("Quillet "))) << name.toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Quillet \\d{4}-\\d\\d-\\d\\d в \\d\\d\\.\\d\\d\\.\\d\\d\\.png$"))
+                    .match(name)
+                    .hasMatch())
+        << name.toStdString();
+    const auto image = quillet::ImageCodec::decode(readAll(*file));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->pixelColor(3, 3), QColor(Qt::darkGreen));
+
+    // Closing the preview removes its copy at once.
+    stack.panel(id)->content()->closeButton->click();
+    EXPECT_FALSE(QFileInfo::exists(*file));
+}
+
+TEST_F(PreviewStackTest, AcceptedDragUsesThePreviewUpButKeepsItsFileForAWhile) {
+    stack.draggedFileLifetime = 300ms;
+    const QUuid refused = showOne();
+    const QUuid pinned = showOne();
+    const QUuid taken = showOne();
+    stack.panel(pinned)->actions().onTogglePin();
+
+    stack.panel(refused)->actions().onDragEnded(false);
+    stack.panel(pinned)->actions().onDragEnded(true);
+    EXPECT_NE(stack.panel(refused), nullptr);
+    EXPECT_NE(stack.panel(pinned), nullptr);
+
+    const auto file = stack.panel(taken)->actions().dragFile();
+    ASSERT_TRUE(file);
+    stack.panel(taken)->actions().onDragEnded(true);
+    EXPECT_EQ(stack.panel(taken), nullptr);
+    EXPECT_TRUE(QFileInfo::exists(*file));
+    EXPECT_TRUE(test::waitUntil([&] { return !QFileInfo::exists(*file); }, 5s));
+}
+
+TEST_F(PreviewStackTest, EditedImageReplacesThePreviewInPlaceKeepingItsPin) {
+    const QUuid below = showOne();
+    const QUuid id = showOne(Qt::blue);
+    const Screenshot screenshot = stored(QStringLiteral("Quillet b.png"));
+    stack.onEdit = [](const Screenshot&) {};
+    stack.attach(screenshot, writeFile(screenshot.fileName, "png"), id);
+    PreviewPanel* before = stack.panel(id);
+    before->actions().onTogglePin();
+    before->setCopyTitle(QStringLiteral("Скопировано"));
+    const auto oldCopy = before->actions().dragFile();  // the stored file, no copy yet
+    const QPoint place = before->pos();
+
+    const CapturedImage edited = capture(Qt::yellow, QSize(30, 20));
+    const QUuid result = stack.showEdited(edited, PNGFuture(edited.image), screenshot.id);
+    EXPECT_EQ(result, id);
+    PreviewPanel* after = stack.panel(id);
+    ASSERT_NE(after, before);
+    EXPECT_EQ(after->pos(), place);
+    EXPECT_TRUE(stack.stackModel().isPinned(id));
+    EXPECT_EQ(after->content()->pinButton->symbol(), QStringLiteral("pin.fill"));
+    EXPECT_EQ(after->content()->copyButton->title(), QStringLiteral("Копировать"));
+    // The new image is not stored yet: no edit, and a drag offers the new pixels.
+    EXPECT_FALSE(after->content()->editButton->isEnabled());
+    const auto file = after->actions().dragFile();
+    ASSERT_TRUE(file);
+    EXPECT_NE(file, oldCopy);
+    EXPECT_EQ(quillet::ImageCodec::decode(readAll(*file))->size(), QSize(30, 20));
+    EXPECT_EQ(stack.stackModel().previews(desktop.displays.displayID(screen)), (QList<QUuid>{below, id}));
+
+    // The source's preview is gone: the edit shows as a new preview.
+    const QUuid fresh = stack.showEdited(edited, PNGFuture(edited.image), QUuid::createUuid());
+    EXPECT_NE(fresh, id);
+    EXPECT_EQ(stack.panel(fresh)->pos(), expectedPlace(2));
+}
+
+TEST_F(PreviewStackTest, NotSavedShowsTheWarning) {
+    const QUuid id = showOne();
+    stack.showNotSaved(QStringLiteral("Снимок не сохранён"), QUuid::createUuid());
+    EXPECT_FALSE(stack.panel(id)->content()->warningLabel->isVisible());
+    stack.showNotSaved(QStringLiteral("Снимок не сохранён"), id);
+    EXPECT_TRUE(stack.panel(id)->content()->warningLabel->isVisible());
+    EXPECT_EQ(stack.panel(id)->content()->warningLabel->text(), QStringLiteral("Снимок не сохранён"));
+}
+
+TEST_F(PreviewStackTest, LeftoverDragFilesOfAnEarlierRunAreRemovedAtStart) {
+    const QString leftover = dragRoot + QStringLiteral("/5F0B2C7E-0000-4000-8000-000000000000/old.png");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(leftover).path()));
+    writeFile(QStringLiteral("unrelated.png"), "keep");
+    QFile(leftover).open(QIODevice::WriteOnly);
+    PreviewStack another(clipboard, services, dragRoot);
+    EXPECT_FALSE(QFileInfo::exists(dragRoot));
+    EXPECT_TRUE(QFileInfo::exists(temp.filePath(QStringLiteral("unrelated.png"))));
+}
+
+TEST(PreviewStackThumbnail, LongerSideIsAtMost480Pixels) {
+    QImage wide(1920, 1080, QImage::Format_RGB32);
+    wide.fill(Qt::white);
+    EXPECT_EQ(PreviewStack::thumbnail(wide).size(), QSize(480, 270));
+
+    QImage tall(3, 1001, QImage::Format_RGB32);
+    tall.fill(Qt::white);
+    EXPECT_EQ(PreviewStack::thumbnail(tall).size(), QSize(1, 480));
+
+    QImage small(480, 100, QImage::Format_RGB32);
+    small.fill(Qt::white);
+    EXPECT_EQ(PreviewStack::thumbnail(small).cacheKey(), small.cacheKey());  // used as is
+}
+
+TEST(PreviewStackFileName, DateAndTimeInTheGeneratedName) {
+    const QDateTime takenAt(QDate(2024, 3, 9), QTime(14, 5, 7));
+    EXPECT_EQ(PreviewStack::fileName(takenAt), QStringLiteral("Quillet 2024-03-09 в 14.05.07.png"));
+}

@@ -1,0 +1,225 @@
+// What a press, drag and release on the overlay mean, what it draws, and how the controller
+// ends a selection once for all displays.
+#include "ui/overlay/RegionSelectionController.h"
+#include "ui/overlay/RegionSelectionPanels.h"
+#include "ui/overlay/RegionSelectionView.h"
+#include "fakes/FakeScreenFreezer.h"
+#include "fakes/FakeDesktopServices.h"
+#include "support/TestSupport.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace quillet;
+
+namespace {
+
+constexpr std::uint32_t displayID = 31;
+
+// A view of a 1440 × 900-point display with two overlapping windows, the smaller one in front.
+struct Overlay {
+    explicit Overlay(double scale = 1.0, QRectF bounds = QRectF(0, 0, 1440, 900))
+        : view(displayID, bounds, scale, QImage(), {{1, QRectF(100, 100, 300, 200)}, {2, QRectF(50, 50, 600, 400)}}) {
+        view.onFinish = [this](std::optional<RegionSelection> result) {
+            outcomes << result;
+        };
+    }
+
+    void send(QEvent::Type type, QPointF point, Qt::MouseButton button = Qt::LeftButton) {
+        const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+        QMouseEvent event(type, point, view.mapToGlobal(point), type == QEvent::MouseMove ? Qt::NoButton : button,
+                          buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(&view, &event);
+    }
+    void drag(QPointF from, QPointF to) {
+        send(QEvent::MouseButtonPress, from);
+        send(QEvent::MouseMove, to);
+        send(QEvent::MouseButtonRelease, to);
+    }
+    void key(int key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(&view, &event);
+    }
+
+    RegionSelectionView view;
+    QList<std::optional<RegionSelection>> outcomes;
+};
+
+}  // namespace
+
+TEST(RegionSelectionView, ClickPicksTheFrontMostWindowUnderThePointer) {
+    Overlay overlay;
+    overlay.drag(QPointF(150, 150), QPointF(152, 152));  // 2 × 2 points is still a click
+    overlay.drag(QPointF(500, 400), QPointF(500, 400));
+    overlay.drag(QPointF(1000, 800), QPointF(1001, 801));
+    ASSERT_EQ(overlay.outcomes.size(), 3);
+    EXPECT_EQ(overlay.outcomes[0], RegionSelection::window(1));
+    EXPECT_EQ(overlay.outcomes[1], RegionSelection::window(2));
+    EXPECT_EQ(overlay.outcomes[2], std::nullopt);  // bare desktop
+}
+
+TEST(RegionSelectionView, DragsBecomeWholeDisplayLocalRectanglesOrNothing) {
+    Overlay overlay;
+    overlay.drag(QPointF(300.2, 849.9), QPointF(100.4, 699.4));
+    overlay.drag(QPointF(10, 10), QPointF(14, 14));
+    overlay.drag(QPointF(10, 10), QPointF(13.5, 60));  // too thin to be meant
+    overlay.drag(QPointF(1400, 880), QPointF(1600, 1000));  // past the display's corner
+    ASSERT_EQ(overlay.outcomes.size(), 4);
+    EXPECT_EQ(overlay.outcomes[0], RegionSelection::rectangle(QRectF(100, 699, 201, 151), displayID));
+    EXPECT_EQ(overlay.outcomes[1], RegionSelection::rectangle(QRectF(10, 10, 4, 4), displayID));
+    EXPECT_EQ(overlay.outcomes[2], std::nullopt);
+    EXPECT_EQ(overlay.outcomes[3], RegionSelection::rectangle(QRectF(1400, 880, 40, 20), displayID));
+}
+
+TEST(RegionSelectionView, EscapeAndRightClickCancelOtherKeysDoNot) {
+    Overlay overlay;
+    overlay.key(Qt::Key_A);
+    overlay.key(Qt::Key_Return);
+    EXPECT_TRUE(overlay.outcomes.isEmpty());
+    overlay.key(Qt::Key_Escape);
+    overlay.send(QEvent::MouseButtonPress, QPointF(200, 200), Qt::RightButton);
+    EXPECT_EQ(overlay.outcomes, (QList<std::optional<RegionSelection>>{std::nullopt, std::nullopt}));
+}
+
+TEST(RegionSelectionView, HoverFollowsTheFrontMostWindowAndGivesWayToADrag) {
+    Overlay overlay;
+    overlay.send(QEvent::MouseMove, QPointF(150, 150));
+    ASSERT_TRUE(overlay.view.hoveredWindow());
+    EXPECT_EQ(overlay.view.hoveredWindow()->id, 1u);
+    overlay.send(QEvent::MouseMove, QPointF(600, 420));
+    EXPECT_EQ(overlay.view.hoveredWindow()->id, 2u);
+    overlay.send(QEvent::MouseMove, QPointF(1200, 800));
+    EXPECT_FALSE(overlay.view.hoveredWindow());
+
+    // While dragging, the selection is the hole and no window is highlighted through it.
+    overlay.send(QEvent::MouseMove, QPointF(150, 150));
+    overlay.send(QEvent::MouseButtonPress, QPointF(150, 150));
+    QMouseEvent move(QEvent::MouseMove, QPointF(170, 190), overlay.view.mapToGlobal(QPointF(170, 190)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&overlay.view, &move);
+    EXPECT_EQ(overlay.view.selection(), QRectF(150, 150, 20, 40));
+    EXPECT_EQ(overlay.view.hoveredWindow()->id, 1u);  // kept for when the drag ends
+}
+
+TEST(RegionSelectionView, SizeLabelCountsPixelsAndStaysOnTheDisplay) {
+    EXPECT_EQ(RegionSelectionView::sizeText(QSizeF(640, 360), 2.0), QStringLiteral("1280 × 720"));
+    EXPECT_EQ(RegionSelectionView::sizeText(QSizeF(100.25, 0.25), 2.0), QStringLiteral("201 × 1"));
+
+    Overlay overlay(2.0);
+    overlay.send(QEvent::MouseButtonPress, QPointF(100, 100));
+    QMouseEvent move(QEvent::MouseMove, QPointF(740, 460), overlay.view.mapToGlobal(QPointF(740, 460)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&overlay.view, &move);
+    EXPECT_EQ(overlay.view.sizeLabelText(), QStringLiteral("1280 × 720"));
+    const QRectF label = *overlay.view.sizeLabelRect();
+    EXPECT_EQ(label.topLeft(), QPointF(752, 472));  // below and right of the pointer
+
+    QMouseEvent corner(QEvent::MouseMove, QPointF(1439, 899), overlay.view.mapToGlobal(QPointF(1439, 899)),
+                       Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&overlay.view, &corner);
+    const QRectF pushed = *overlay.view.sizeLabelRect();
+    EXPECT_DOUBLE_EQ(pushed.right(), 1440 - 4);
+    EXPECT_DOUBLE_EQ(pushed.bottom(), 900 - 4);
+}
+
+TEST(RegionSelectionView, WindowAcrossTwoDisplaysIsOfferedOnBothClippedToEach) {
+    const QList<CapturableWindow> windows = {{5, QRectF(1300, 100, 400, 300)}, {6, QRectF(4000, 0, 100, 100)}};
+    EXPECT_EQ(RegionSelectionView::framesOnDisplay(windows, QRectF(0, 0, 1440, 900)),
+              (QList<RegionSelectionView::WindowFrame>{{5, QRectF(1300, 100, 140, 300)}}));
+    EXPECT_EQ(RegionSelectionView::framesOnDisplay(windows, QRectF(1440, 0, 1920, 1080)),
+              (QList<RegionSelectionView::WindowFrame>{{5, QRectF(0, 100, 260, 300)}}));
+}
+
+TEST(RegionSelectionView, DrawsTheFrozenDisplayDimmedWithAClearHole) {
+    QImage frozen(200, 100, QImage::Format_RGB32);
+    frozen.fill(QColor(200, 100, 50));
+    RegionSelectionView view(displayID, QRectF(0, 0, 200, 100), 1.0, frozen, {{1, QRectF(20, 20, 60, 40)}});
+    view.hoverAt(QPointF(150, 80));  // nothing there
+    const QImage dimmed = view.grab().toImage();
+    EXPECT_EQ(dimmed.pixelColor(150, 80), QColor(140, 70, 35));  // 70 % of the frozen pixel
+
+    view.hoverAt(QPointF(50, 40));
+    const QImage hovered = view.grab().toImage();
+    EXPECT_EQ(hovered.pixelColor(150, 80), QColor(140, 70, 35));
+    EXPECT_NE(hovered.pixelColor(50, 40), QColor(140, 70, 35));  // the hole is not dimmed
+}
+
+TEST(RegionSelectionController, OneFinishClosesEveryPanelAndAnswersOnce) {
+    fakes::FakeScreenFreezer freezer;
+    QScreen* screen = QGuiApplication::primaryScreen();
+    freezer.frames = {FrozenDisplay{{0, QRectF(screen->geometry()), 1.0}, QImage()}};
+    fakes::FakeDisplays displays;
+    RegionSelectionController controller(freezer, displays);
+    controller.show({});
+    EXPECT_EQ(freezer.freezes, 1);
+    ASSERT_EQ(controller.panels().size(), QGuiApplication::screens().size());
+    RegionSelectionView* panel = controller.panels().front();
+    EXPECT_EQ(panel->geometry(), screen->geometry());
+    EXPECT_TRUE(panel->isVisible());
+
+    // Escape on a panel; the outcome arrives before anybody asked for it and is kept.
+    QTest::keyClick(panel, Qt::Key_Escape);
+    EXPECT_FALSE(controller.isOpen());
+    EXPECT_EQ(freezer.thaws, 1);
+    controller.finish(RegionSelection::window(3));  // too late: ignored
+    const QFuture<std::optional<RegionSelection>> answer = controller.selection();
+    ASSERT_TRUE(answer.isFinished());
+    EXPECT_EQ(answer.result(), std::nullopt);
+    EXPECT_EQ(freezer.thaws, 1);
+}
+
+TEST(RegionSelectionController, ASelectionKeepsTheFrozenFrameForTheCapture) {
+    fakes::FakeScreenFreezer freezer;
+    fakes::FakeDisplays displays;
+    auto controller = std::make_unique<RegionSelectionController>(freezer, displays);
+    controller->show({});
+    const QFuture<std::optional<RegionSelection>> answer = controller->selection();
+    controller->finish(RegionSelection::rectangle(QRectF(1, 2, 30, 40), displayID));
+    ASSERT_TRUE(test::waitFor(answer));
+    EXPECT_EQ(answer.result(), RegionSelection::rectangle(QRectF(1, 2, 30, 40), displayID));
+    EXPECT_EQ(freezer.thaws, 0);
+
+    // Dropped while open: the panels go, the frame is let go, the waiter hears "nothing".
+    auto second = std::make_unique<RegionSelectionController>(freezer, displays);
+    second->show({});
+    const QFuture<std::optional<RegionSelection>> pending = second->selection();
+    second.reset();
+    ASSERT_TRUE(pending.isFinished());
+    EXPECT_EQ(pending.result(), std::nullopt);
+    EXPECT_EQ(freezer.thaws, 1);
+}
+
+TEST(RegionSelectionController, PanelsAreKeptForTheNextSelectionWithoutTheLastOnesState) {
+    fakes::FakeScreenFreezer freezer;
+    fakes::FakeDisplays displays;
+    QImage frozen(QGuiApplication::primaryScreen()->geometry().size(), QImage::Format_RGB32);
+    frozen.fill(Qt::darkCyan);
+    freezer.frames = {FrozenDisplay{{displays.displayID(QGuiApplication::primaryScreen()),
+                                     QRectF(QGuiApplication::primaryScreen()->geometry()), 1.0},
+                                    frozen}};
+    auto panels = std::make_shared<RegionSelectionPanels>();
+
+    RegionSelectionView* first = nullptr;
+    {
+        RegionSelectionController controller(freezer, displays, panels);
+        controller.show({{8, QRectF(10, 10, 100, 100)}});
+        freezer.frames.clear();
+        first = controller.panels().front();
+        first->hoverAt(QPointF(50, 50));
+        ASSERT_TRUE(first->hoveredWindow());
+        controller.finish(std::nullopt);
+        EXPECT_FALSE(first->isVisible());
+        EXPECT_TRUE(frozen.isDetached());  // the put-away panel holds no frame
+    }
+    RegionSelectionController again(freezer, displays, panels);
+    again.show({});
+    ASSERT_EQ(again.panels().front(), first);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_FALSE(first->hoveredWindow());
+    EXPECT_TRUE(first->windowFrames().isEmpty());
+}
