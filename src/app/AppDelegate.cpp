@@ -202,6 +202,18 @@ void AppDelegate::apply(const AppSettings& updated) {
     launchAtLogin->applyChange(old, updated, *settings);
 }
 
+void AppDelegate::showHistory() {
+    // The history window is not built yet.
+}
+
+void AppDelegate::showSettings() {
+    // The settings window is not built yet.
+}
+
+void AppDelegate::openEditor(const Screenshot&) {
+    // The editor window is not built yet.
+}
+
 void AppDelegate::quit() {
     if (quitting) return;
     quitting = true;

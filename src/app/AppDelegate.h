@@ -46,6 +46,12 @@ public:
     // Waits for history writes (three seconds at most), makes the clipboard concrete, quits.
     void quit();
 
+    // One window each: a second call brings the open one to the front.
+    void showHistory();
+    void showSettings();
+    // Opens the editor on a stored screenshot (from a preview or the history window).
+    void openEditor(const Screenshot& screenshot);
+
     // The text of a trigger in the menu's shortcut column: "Ctrl ×2", "Alt ×2 слева".
     static QString menuSymbol(const Trigger& trigger);
     // The triggers the hot keys listen for: region first, then full screen.
