@@ -189,19 +189,3 @@ TEST_F(DragFileResolverTest, LinksInsideOurFolderAreRemovedAsLinksAndNeverFollow
     EXPECT_FALSE(QFileInfo::exists(root));
     EXPECT_TRUE(survives());
 }
-
-TEST(DragFileResolverRoot, IsTheUsersOwnFolder) {
-    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
-    QTemporaryDir runtime;
-    ASSERT_TRUE(runtime.isValid());
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
-    EXPECT_EQ(DragFileResolver::standardRoot(), runtime.path() + QStringLiteral("/org.quillet.Quillet-drag"));
-    qunsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(DragFileResolver::standardRoot(),
-              QDir::tempPath() + QStringLiteral("/org.quillet.Quillet-drag-") + QString::number(::geteuid()));
-    if (saved.isNull()) {
-        qunsetenv("XDG_RUNTIME_DIR");
-    } else {
-        qputenv("XDG_RUNTIME_DIR", saved);
-    }
-}
