@@ -5,7 +5,9 @@
 //   auto provider = std::make_shared<PromisedImageProvider>(png, [] {});
 //   std::optional<QByteArray> bytes = provider->provideData(PasteboardType::png);
 //
-// Blocks until the encoding is done, so the paste arrives complete; any thread.
+// The TIFF is made once, on the thread pool, at the first request for it; every request serves
+// those same bytes. Requests block until their bytes are done (as PNGFuture::waitForValue()
+// does), so a paste arrives complete; any thread.
 #pragma once
 
 #include "core/PNGFuture.h"
@@ -16,6 +18,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace quillet {
@@ -29,8 +32,12 @@ QStringList promised();
 
 class PromisedImageProvider {
 public:
+    // From PNG bytes to TIFF bytes; absent when the PNG does not decode.
+    using TIFFEncoder = std::function<std::optional<QByteArray>(const QByteArray& png)>;
+
     // `onRequest` runs at the start of every paste request; it may be empty.
     PromisedImageProvider(PNGFuture png, std::function<void()> onRequest);
+    PromisedImageProvider(PNGFuture png, std::function<void()> onRequest, TIFFEncoder tiffEncoder);
 
     // PNG: the future's bytes (empty when the encoding failed). TIFF: the PNG decoded and encoded
     // again, absent when there is no PNG to decode. Any other type: absent.
@@ -38,10 +45,17 @@ public:
     // A paste request: onRequest, then data(type).
     std::optional<QByteArray> provideData(const QString& type) const;
 
+    // Decodes the PNG and encodes it with ImageCodec::encodeTIFF.
+    static std::optional<QByteArray> tiffFromPNG(const QByteArray& png);
+
     const PNGFuture png;
 
 private:
+    struct TIFF;
+    std::optional<QByteArray> tiffBytes() const;
+
     std::function<void()> onRequest;
+    std::shared_ptr<TIFF> tiff;
 };
 
 }  // namespace quillet

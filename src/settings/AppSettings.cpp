@@ -25,9 +25,17 @@ AppSettings AppSettings::standard() {
 }
 
 Expected<void, SettingsError> AppSettings::validate() const {
-    if (regionTrigger && fullScreenTrigger && regionTrigger->overlaps(*fullScreenTrigger)) {
-        return unexpected(SettingsError::overlappingTriggers);
-    }
+    if (const auto triggers = validateTriggers(regionTrigger, fullScreenTrigger); !triggers) return triggers;
+    return validateRetention(retention);
+}
+
+Expected<void, SettingsError> AppSettings::validateTriggers(const std::optional<Trigger>& region,
+                                                            const std::optional<Trigger>& fullScreen) {
+    if (region && fullScreen && region->overlaps(*fullScreen)) return unexpected(SettingsError::overlappingTriggers);
+    return {};
+}
+
+Expected<void, SettingsError> AppSettings::validateRetention(const RetentionPolicy& retention) {
     if (const auto count = retention.dayCountValue();
         count && (*count < RetentionPolicy::allowedDaysMin || *count > RetentionPolicy::allowedDaysMax)) {
         return unexpected(SettingsError::retentionOutOfRange);

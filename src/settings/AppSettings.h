@@ -36,6 +36,11 @@ struct AppSettings {
     // Overlapping triggers are reported before a retention out of range. An absent trigger
     // never overlaps; `forever` is always in range.
     Expected<void, SettingsError> validate() const;
+    // The two checks of validate(), each on its own, so that a stored record can be repaired
+    // field by field instead of being thrown away whole.
+    static Expected<void, SettingsError> validateTriggers(const std::optional<Trigger>& region,
+                                                          const std::optional<Trigger>& fullScreen);
+    static Expected<void, SettingsError> validateRetention(const RetentionPolicy& retention);
 
     friend bool operator==(const AppSettings&, const AppSettings&) = default;
 };

@@ -7,6 +7,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <utility>
+
 namespace quillet {
 
 namespace {
@@ -95,9 +97,10 @@ AppSettings SettingsStore::load() const {
         }
     }
 
+    // A retention out of range is as unusable as one that does not decode, and falls back alone.
     if (const std::optional<QByteArray> bytes = preferences.data(retentionKey)) {
         const Decoded<RetentionPolicy> retention = retentionPolicyFromJson(parseJson(*bytes));
-        if (retention) {
+        if (retention && AppSettings::validateRetention(*retention)) {
             loaded.retention = *retention;
         } else {
             reportUnreadable(retentionKey);
@@ -106,9 +109,12 @@ AppSettings SettingsStore::load() const {
         reportUnreadable(retentionKey);
     }
 
-    if (!loaded.validate()) {
-        qCWarning(lcApp) << "Сохранённые настройки противоречат друг другу, взяты настройки по умолчанию";
-        return standard;
+    // Overlapping triggers cannot both stay; which one the user meant is unknown, so the pair
+    // goes back to the defaults together and every other choice is kept.
+    if (!AppSettings::validateTriggers(loaded.regionTrigger, loaded.fullScreenTrigger)) {
+        qCWarning(lcApp) << "Сохранённые сочетания клавиш пересекаются, взяты сочетания по умолчанию";
+        loaded.regionTrigger = standard.regionTrigger;
+        loaded.fullScreenTrigger = standard.fullScreenTrigger;
     }
     return loaded;
 }
@@ -116,13 +122,16 @@ AppSettings SettingsStore::load() const {
 Expected<void, SettingsError> SettingsStore::update(const AppSettings& updated) {
     if (const auto valid = updated.validate(); !valid) return valid;
     if (updated == settings) return {};
-    settings = updated;
-    save();
+    const AppSettings old = std::exchange(settings, updated);
+    save(old);
     Q_EMIT changed(updated);
     return {};
 }
 
-void SettingsStore::save() {
+void SettingsStore::save(const AppSettings& old) {
+    // Only what changed is written: a key we did not mean to change keeps whatever it holds,
+    // even a value that did not load. The triggers are written as a pair, because they are
+    // checked as a pair when they load.
     const auto saveTrigger = [this](const QString& key, const std::optional<Trigger>& trigger) {
         if (trigger) {
             preferences.setData(key, compactJson(toJson(*trigger)));
@@ -130,17 +139,24 @@ void SettingsStore::save() {
             preferences.setString(key, triggerOff);
         }
     };
-    saveTrigger(regionTriggerKey, settings.regionTrigger);
-    saveTrigger(fullScreenTriggerKey, settings.fullScreenTrigger);
-    preferences.setBoolean(showPreviewKey, settings.showPreview);
-    preferences.setBoolean(playShutterSoundKey, settings.playShutterSound);
-    preferences.setBoolean(launchAtLoginKey, settings.launchAtLogin);
-    if (QDir::cleanPath(settings.historyFolder) == QDir::cleanPath(AppSettings::defaultHistoryFolder())) {
-        preferences.remove(historyFolderKey);
-    } else {
-        preferences.setString(historyFolderKey, settings.historyFolder);
+    if (settings.regionTrigger != old.regionTrigger || settings.fullScreenTrigger != old.fullScreenTrigger) {
+        saveTrigger(regionTriggerKey, settings.regionTrigger);
+        saveTrigger(fullScreenTriggerKey, settings.fullScreenTrigger);
     }
-    preferences.setData(retentionKey, compactJson(toJson(settings.retention)));
+    const auto saveSwitch = [this](const QString& key, bool now, bool before) {
+        if (now != before) preferences.setBoolean(key, now);
+    };
+    saveSwitch(showPreviewKey, settings.showPreview, old.showPreview);
+    saveSwitch(playShutterSoundKey, settings.playShutterSound, old.playShutterSound);
+    saveSwitch(launchAtLoginKey, settings.launchAtLogin, old.launchAtLogin);
+    if (QDir::cleanPath(settings.historyFolder) != QDir::cleanPath(old.historyFolder)) {
+        if (QDir::cleanPath(settings.historyFolder) == QDir::cleanPath(AppSettings::defaultHistoryFolder())) {
+            preferences.remove(historyFolderKey);
+        } else {
+            preferences.setString(historyFolderKey, settings.historyFolder);
+        }
+    }
+    if (settings.retention != old.retention) preferences.setData(retentionKey, compactJson(toJson(settings.retention)));
     if (!preferences.synchronize()) qCWarning(lcApp) << "Настройки не удалось сохранить";
 }
 

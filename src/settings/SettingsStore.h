@@ -1,6 +1,7 @@
-// The settings in force, kept in the preferences store key by key. Damaged or foreign entries
-// never stop loading: each falls back to its default, and a combination that fails validation
-// falls back to the complete defaults. Nothing is written while loading.
+// The settings in force, kept in the preferences store key by key. Damaged, foreign or
+// out-of-range entries never stop loading: each falls back to its default alone, and
+// overlapping triggers fall back as a pair. Nothing is written while loading, and an update
+// writes only the keys it changes, so no other choice is ever lost with a bad neighbour.
 //
 //   SettingsStore settings(preferences, std::nullopt);
 //   connect(&settings, &SettingsStore::changed, window, [](const AppSettings& now) { ... });
@@ -34,7 +35,7 @@ public:
     AppSettings current() const override { return settings; }
 
     // Validates, and when `updated` differs from the current record puts it in force, saves
-    // every key and emits `changed`. A refused record changes nothing.
+    // the keys that changed and emits `changed`. A refused record changes nothing.
     Expected<void, SettingsError> update(const AppSettings& updated);
 
     // True when the store holds anything under "historyFolder": the user once picked a folder
@@ -50,7 +51,7 @@ Q_SIGNALS:
 
 private:
     AppSettings load() const;
-    void save();
+    void save(const AppSettings& old);
 
     PreferencesStoring& preferences;
     AppSettings settings;

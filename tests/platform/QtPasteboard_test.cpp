@@ -30,6 +30,11 @@ TEST(QtPasteboard, PromiseIsProducedOnlyWhenRead) {
     EXPECT_EQ(requests, 1);
     EXPECT_TRUE(data->data(QStringLiteral("text/plain")).isEmpty());
     EXPECT_EQ(requests, 1);
+
+    // Every TIFF request is served from one encoding, not converted again.
+    const QByteArray tiff = data->data(PasteboardType::tiff);
+    EXPECT_TRUE(tiff.startsWith(QByteArray("II*\0", 4)) || tiff.startsWith(QByteArray("MM\0*", 4)));
+    EXPECT_EQ(data->data(PasteboardType::tiff).constData(), tiff.constData());
 }
 
 TEST(QtPasteboard, ChangeCountMovesForEveryWriteOfAnyone) {

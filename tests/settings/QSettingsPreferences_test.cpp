@@ -1,6 +1,8 @@
+#include "settings/LaunchAtLogin.h"
 #include "settings/QSettingsPreferences.h"
 #include "settings/SettingsStore.h"
 
+#include "fakes/FakeLoginItem.h"
 #include "support/LogCapture.h"
 
 #include <QFile>
@@ -112,4 +114,25 @@ TEST_F(QSettingsPreferencesTest, TheApplicationsFileLivesInTheUsersConfigFolder)
     const QString fileName = QSettingsPreferences().fileName();
     qputenv("XDG_CONFIG_HOME", saved);
     EXPECT_EQ(fileName, folder.filePath(QStringLiteral("Quillet/Quillet.conf")));
+}
+
+TEST_F(QSettingsPreferencesTest, ACustomFolderSurvivesAStartWithAnOutOfRangeRetention) {
+    writeFile("[General]\n"
+              "historyFolder=/media/disk/history\n"
+              "retention=@ByteArray({\\\"days\\\":{\\\"_0\\\":-5}})\n"  // as QSettings writes it
+              "launchAtLogin=true\n"
+              "launchAtLoginAppliedOnce=true\n");
+    {
+        // A start: load, then bring the switch in step with the desktop, which says "off".
+        QSettingsPreferences preferences(file);
+        SettingsStore store(preferences, std::nullopt);
+        EXPECT_EQ(store.current().retention, RetentionPolicy::standard());
+        fakes::FakeLoginItem loginItem;
+        LaunchAtLogin(loginItem).syncAtLaunch(store);
+        EXPECT_FALSE(store.current().launchAtLogin);
+    }
+    QSettingsPreferences again(file);
+    EXPECT_EQ(again.boolean(QStringLiteral("launchAtLogin")), false) << readFile(file).constData();
+    EXPECT_EQ(SettingsStore(again, std::nullopt).current().historyFolder, QStringLiteral("/media/disk/history"));
+    EXPECT_EQ(again.data(QStringLiteral("retention")), QByteArray(R"({"days":{"_0":-5}})"));
 }

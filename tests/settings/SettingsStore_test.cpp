@@ -57,6 +57,10 @@ TEST(SettingsStore, DamagedEntriesFallBackOneByOne) {
         {QStringLiteral("regionTrigger"), QStringLiteral(R"({"key":"shift","side":"any"})")},  // text, not bytes
         {QStringLiteral("retention"), QByteArray(R"({"days":{"_0":7},"forever":{}})")},
         {QStringLiteral("retention"), QByteArray(R"({"days":{"_0":7.5}})")},
+        {QStringLiteral("retention"), QByteArray(R"({"days":{"_0":-5}})")},  // decodes, out of range
+        {QStringLiteral("retention"), QByteArray(R"({"days":{"_0":0}})")},
+        {QStringLiteral("retention"), QByteArray(R"({"days":{"_0":366}})")},
+        {QStringLiteral("retention"), QByteArray(R"({"days":{"_0":1e20}})")},
         {QStringLiteral("launchAtLogin"), QStringLiteral("no")},
         {QStringLiteral("historyFolder"), QStringLiteral("")},
         {QStringLiteral("historyFolder"), QStringLiteral("Pictures/Elsewhere")},
@@ -80,43 +84,55 @@ TEST(SettingsStore, DamagedEntriesFallBackOneByOne) {
     }
 }
 
-TEST(SettingsStore, InvalidCombinationLoadsTheCompleteDefaults) {
-    for (const auto& [key, value] : {std::pair{"fullScreenTrigger", R"({"key":"command","side":"any"})"},
-                                     std::pair{"retention", R"({"days":{"_0":0}})"}}) {
+TEST(SettingsStore, OverlappingTriggersFallBackAsAPairAndNothingElse) {
+    // Stored overlapping, or overlapping once a damaged one fell back to its default.
+    for (const auto& [region, fullScreen] :
+         {std::pair{R"({"key":"command","side":"left"})", R"({"key":"command","side":"any"})"},
+          std::pair{R"({"key":"hyper","side":"any"})", R"({"key":"control","side":"right"})"}}) {
         FakePreferences preferences;
         preferences.values = nonDefaultValues();
-        preferences.values.insert(QLatin1String(key), QByteArray(value));
-        SettingsStore store(preferences, std::nullopt);
-        EXPECT_EQ(store.current(), AppSettings::standard()) << key;
+        preferences.values.insert(QStringLiteral("regionTrigger"), QByteArray(region));
+        preferences.values.insert(QStringLiteral("fullScreenTrigger"), QByteArray(fullScreen));
+        AppSettings expected = nonDefaultSettings;
+        expected.regionTrigger = AppSettings::standard().regionTrigger;
+        expected.fullScreenTrigger = AppSettings::standard().fullScreenTrigger;
+        EXPECT_EQ(SettingsStore(preferences, std::nullopt).current(), expected) << region;
+        EXPECT_TRUE(preferences.writes.isEmpty());
     }
 }
 
-TEST(SettingsStore, UpdateSavesEveryKeyInOrderThenAnnounces) {
+TEST(SettingsStore, UpdateWritesOnlyWhatChangedThenAnnounces) {
     FakePreferences preferences;
+    preferences.values = nonDefaultValues();
     preferences.values.insert(QStringLiteral("regionTrigger"), QStringLiteral("off"));
+    preferences.values.insert(QStringLiteral("retention"), QByteArray(R"({"days":{"_0":-5}})"));
     SettingsStore store(preferences, std::nullopt);
     ASSERT_EQ(store.current().regionTrigger, std::nullopt);
+    const auto before = preferences.values;
 
     QList<AppSettings> announced;
     QObject::connect(&store, &SettingsStore::changed, [&](const AppSettings& now) {
         EXPECT_EQ(store.current(), now);
-        EXPECT_EQ(preferences.synchronizations, 1) << "saved before the listener hears of it";
+        EXPECT_EQ(preferences.synchronizations, int(announced.size()) + 1) << "saved before the listener hears of it";
         announced << now;
     });
     AppSettings next = store.current();
     next.showPreview = false;
     ASSERT_TRUE(store.update(next).has_value());
+    EXPECT_EQ(preferences.writes, QStringList{QStringLiteral("set showPreview")});
+    auto expected = before;
+    expected.insert(QStringLiteral("showPreview"), false);
+    EXPECT_EQ(preferences.values, expected) << "the folder and the unusable retention are left as they are";
 
-    EXPECT_EQ(announced, QList<AppSettings>{next});
-    EXPECT_EQ(preferences.writes,
-              (QStringList{QStringLiteral("set regionTrigger"), QStringLiteral("set fullScreenTrigger"),
-                           QStringLiteral("set showPreview"), QStringLiteral("set playShutterSound"),
-                           QStringLiteral("set launchAtLogin"), QStringLiteral("remove historyFolder"),
-                           QStringLiteral("set retention")}));
+    // One trigger changed: both are written, since they only load as a pair.
+    preferences.writes.clear();
+    next.fullScreenTrigger = Trigger{ModifierKey::option, KeySide::left};
+    ASSERT_TRUE(store.update(next).has_value());
+    EXPECT_EQ(preferences.writes, (QStringList{QStringLiteral("set regionTrigger"), QStringLiteral("set fullScreenTrigger")}));
     EXPECT_EQ(preferences.string(QStringLiteral("regionTrigger")), QStringLiteral("off"));
-    EXPECT_EQ(preferences.data(QStringLiteral("fullScreenTrigger")), QByteArray(R"({"key":"option","side":"any"})"));
-    EXPECT_EQ(preferences.boolean(QStringLiteral("showPreview")), false);
-    EXPECT_EQ(preferences.data(QStringLiteral("retention")), QByteArray(R"({"days":{"_0":30}})"));
+    EXPECT_EQ(preferences.data(QStringLiteral("fullScreenTrigger")), QByteArray(R"({"key":"option","side":"left"})"));
+    EXPECT_EQ(announced.size(), 2);
+    EXPECT_EQ(announced.last(), next);
 }
 
 TEST(SettingsStore, UnchangedOrRefusedUpdatesNeitherSaveNorAnnounce) {

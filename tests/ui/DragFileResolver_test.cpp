@@ -1,12 +1,15 @@
 #include "ui/previews/DragFileResolver.h"
 #include "core/ImageCodec.h"
 #include "core/Types.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 using quillet::DragFileResolver;
 
@@ -142,4 +145,47 @@ TEST_F(DragFileResolverTest, RootThatIsASymbolicLinkIsNeitherWrittenThroughNorEm
     resolver.discardAll();
     EXPECT_FALSE(QFileInfo(root).isSymLink());
     EXPECT_TRUE(QFileInfo::exists(elsewhere + QStringLiteral("/keep.txt")));
+}
+
+TEST_F(DragFileResolverTest, FolderOfAnotherUserIsNeitherEmptiedNorWrittenInto) {
+    const QString theirs = root + QStringLiteral("/0E0D1C1A-0000-4000-8000-000000000000/theirs.png");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(theirs).path()));
+    quillet::test::writeFile(theirs, "not ours");
+    for (const QString& path : {QFileInfo(theirs).path(), root}) {
+        if (::chown(QFile::encodeName(path).constData(), 65534, 65534) != 0) GTEST_SKIP() << "cannot give the folder away";
+    }
+
+    resolver.discardAll();
+    EXPECT_EQ(resolver.file(QUuid::createUuid(), std::nullopt, QStringLiteral("a.png"), supplier(png)), std::nullopt);
+    EXPECT_EQ(quillet::test::readFile(theirs), "not ours");
+    EXPECT_EQ(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(), 1);
+}
+
+TEST_F(DragFileResolverTest, LinksInsideOurFolderAreRemovedAsLinksAndNeverFollowed) {
+    const QString outside = temp.filePath(QStringLiteral("precious"));
+    ASSERT_TRUE(QDir().mkpath(outside + QStringLiteral("/inner")));
+    quillet::test::writeFile(outside + QStringLiteral("/keep.txt"), "keep");
+    quillet::test::writeFile(outside + QStringLiteral("/inner/keep.txt"), "keep");
+    const auto survives = [&] {
+        return QFileInfo::exists(outside + QStringLiteral("/keep.txt")) &&
+               QFileInfo::exists(outside + QStringLiteral("/inner/keep.txt"));
+    };
+
+    // A preview's folder swapped for a link to the outside folder.
+    const QUuid id = QUuid::createUuid();
+    ASSERT_TRUE(resolver.file(id, std::nullopt, QStringLiteral("a.png"), supplier(png)));
+    ASSERT_TRUE(QDir(folderOf(id)).removeRecursively());
+    ASSERT_TRUE(QFile::link(outside, folderOf(id)));
+    resolver.discard(id);
+    EXPECT_FALSE(QFileInfo(folderOf(id)).isSymLink());
+    EXPECT_TRUE(survives());
+
+    // Links at both levels when everything is cleaned up.
+    const QUuid other = QUuid::createUuid();
+    ASSERT_TRUE(resolver.file(other, std::nullopt, QStringLiteral("a.png"), supplier(png)));
+    ASSERT_TRUE(QFile::link(outside, folderOf(other) + QStringLiteral("/link")));
+    ASSERT_TRUE(QFile::link(outside, root + QStringLiteral("/link")));
+    resolver.discardAll();
+    EXPECT_FALSE(QFileInfo::exists(root));
+    EXPECT_TRUE(survives());
 }

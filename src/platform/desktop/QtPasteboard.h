@@ -5,7 +5,9 @@
 //   QtPasteboard pasteboard(QGuiApplication::clipboard(), ownsSelection);
 //   ClipboardWriter clipboard(pasteboard);
 //
-// Main thread only. Paste requests arrive on the main thread and wait there for the encoding.
+// Main thread only. Paste requests arrive on the main thread and wait there for the bytes,
+// which are encoded on the thread pool: the capture's PNG, and the item's one TIFF, made at the
+// first TIFF request and served to every later one.
 #pragma once
 
 #include "clipboard/PasteboardWriting.h"

@@ -6,6 +6,10 @@
 //   files.discardAll();                                   // leftovers of an earlier run
 //   std::optional<QString> path = files.file(id, stored, "Quillet ….png", [&] { return png.waitForValue(); });
 //
+// The root is a folder of the user's own: it is written into only when we own it and nobody else
+// may enter it, and cleaned only when we own it. Clean-up works through descriptors of the
+// folders it opened and never follows a symbolic link, so nothing outside the root is removed.
+//
 // Main thread only. Every file-system failure answers "no file" and is otherwise silent.
 #pragma once
 
@@ -23,7 +27,8 @@ class DragFileResolver {
 public:
     explicit DragFileResolver(QString temporaryRoot);
 
-    // "org.quillet.Quillet-drag" in the temporary directory.
+    // "org.quillet.Quillet-drag" in $XDG_RUNTIME_DIR; without one, in the temporary directory
+    // with the uid appended ("org.quillet.Quillet-drag-1000").
     static QString standardRoot();
 
     // The stored file `preferred` when it exists; else this preview's earlier copy when it
@@ -33,14 +38,12 @@ public:
                                 const std::function<QByteArray()>& png);
     // Removes the preview's copy with its folder; a preview without a copy touches nothing.
     void discard(const QUuid& id);
-    // Forgets every copy and removes the whole root folder.
+    // Forgets every copy and removes the whole root folder, when it is ours.
     void discardAll();
 
     const QString& temporaryRoot() const { return root; }
 
 private:
-    bool prepareRoot() const;
-
     QString root;
     QHash<QUuid, QString> copies;
 };
