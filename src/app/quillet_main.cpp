@@ -32,7 +32,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "quillet: %s\n", qUtf8Printable(choice.message));
         return EXIT_FAILURE;
     }
-    qputenv("QT_QPA_PLATFORM", "xcb");
+    qputenv("QT_QPA_PLATFORM", choice.qtPlatform);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quillet"));
     QApplication::setApplicationName(QStringLiteral("Quillet"));

@@ -9,6 +9,7 @@
 // Pure: reads nothing but the lookup it is given.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
@@ -19,6 +20,8 @@ enum class PlatformBackend { x11, none };
 
 struct PlatformChoice {
     PlatformBackend backend = PlatformBackend::none;
+    // The Qt platform plugin the back-end needs, set before the QApplication is made.
+    QByteArray qtPlatform;
     // Why nothing serves the session (backend none), or a warning for the log (x11 under
     // XWayland); empty otherwise.
     QString message;
