@@ -1,0 +1,259 @@
+// What a user feels, measured on the real application: `quillet` runs in the benchmark's private
+// X session, a background picture covers the display, and XTEST presses the keys.
+//
+// - trigger → overlay painted: from the second release of a double Ctrl until a pixel of the
+//   root window shows the dimmed overlay;
+// - trigger → clipboard owned and trigger → PNG pasted: from the second release of a double Alt
+//   until Quillet owns CLIPBOARD, and until `xclip` reads a complete PNG of the display;
+// - resident memory after the captures and after idling.
+//
+// Every figure is printed with its median, its slowest run and the first run after start, next
+// to its goal.
+#pragma once
+
+#include "e2e/harness/XSession.h"
+#include "e2e/harness/XTestInput.h"
+#include "support/ScreenImages.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QTest>
+#include <QWidget>
+
+#include <benchmark/benchmark.h>
+#include <xcb/xcb.h>
+#include <xkbcommon/xkbcommon-keysyms.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace quillet::bench {
+
+using Clock = std::chrono::steady_clock;
+using e2e::XSession;
+
+inline double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Prints "name: median M ms, slowest S ms, first F ms (goal ...)" and keeps the figures as
+// counters. `samples` in the order they were taken: the first is the first after start.
+inline void reportSeries(benchmark::State& state, const char* key, const char* name, std::vector<double> samples,
+                         double goal, const char* goalText) {
+    if (samples.empty()) {
+        std::printf("%s: no sample\n", name);
+        return;
+    }
+    const double first = samples.front();
+    std::sort(samples.begin(), samples.end());
+    const double median = samples[samples.size() / 2];
+    const double slowest = samples.back();
+    state.counters[std::string(key) + "_median_ms"] = median;
+    state.counters[std::string(key) + "_max_ms"] = slowest;
+    state.counters[std::string(key) + "_first_ms"] = first;
+    std::printf("%s: median %.1f ms, slowest %.1f ms, first %.1f ms (goal %s)%s\n", name, median, slowest, first,
+                goalText, slowest <= goal ? "" : "  MISSED");
+    std::fflush(stdout);
+}
+
+// A full-display window of the benchmark's own showing a fixed picture, so the overlay's dimming
+// and the captured pixels are known.
+class Backdrop : public QWidget {
+public:
+    explicit Backdrop(const QImage& picture) : picture(picture) {
+        setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override { QPainter(this).drawImage(0, 0, picture); }
+
+private:
+    QImage picture;
+};
+
+// Single pixels and the clipboard's owner, read on a connection of the benchmark's own.
+class Probe {
+public:
+    Probe() : connection(xcb_connect(nullptr, nullptr)) {
+        root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        const char name[] = "CLIPBOARD";
+        xcb_intern_atom_reply_t* atom =
+            xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr);
+        clipboard = atom ? atom->atom : XCB_ATOM_NONE;
+        std::free(atom);
+    }
+    ~Probe() { xcb_disconnect(connection); }
+    Probe(const Probe&) = delete;
+    Probe& operator=(const Probe&) = delete;
+
+    std::uint32_t pixel(QPoint point) {
+        xcb_get_image_reply_t* reply = xcb_get_image_reply(
+            connection,
+            xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, root, static_cast<std::int16_t>(point.x()),
+                          static_cast<std::int16_t>(point.y()), 1, 1, ~0u),
+            nullptr);
+        if (!reply) return 0;
+        std::uint32_t value = 0;
+        std::memcpy(&value, xcb_get_image_data(reply), 4);
+        std::free(reply);
+        return value & 0xffffffu;
+    }
+    xcb_window_t clipboardOwner() {
+        xcb_get_selection_owner_reply_t* reply =
+            xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, clipboard), nullptr);
+        const xcb_window_t owner = reply ? reply->owner : XCB_NONE;
+        std::free(reply);
+        return owner;
+    }
+
+private:
+    xcb_connection_t* connection;
+    xcb_window_t root;
+    xcb_atom_t clipboard = XCB_ATOM_NONE;
+};
+
+inline double residentMiB(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+// Polls `condition` as fast as the server answers, up to `limit`.
+template <class F>
+bool pollUntil(F condition, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    const auto deadline = Clock::now() + limit;
+    while (Clock::now() < deadline) {
+        if (condition()) return true;
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
+    return false;
+}
+
+struct LatencyGoals {
+    const char* label;      // "1080p" or "4K"
+    double overlayMs;       // every run
+    double ownedMs;         // 0: not a goal at this size
+    double pasteMedianMs;
+    double residentMiB;
+};
+
+// One series of captures on the session's only display, whose size is `display`.
+inline void runLatencySeries(benchmark::State& state, QSize display, const QImage& background, const LatencyGoals& goals,
+                             int runs = 15) {
+    auto& session = XSession::current();
+    Backdrop backdrop(background);
+    backdrop.setGeometry(QRect(QPoint(0, 0), display));
+    backdrop.show();
+    if (!QTest::qWaitForWindowExposed(&backdrop, 10000)) {
+        state.SkipWithError("the backdrop did not show");
+        return;
+    }
+    Probe probe;
+    const QPoint spot(display.width() / 3, display.height() / 3);
+    const std::uint32_t plain = background.pixel(spot) & 0xffffffu;
+    pollUntil([&] { return probe.pixel(spot) == plain; });
+
+    QProcess* app = session.startProcess(QStringLiteral(QUILLET_EXECUTABLE), {});
+    e2e::XTestInput keys;
+    const auto doublePress = [&](std::uint32_t keysym) {
+        keys.tap(keysym);
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        keys.press(keysym);
+        keys.flush();
+        keys.sync();
+        const auto start = Clock::now();  // the second release is the trigger
+        keys.release(keysym);
+        keys.flush();
+        return start;
+    };
+    // The application listens once its tray icon and hot keys are up: press until it answers.
+    const bool listening = pollUntil([&] {
+        doublePress(XKB_KEY_Control_L);
+        return pollUntil([&] { return probe.pixel(spot) != plain; }, std::chrono::seconds(2));
+    }, std::chrono::seconds(40));
+    if (!listening) {
+        state.SkipWithError("quillet did not answer the double Ctrl");
+        session.stopProcess(app);
+        return;
+    }
+    keys.tap(XKB_KEY_Escape);
+    keys.flush();
+    pollUntil([&] { return probe.pixel(spot) == plain; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+
+    std::vector<double> overlay, owned, pasted;
+    for (auto _ : state) {
+        for (int run = 0; run < runs; ++run) {
+            // Region: trigger → the overlay's first frame on the screen.
+            const auto trigger = doublePress(XKB_KEY_Control_L);
+            if (!pollUntil([&] { return probe.pixel(spot) != plain; })) {
+                state.SkipWithError("no overlay");
+                break;
+            }
+            overlay.push_back(msSince(trigger));
+            keys.tap(XKB_KEY_Escape);
+            keys.flush();
+            pollUntil([&] { return probe.pixel(spot) == plain; });
+            std::this_thread::sleep_for(std::chrono::milliseconds(350));  // past the double-press window
+
+            // Full screen: trigger → clipboard owned → a complete PNG pasted.
+            // Another program's copy first, so that taking the clipboard is a visible change.
+            const xcb_window_t previous = probe.clipboardOwner();
+            session.xclipCopyText(QStringLiteral("before"));
+            pollUntil([&] { const xcb_window_t now = probe.clipboardOwner(); return now != XCB_NONE && now != previous; });
+            const xcb_window_t before = probe.clipboardOwner();
+            const auto start = doublePress(XKB_KEY_Alt_L);
+            if (!pollUntil([&] { const xcb_window_t now = probe.clipboardOwner(); return now != XCB_NONE && now != before; })) {
+                state.SkipWithError("the clipboard was not taken");
+                break;
+            }
+            owned.push_back(msSince(start));
+            bool complete = false;
+            while (!complete && msSince(start) < 10000) {
+                const auto result = session.xclipOut(QStringLiteral("image/png"), std::chrono::seconds(10));
+                complete = result.ok() && QImage::fromData(result.out, "PNG").size() == display;
+            }
+            if (!complete) {
+                state.SkipWithError("no PNG pasted");
+                break;
+            }
+            pasted.push_back(msSince(start));
+            std::this_thread::sleep_for(std::chrono::milliseconds(350));
+        }
+    }
+    const double afterUse = residentMiB(app->processId());
+    std::this_thread::sleep_for(std::chrono::seconds(30));
+    const double afterIdle = residentMiB(app->processId());
+    session.stopProcess(app);
+
+    char goal[64];
+    std::string name = std::string("trigger -> overlay painted, ") + goals.label;
+    std::snprintf(goal, sizeof goal, "<= %.0f ms every run", goals.overlayMs);
+    reportSeries(state, "overlay", name.c_str(), overlay, goals.overlayMs, goal);
+    name = std::string("trigger -> clipboard owned, ") + goals.label;
+    std::snprintf(goal, sizeof goal, goals.ownedMs > 0 ? "<= %.0f ms every run" : "none set", goals.ownedMs);
+    reportSeries(state, "owned", name.c_str(), owned, goals.ownedMs > 0 ? goals.ownedMs : 1e9, goal);
+    name = std::string("trigger -> PNG pasted by xclip, ") + goals.label;
+    std::snprintf(goal, sizeof goal, "median <= %.0f ms, slowest <= 1.5 x median", goals.pasteMedianMs);
+    reportSeries(state, "paste", name.c_str(), pasted, 1.5 * goals.pasteMedianMs, goal);
+    std::printf("resident memory, %s: %.0f MiB after %zu captures, %.0f MiB after 30 s idle (goal <= %.0f MiB)%s\n",
+                goals.label, afterUse, pasted.size(), afterIdle, goals.residentMiB,
+                afterIdle <= goals.residentMiB ? "" : "  MISSED");
+    state.counters["rss_after_use_mib"] = afterUse;
+    state.counters["rss_after_idle_mib"] = afterIdle;
+    std::fflush(stdout);
+}
+
+}  // namespace quillet::bench
