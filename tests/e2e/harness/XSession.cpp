@@ -7,10 +7,8 @@
 
 #include <xcb/xcb.h>
 
-#include <csignal>
 #include <cstring>
 #include <cstdio>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace quillet::e2e {
