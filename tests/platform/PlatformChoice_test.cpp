@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace quillet {
 namespace {
 
@@ -17,6 +19,8 @@ struct ChoiceCase {
     // A word the message must hold; empty: no message at all.
     QString messageHolds;
 };
+
+void PrintTo(const ChoiceCase& row, std::ostream* out) { *out << row.name; }
 
 class PlatformChoiceTest : public testing::TestWithParam<ChoiceCase> {};
 
@@ -83,6 +87,8 @@ struct StartCase {
     QStringList unset;
     QString messageHolds;
 };
+
+void PrintTo(const StartCase& row, std::ostream* out) { *out << row.name; }
 
 class RefusedStartTest : public testing::TestWithParam<StartCase> {};
 

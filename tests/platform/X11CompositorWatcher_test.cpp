@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 
 namespace quillet {
 namespace {
@@ -79,6 +80,8 @@ struct Drop {
     const char* name;
     void (*drop)(FakeCompositor&);
 };
+
+void PrintTo(const Drop& row, std::ostream* out) { *out << row.name; }
 
 class CompositorDropTest : public X11CompositorWatcherTest, public testing::WithParamInterface<Drop> {};
 
