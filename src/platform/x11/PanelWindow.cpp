@@ -1,22 +1,18 @@
 #include "platform/x11/PanelWindow.h"
 
 #include "platform/x11/X11Atoms.h"
+#include "platform/x11/XcbReply.h"
 
 #include <QWindow>
 
 #include <xcb/xcb.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 namespace quillet::PanelWindow {
 
 namespace {
-
-template <class T>
-using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
 void setAtoms(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property, const std::vector<xcb_atom_t>& atoms) {
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, property, XCB_ATOM_ATOM, 32,
@@ -41,9 +37,8 @@ bool prepare(QWindow* window) {
     // manager has no way left to hand the focus to the panel.
     const xcb_atom_t protocols = X11Atoms::atom("WM_PROTOCOLS");
     const xcb_atom_t takeFocus = X11Atoms::atom("WM_TAKE_FOCUS");
-    Reply<xcb_get_property_reply_t> current(
-        xcb_get_property_reply(connection, xcb_get_property(connection, 0, id, protocols, XCB_ATOM_ATOM, 0, 64), nullptr),
-        &std::free);
+    XcbReply<xcb_get_property_reply_t> current(
+        xcb_get_property_reply(connection, xcb_get_property(connection, 0, id, protocols, XCB_ATOM_ATOM, 0, 64), nullptr));
     if (current && current->format == 32 && current->type == XCB_ATOM_ATOM) {
         const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(current.get()));
         std::vector<xcb_atom_t> kept;

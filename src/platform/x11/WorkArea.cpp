@@ -1,22 +1,18 @@
 #include "platform/x11/WorkArea.h"
 
 #include "platform/x11/X11Atoms.h"
+#include "platform/x11/XcbReply.h"
 
 #include <QScreen>
 
 #include <xcb/xcb.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <memory>
 #include <optional>
 
 namespace quillet::WorkArea {
 
 namespace {
-
-template <class T>
-using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
 // The first desktop's work area in device pixels; the window manager lists one per desktop
 // and a task bar is normally on all of them.
@@ -27,10 +23,9 @@ std::optional<QRect> desktopWorkArea() {
     if (!screen) return std::nullopt;
     const xcb_atom_t workArea = X11Atoms::atom("_NET_WORKAREA");
     if (workArea == XCB_ATOM_NONE) return std::nullopt;
-    Reply<xcb_get_property_reply_t> reply(
+    XcbReply<xcb_get_property_reply_t> reply(
         xcb_get_property_reply(connection,
-                               xcb_get_property(connection, 0, screen->root, workArea, XCB_ATOM_CARDINAL, 0, 4), nullptr),
-        &std::free);
+                               xcb_get_property(connection, 0, screen->root, workArea, XCB_ATOM_CARDINAL, 0, 4), nullptr));
     if (!reply || reply->type != XCB_ATOM_CARDINAL || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 16) {
         return std::nullopt;
     }

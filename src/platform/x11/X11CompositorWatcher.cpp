@@ -1,5 +1,6 @@
 #include "platform/x11/X11CompositorWatcher.h"
 
+#include "platform/x11/X11Atoms.h"
 #include "platform/x11/XcbReply.h"
 
 #include <QSocketNotifier>
@@ -31,14 +32,13 @@ X11CompositorWatcher::X11CompositorWatcher(const QByteArray& displayName, QObjec
     XcbReply<xcb_xfixes_query_version_reply_t> version(
         xcb_xfixes_query_version_reply(connection, xcb_xfixes_query_version(connection, 5, 0), nullptr));
     const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(screenNumber);
-    XcbReply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.constData()), nullptr));
-    if (!version || !atom) {
+    const X11Atoms::Table atoms(connection, {name.constData()});
+    selection = atoms[name.constData()];
+    if (!version || selection == XCB_ATOM_NONE) {
         xcb_disconnect(connection);
         connection = nullptr;
         return;
     }
-    selection = atom->atom;
     xcb_xfixes_select_selection_input(connection, roots.data->root, selection,
                                       XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
                                           XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |

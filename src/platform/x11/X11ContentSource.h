@@ -1,11 +1,11 @@
 // The X11 side of the screen capturer: displays from QScreen and the RandR monitors behind
-// them, windows from the window manager's EWMH lists, and grabs of the root window through
-// MIT-SHM (plain xcb_get_image where the server or the system has no shared memory).
+// them (DisplayMap), windows from the window manager's EWMH lists (EwmhWindowList), and grabs
+// of the root window through MIT-SHM (ShmGrabber), all over a connection of its own
+// (X11Connection).
 //
 // X11 cannot leave one application out of a grab, so when a grab must exclude this process,
-// its visible windows are withdrawn for that moment: hidden, the server's word awaited, the
-// window manager's frames gone, one frame's time for a compositor and for the windows
-// uncovered to repaint; then they are shown again.
+// its visible windows are withdrawn for that moment (OwnWindowWithdrawal) and shown again
+// afterwards.
 //
 //   auto source = std::make_shared<X11ContentSource>();   // main thread, Qt on xcb
 //   ScreenCapturer capturer(source);
@@ -17,9 +17,17 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
+#include <mutex>
 
 namespace quillet {
+
+class DisplayMap;
+class EwmhWindowList;
+class OwnWindowWithdrawal;
+class ShmGrabber;
+class X11Connection;
 
 class X11ContentSource : public ContentSourcing {
 public:
@@ -47,11 +55,19 @@ public:
                                               const QList<qint64>& excludedApplications) override;
     void setOnDisplaysChange(std::function<void()> handler) override;
 
-    struct Impl;
-
 private:
-    std::shared_ptr<Impl> impl;           // shared with main-thread work a grab hands off
-    std::unique_ptr<QObject> screenWatcher;  // follows QScreen changes on the main thread
+    // Main thread: QScreen and DisplayIdentity are not to be touched elsewhere.
+    void rebuildDisplays();
+
+    const qint64 pid;
+    std::shared_ptr<X11Connection> connection;
+    std::shared_ptr<DisplayMap> displayMap;
+    std::unique_ptr<EwmhWindowList> windows;
+    std::unique_ptr<ShmGrabber> grabber;
+    std::shared_ptr<OwnWindowWithdrawal> withdrawal;  // shared with main-thread work a grab hands off
+    std::mutex handlerMutex;
+    std::function<void()> onDisplaysChange;
+    std::unique_ptr<QObject> screenWatcher;  // follows QScreen changes on the main thread; goes first
 };
 
 }  // namespace quillet

@@ -2,6 +2,7 @@
 
 #include "core/Async.h"
 #include "core/Logging.h"
+#include "platform/x11/XcbReply.h"
 
 #include <QSocketNotifier>
 
@@ -10,19 +11,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <span>
 #include <utility>
 
 namespace quillet {
 
 namespace {
-
-struct FreeDeleter {
-    void operator()(void* pointer) const { std::free(pointer); }
-};
-template <class T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
 
 constexpr std::chrono::milliseconds firstRetryDelay{250};
 constexpr std::chrono::milliseconds longestRetryDelay{8000};
@@ -67,7 +61,7 @@ std::unique_ptr<XInputEventTap::Connection> XInputEventTap::openConnection(bool 
     opened->xinputOpcode = extension->major_opcode;
     // Raw events on the root window regardless of grabs need XInput 2.1; 2.0 still delivers
     // them whenever nothing grabs the keyboard.
-    Reply<xcb_input_xi_query_version_reply_t> version(
+    XcbReply<xcb_input_xi_query_version_reply_t> version(
         xcb_input_xi_query_version_reply(opened->xcb, xcb_input_xi_query_version(opened->xcb, 2, 2), nullptr));
     if (!version || version->major_version < 2) {
         if (logFailure) qCWarning(lcHotKeys) << "X-сервер не предлагает XInput 2";
@@ -107,7 +101,7 @@ bool XInputEventTap::connectTap() {
         std::uint32_t bits;
     } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, rawMask};
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(xcb)).data->root;
-    Reply<xcb_generic_error_t> error(
+    XcbReply<xcb_generic_error_t> error(
         xcb_request_check(xcb, xcb_input_xi_select_events_checked(xcb, root, 1, &selection.head)));
     if (error) {
         qCWarning(lcHotKeys) << "X-сервер отказал в событиях XInput 2, код ошибки" << error->error_code;
@@ -120,7 +114,7 @@ bool XInputEventTap::connectTap() {
     // keymap already shows is harmless when it arrives (a press of a held key, a release of a
     // free one).
     loadKeyboardMapping();
-    Reply<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(xcb, xcb_query_keymap(xcb), nullptr));
+    XcbReply<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(xcb, xcb_query_keymap(xcb), nullptr));
     if (keymap) {
         std::array<std::uint8_t, 32> keys{};
         std::copy(std::begin(keymap->keys), std::end(keymap->keys), keys.begin());
@@ -142,7 +136,7 @@ void XInputEventTap::loadKeyboardMapping() {
     xcb_connection_t* xcb = connection->xcb;
     const xcb_setup_t* setup = xcb_get_setup(xcb);
     const auto count = static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1);
-    Reply<xcb_get_keyboard_mapping_reply_t> mapping(
+    XcbReply<xcb_get_keyboard_mapping_reply_t> mapping(
         xcb_get_keyboard_mapping_reply(xcb, xcb_get_keyboard_mapping(xcb, setup->min_keycode, count), nullptr));
     if (!mapping) {
         qCWarning(lcHotKeys) << "Не удалось прочитать раскладку клавиатуры";
@@ -158,7 +152,7 @@ void XInputEventTap::readEvents() {
     const std::uint64_t current = generation;
     xcb_connection_t* xcb = connection->xcb;
     while (xcb_generic_event_t* event = xcb_poll_for_event(xcb)) {
-        Reply<xcb_generic_event_t> owned(event);
+        XcbReply<xcb_generic_event_t> owned(event);
         dispatch(event);
         // The callback may have stopped the tap, or stopped and started it again.
         if (generation != current) return;

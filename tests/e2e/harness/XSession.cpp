@@ -7,22 +7,11 @@
 
 #include <xcb/xcb.h>
 
-#include <csignal>
 #include <cstring>
 #include <cstdio>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace quillet::e2e {
-
-namespace {
-
-// Children die with the test process, so a crashed test never leaves an X server behind.
-void dieWithParent(QProcess& process) {
-    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-}
-
-}  // namespace
 
 SessionOptions& registeredSessionOptions() {
     static SessionOptions options;
@@ -96,28 +85,13 @@ bool XSession::start(const SessionOptions& options) {
 }
 
 bool XSession::startXvfb(const QRect& bounds) {
-    xvfb = new QProcess;
-    dieWithParent(*xvfb);
-    const QString screen = QStringLiteral("%1x%2x24").arg(bounds.right() + 1).arg(bounds.bottom() + 1);
-    // -displayfd 1: Xvfb picks a free display number and writes it to its standard output.
-    xvfb->start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
-                                         QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-screen"),
-                                         QStringLiteral("0"), screen, QStringLiteral("+extension"), QStringLiteral("RANDR"),
-                                         QStringLiteral("+extension"), QStringLiteral("RECORD"), QStringLiteral("+extension"),
-                                         QStringLiteral("Composite")});
-    if (!xvfb->waitForStarted(10000)) return false;
-    QByteArray out;
-    QDeadlineTimer deadline(20s);
-    while (!out.contains('\n') && !deadline.hasExpired()) {
-        xvfb->waitForReadyRead(100);
-        out += xvfb->readAllStandardOutput();
-        if (xvfb->state() == QProcess::NotRunning) break;
-    }
-    if (!out.contains('\n')) {
-        std::fprintf(stderr, "e2e: Xvfb did not start: %s\n", xvfb->readAllStandardError().constData());
+    xvfb = std::make_unique<Xvfb>();
+    if (!xvfb->start(QSize(bounds.right() + 1, bounds.bottom() + 1),
+                     {QStringLiteral("+extension"), QStringLiteral("RANDR"), QStringLiteral("+extension"),
+                      QStringLiteral("RECORD"), QStringLiteral("+extension"), QStringLiteral("Composite")})) {
         return false;
     }
-    displayName = QStringLiteral(":") + QString::fromLatin1(out.trimmed());
+    displayName = xvfb->display();
     return true;
 }
 
@@ -252,13 +226,7 @@ QImage XSession::importRoot() {
 
 void XSession::stop() {
     while (!processes.isEmpty()) stopProcess(processes.back());
-    if (xvfb) {
-        xvfb->terminate();
-        if (!xvfb->waitForFinished(3000)) xvfb->kill();
-        xvfb->waitForFinished(3000);
-        delete xvfb;
-        xvfb = nullptr;
-    }
+    xvfb.reset();
     homeDir.reset();
 }
 

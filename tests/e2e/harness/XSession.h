@@ -12,6 +12,8 @@
 // A benchmark that needs a display uses the same macro; bench_main starts the session then.
 #pragma once
 
+#include "e2e/harness/Xvfb.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QList>
@@ -89,7 +91,7 @@ private:
     QString displayName;
     std::unique_ptr<QTemporaryDir> homeDir;
     QList<QProcess*> processes;  // newest last; stopped in reverse order
-    QProcess* xvfb = nullptr;
+    std::unique_ptr<Xvfb> xvfb;
 };
 
 // Set by QUILLET_E2E_SESSION before main runs.

@@ -1,0 +1,167 @@
+#include "platform/x11/OwnWindowWithdrawal.h"
+
+#include "core/Logging.h"
+#include "platform/x11/DisplayMap.h"
+#include "platform/x11/X11Atoms.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/XcbReply.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QThread>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace quillet {
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Long enough for a compositor to draw one frame without the withdrawn windows, and for the
+// windows they uncovered to repaint (X11 keeps no contents behind a window: an uncovered window
+// shows stale pixels until its owner redraws).
+constexpr auto settleTime = 16ms;
+// How long the window manager gets to take the frames of withdrawn windows away.
+constexpr auto frameDeadline = 200ms;
+// How long a busy compositor gets to repaint where our windows were.
+constexpr auto repaintDeadline = 300ms;
+// How long a grab on the thread pool waits for the main thread to hide our windows.
+constexpr auto handOffDeadline = 2s;
+
+bool onMainThread() {
+    return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+// A grab on the thread pool hands the hiding of our windows to the main thread and waits for
+// it; when the wait gives up, the late main-thread task must not hide anything any more.
+struct HandOff {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    bool abandoned = false;
+    OwnWindowWithdrawal::Withdrawn withdrawn;
+};
+
+}  // namespace
+
+OwnWindowWithdrawal::OwnWindowWithdrawal(std::shared_ptr<const X11Connection> connection,
+                                         std::shared_ptr<const DisplayMap> displays)
+    : connection(std::move(connection)), displays(std::move(displays)) {}
+
+OwnWindowWithdrawal::Withdrawn OwnWindowWithdrawal::hideOwnWindows() {
+    Withdrawn withdrawn;
+    xcb_connection_t* x = connection->xcb();
+    for (QWindow* window : QGuiApplication::topLevelWindows()) {
+        if (!window->isVisible() || window->type() == Qt::Desktop || window->type() == Qt::ForeignWindow) continue;
+        const auto id = static_cast<xcb_window_t>(window->winId());
+        XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(x, xcb_query_tree(x, id), nullptr));
+        if (tree && tree->parent != connection->root() && tree->parent != XCB_WINDOW_NONE) {
+            withdrawn.frames.push_back(tree->parent);
+        }
+        withdrawn.windows << QPointer<QWindow>(window);
+        const double scale = window->devicePixelRatio();
+        const QRect area(window->geometry().topLeft() * scale, window->geometry().size() * scale);
+        if (auto sample = sampleScreen(area)) withdrawn.samples.push_back(*sample);
+        window->hide();
+    }
+    if (!withdrawn.windows.isEmpty()) {
+        if (xcb_connection_t* qt = X11Atoms::connection()) {
+            // A round trip on Qt's own connection: the server has now unmapped them.
+            XcbReply<xcb_get_input_focus_reply_t> sync(xcb_get_input_focus_reply(qt, xcb_get_input_focus(qt), nullptr));
+        }
+    }
+    return withdrawn;
+}
+
+std::optional<OwnWindowWithdrawal::Withdrawn> OwnWindowWithdrawal::withdraw() {
+    Withdrawn withdrawn;
+    if (onMainThread()) {
+        withdrawn = hideOwnWindows();
+    } else {
+        auto handOff = std::make_shared<HandOff>();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self = shared_from_this(), handOff] {
+                std::lock_guard lock(handOff->mutex);
+                if (handOff->abandoned) return;
+                handOff->withdrawn = self->hideOwnWindows();
+                handOff->finished = true;
+                handOff->done.notify_all();
+            },
+            Qt::QueuedConnection);
+        std::unique_lock lock(handOff->mutex);
+        if (!handOff->done.wait_for(lock, handOffDeadline, [&] { return handOff->finished; })) {
+            handOff->abandoned = true;
+            qCWarning(lcCapture) << "the main thread did not hide our windows in time; no grab";
+            return std::nullopt;
+        }
+        withdrawn = std::move(handOff->withdrawn);
+    }
+    if (withdrawn.windows.isEmpty()) return withdrawn;
+    waitForFramesGone(withdrawn.frames);
+    waitForRepaint(withdrawn.samples);
+    std::this_thread::sleep_for(settleTime);
+    return withdrawn;
+}
+
+std::optional<OwnWindowWithdrawal::ScreenSample> OwnWindowWithdrawal::sampleScreen(const QRect& area) const {
+    const QRect line =
+        QRect(area.left(), area.center().y(), qMin(area.width(), 256), 1).intersected(QRect(QPoint(0, 0), displays->rootSize()));
+    if (line.isEmpty()) return std::nullopt;
+    xcb_connection_t* x = connection->xcb();
+    XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
+        x,
+        xcb_get_image(x, XCB_IMAGE_FORMAT_Z_PIXMAP, connection->root(), static_cast<std::int16_t>(line.x()),
+                      static_cast<std::int16_t>(line.y()), static_cast<std::uint16_t>(line.width()), 1, ~0u),
+        nullptr));
+    if (!reply) return std::nullopt;
+    const auto* data = reinterpret_cast<const char*>(xcb_get_image_data(reply.get()));
+    return ScreenSample{line, QByteArray(data, xcb_get_image_data_length(reply.get()))};
+}
+
+// A compositor repaints in its own time, later still when the machine is busy: wait (with a
+// bound) until the screen no longer shows what our windows showed where they were.
+void OwnWindowWithdrawal::waitForRepaint(const std::vector<ScreenSample>& samples) const {
+    const auto deadline = std::chrono::steady_clock::now() + repaintDeadline;
+    for (const ScreenSample& sample : samples) {
+        while (std::chrono::steady_clock::now() < deadline) {
+            const auto now = sampleScreen(sample.line);
+            if (!now || now->pixels != sample.pixels) break;
+            std::this_thread::sleep_for(2ms);
+        }
+    }
+}
+
+void OwnWindowWithdrawal::waitForFramesGone(const std::vector<xcb_window_t>& frames) const {
+    const auto deadline = std::chrono::steady_clock::now() + frameDeadline;
+    xcb_connection_t* x = connection->xcb();
+    for (xcb_window_t frame : frames) {
+        while (std::chrono::steady_clock::now() < deadline) {
+            XcbReply<xcb_get_window_attributes_reply_t> attributes(
+                xcb_get_window_attributes_reply(x, xcb_get_window_attributes(x, frame), nullptr));
+            if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE) break;
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+}
+
+void OwnWindowWithdrawal::restore(const Withdrawn& withdrawn) {
+    const QList<QPointer<QWindow>> windows = withdrawn.windows;
+    const auto show = [windows] {
+        // A window closed meanwhile is gone (QPointer) and stays so.
+        for (const QPointer<QWindow>& window : windows) {
+            if (window) window->setVisible(true);
+        }
+    };
+    if (onMainThread()) {
+        show();
+    } else {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), show, Qt::QueuedConnection);
+    }
+}
+
+}  // namespace quillet
