@@ -9,23 +9,22 @@ PlatformChoice choosePlatform(const std::function<QString(const char*)>& environ
                          !environment("WAYLAND_DISPLAY").trimmed().isEmpty();
 
     if (forced == QLatin1String("null")) {
-        return {PlatformBackend::none, {}, QStringLiteral("QUILLET_PLATFORM=null: no back-end chosen, nothing to capture with.")};
+        return {PlatformBackend::none, {}, QStringLiteral("QUILLET_PLATFORM=null: снимать экран нечем, Quillet не запущен.")};
     }
     if (!forced.isEmpty() && forced != QLatin1String("x11")) {
         return {PlatformBackend::none, {},
-                QStringLiteral("QUILLET_PLATFORM=%1 is not a back-end Quillet has (x11, null).").arg(forced)};
+                QStringLiteral("QUILLET_PLATFORM=%1: такого варианта нет (есть x11 и null).").arg(forced)};
     }
     if (display.isEmpty()) {
         if (wayland && forced.isEmpty()) {
             return {PlatformBackend::none, {},
-                    QStringLiteral("this is a Wayland session without X; Quillet does not serve Wayland yet "
-                                   "(start it in an X11 session).")};
+                    QStringLiteral("сеанс Wayland без X: Wayland пока не поддерживается, запустите Quillet в сеансе X11.")};
         }
-        return {PlatformBackend::none, {}, QStringLiteral("no X display (DISPLAY is not set); start it inside an X11 session.")};
+        return {PlatformBackend::none, {}, QStringLiteral("нет дисплея X (DISPLAY не задана), запустите Quillet в сеансе X11.")};
     }
     if (wayland) {
         return {PlatformBackend::x11, "xcb",
-                QStringLiteral("running under XWayland: only windows of X clients can be captured.")};
+                QStringLiteral("работа через XWayland: снять можно только окна X-клиентов.")};
     }
     return {PlatformBackend::x11, "xcb", {}};
 }
