@@ -1,0 +1,173 @@
+// The editor window on a real X server with a 4K screenshot: opening it (from the launcher's
+// call to the first painted frame, image decoding included) and one redraw of the canvas while
+// the mouse drags a pixelation rectangle or an arrow. Each figure's label carries its goal.
+#include "app/EditorLauncher.h"
+#include "app/HistoryRecorder.h"
+#include "e2e/harness/XSession.h"
+#include "history/HistoryStore.h"
+#include "support/ScreenImages.h"
+#include "ui/editor/EditorCanvasView.h"
+#include "ui/editor/EditorWindow.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QTimeZone>
+#include <QWindow>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+
+using namespace quillet;
+using namespace std::chrono_literals;
+
+QUILLET_E2E_SESSION({.monitors = {QRect(0, 0, 1920, 1080)}, .trayHost = false});
+
+namespace {
+
+class NoClipboard : public ClipboardWriting {
+public:
+    void put(const CapturedImage&, const PNGFuture&) override {}
+    void resolvePendingPromises() override {}
+};
+
+class NoSounds : public SoundPlaying {
+public:
+    void playShutter() override {}
+    void beep() override {}
+};
+
+class OneDisplay : public DesktopQuerying {
+public:
+    bool screenRecordingGranted() override { return true; }
+    QPointF cursorPosition() override { return {}; }
+    QList<ScreenInfo> screens() override { return {}; }
+    std::uint32_t mainDisplayID() override { return 1; }
+    qint64 processID() override { return 0; }
+};
+
+bool spinUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 20s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    return true;
+}
+
+// Notes the first paint of an editor canvas.
+class PaintWatch : public QObject {
+public:
+    bool painted = false;
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (event->type() == QEvent::Paint && qobject_cast<EditorCanvasView*>(object)) painted = true;
+        return false;
+    }
+};
+
+void BM_OpenEditor4K(benchmark::State& state) {
+    QTemporaryDir temp;
+    auto store = std::make_shared<HistoryStore>(temp.path() + QStringLiteral("/history"),
+                                                temp.path() + QStringLiteral("/thumbs"),
+                                                [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc());
+    HistoryRecorder recorder(store, [] { return RetentionPolicy::forever(); });
+    const QFuture<void> started = recorder.start();
+    spinUntil([&] { return started.isFinished(); });
+    auto stored = store->add(bench::screenLikeImage(QSize(3840, 2160)), ScreenshotKind::fullScreen, std::nullopt);
+    spinUntil([&] { return stored.isFinished(); });
+    if (!stored.result()) {
+        state.SkipWithError("the screenshot could not be stored");
+        return;
+    }
+    const Screenshot screenshot = *stored.result();
+    NoClipboard clipboard;
+    NoSounds sounds;
+    OneDisplay desktop;
+    EditorLauncher launcher({recorder, *store, clipboard, sounds, desktop});
+    PaintWatch watch;
+    qApp->installEventFilter(&watch);
+
+    for (auto _ : state) {
+        watch.painted = false;
+        launcher.open(screenshot);
+        const bool shown = spinUntil([&] {
+            EditorWindowController* controller = launcher.controller(screenshot.id);
+            return controller && controller->window() && controller->window()->windowHandle() &&
+                   controller->window()->windowHandle()->isExposed() && watch.painted;
+        });
+        state.PauseTiming();
+        if (!shown) {
+            state.SkipWithError("the editor window did not appear");
+            break;
+        }
+        launcher.controller(screenshot.id)->window()->close();
+        spinUntil([&] { return launcher.controller(screenshot.id) == nullptr; });
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+    qApp->removeEventFilter(&watch);
+    state.SetLabel("goal < 150 ms (call to first painted frame)");
+}
+BENCHMARK(BM_OpenEditor4K)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
+
+// A canvas in a window of the size the editor would take on this display, with a gesture in
+// progress; each iteration moves the mouse once and paints the canvas as the screen would.
+struct DragFixture {
+    EditDocument document{bench::screenLikeImage(QSize(3840, 2160))};
+    EditorWindow window;
+    EditorCanvasView* canvas = new EditorCanvasView(document, 1.0, &window);
+    QPointF at;
+
+    DragFixture() {
+        window.resize(1536, 820);
+        canvas->setGeometry(0, 44, 1536, 776);
+        window.show();
+        spinUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); });
+        QCoreApplication::processEvents();
+    }
+    ~DragFixture() { canvas->teardown(); }
+
+    void send(QEvent::Type type, QPointF image, Qt::MouseButtons buttons) {
+        at = canvas->viewPoint(image);
+        QMouseEvent event(type, at, canvas->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(canvas, &event);
+    }
+};
+
+void BM_RedrawDraggingPixelation4K(benchmark::State& state) {
+    DragFixture f;
+    f.canvas->setTool(EditorCanvasView::Tool::pixelation);
+    f.send(QEvent::MouseButtonPress, {200, 200}, Qt::LeftButton);
+    int step = 0;
+    for (auto _ : state) {
+        // Out to a large area and back, one pixel of the screen at a time.
+        const double reach = 2400 + (step++ % 400) * 2.5;
+        f.send(QEvent::MouseMove, {reach, reach * 0.55}, Qt::LeftButton);
+        f.canvas->repaint();
+    }
+    f.send(QEvent::MouseButtonRelease, f.canvas->imagePoint(f.at), Qt::NoButton);
+    state.SetLabel("goal < 16 ms per redraw (60 frames a second)");
+}
+BENCHMARK(BM_RedrawDraggingPixelation4K)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+void BM_RedrawDraggingArrowOver30Annotations4K(benchmark::State& state) {
+    DragFixture f;
+    for (int i = 0; i < 30; ++i) {
+        const double x = 150 + (i % 6) * 600, y = 150 + (i / 6) * 400;
+        f.document.addArrow({x, y}, {x + 400, y + 250});
+    }
+    f.send(QEvent::MouseButtonPress, {100, 2000}, Qt::LeftButton);
+    int step = 0;
+    for (auto _ : state) {
+        const double reach = 600 + (step++ % 400) * 5;
+        f.send(QEvent::MouseMove, {reach, 2000 - reach * 0.4}, Qt::LeftButton);
+        f.canvas->repaint();
+    }
+    f.send(QEvent::MouseButtonRelease, f.canvas->imagePoint(f.at), Qt::NoButton);
+    state.SetLabel("goal < 8 ms per redraw");
+}
+BENCHMARK(BM_RedrawDraggingArrowOver30Annotations4K)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+}  // namespace
