@@ -233,7 +233,9 @@ void AppDelegate::quit() {
         }
         // The promised PNG becomes real data that a clipboard manager can keep after we exit.
         clipboard->resolvePendingPromises();
-        QCoreApplication::quit();
+        // exit(), not quit(): quit() first asks every window to close, and an editor with
+        // unsaved changes answers with its question and refuses, which would leave us running.
+        QCoreApplication::exit(0);
     });
 }
 

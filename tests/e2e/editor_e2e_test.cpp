@@ -87,6 +87,9 @@ std::optional<QRect> previewGeometry() {
     return std::nullopt;
 }
 
+// Above the copy button in the card's middle and between the corner buttons.
+QPoint cardSpot(const QRect& card) { return QPoint(card.center().x(), card.top() + 32); }
+
 void pointer(const QString& action, QPoint at) {
     XSession::current().xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
     if (!action.isEmpty()) XSession::current().xdotool({action, QStringLiteral("1")});
@@ -131,7 +134,7 @@ TEST(Editor, DoubleClickOnThePreviewEditsAndCtrlSSavesAnEditedCopy) {
     // Hovering keeps the preview; its double click opens the editor.
     std::optional<QRect> preview;
     ASSERT_TRUE(XSession::waitUntil([&] { return (preview = previewGeometry()).has_value(); }, 10s)) << "no preview";
-    pointer(QString(), preview->center());
+    pointer(QString(), cardSpot(*preview));
     session.xdotool({QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("--delay"),
                      QStringLiteral("80"), QStringLiteral("1")});
     QList<QByteArray> editors;
@@ -168,7 +171,7 @@ TEST(Editor, DoubleClickOnThePreviewEditsAndCtrlSSavesAnEditedCopy) {
 
     // The preview now shows the edit; opening it again and closing with changes asks first.
     ASSERT_TRUE(XSession::waitUntil([&] { return (preview = previewGeometry()).has_value(); }, 10s));
-    pointer(QString(), preview->center());
+    pointer(QString(), cardSpot(*preview));
     session.xdotool({QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("--delay"),
                      QStringLiteral("80"), QStringLiteral("1")});
     ASSERT_TRUE(XSession::waitUntil([&] { return (editors = editorWindows()).size() == 1; }, 20s));
