@@ -333,3 +333,25 @@ TEST(EditorToolbar, AButtonFiresOnlyWhenReleasedInside) {
     send(QEvent::MouseButtonRelease, {10, 10}, Qt::NoButton);
     EXPECT_EQ(presses, 1);
 }
+
+TEST(EditorCanvas, AnItemBeingMovedLeavesItsOldPlaceAtOnce) {
+    Fixture f;
+    f.canvas.setTool(Tool::frame);
+    f.drag({20, 20}, {120, 100});
+    f.canvas.setTool(Tool::arrow);
+    f.drag({200, 50}, {380, 50});
+    (void)f.canvas.grab();  // both layers drawn once
+    auto redAt = [&](QPointF image) {
+        const QColor c = f.canvas.grab().toImage().pixelColor(f.canvas.viewPoint(image).toPoint());
+        return c.red() > 200 && c.green() < 110;
+    };
+    ASSERT_TRUE(redAt({300, 50}));
+    f.send(QEvent::MouseButtonPress, {300, 50}, Qt::LeftButton);
+    f.send(QEvent::MouseMove, {300, 250}, Qt::LeftButton);
+    EXPECT_FALSE(redAt({300, 50})) << "the arrow's old place is empty while it moves";
+    EXPECT_TRUE(redAt({300, 250}));
+    EXPECT_TRUE(redAt({20, 60})) << "the frame stays";
+    f.send(QEvent::MouseButtonRelease, {300, 250}, Qt::NoButton);
+    f.document.undoManager()->undo();
+    EXPECT_TRUE(redAt({300, 50})) << "undo brings it back on screen";
+}

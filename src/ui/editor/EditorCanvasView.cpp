@@ -156,12 +156,15 @@ void EditorCanvasView::teardown() {
     drag.reset();
     imageView->clear();
     shownVisible.reset();
+    frameLayer = {};
+    arrowLayer = {};
     mosaicCache.clear();
     pixelsLayer->detach();
     overlay->detach();
 }
 
 void EditorCanvasView::documentChanged() {
+    ++documentRevision;
     if (selected && (!document || !document->contains(*selected))) selected.reset();
     if (currentTool == Tool::crop) proposedCrop = documentCropOrWhole();
     updateCanvasGeometry();
@@ -534,15 +537,63 @@ QList<QRectF> EditorCanvasView::cachedMosaicAreas() const {
     return areas;
 }
 
+const EditorCanvasView::AnnotationLayer& EditorCanvasView::annotationLayer(EditKind kind) {
+    AnnotationLayer& layer = kind == EditKind::frame ? frameLayer : arrowLayer;
+    std::optional<QUuid> excluded;
+    if (drag) {
+        if (const auto* moving = std::get_if<Moving>(&*drag); moving && moving->item.kind == kind)
+            excluded = moving->item.id;
+    }
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (layer.revision == documentRevision && sameRect(layer.display, geometry.display) && layer.scale == geometry.scale &&
+        layer.excluded == excluded && (layer.empty || (layer.image.size() == pixels && layer.image.devicePixelRatio() == ratio)))
+        return layer;
+
+    layer.revision = documentRevision;
+    layer.display = geometry.display;
+    layer.scale = geometry.scale;
+    layer.excluded = excluded;
+    const qsizetype count = kind == EditKind::frame ? document->frames().size() : document->arrows().size();
+    layer.empty = count == 0 || (count == 1 && excluded);
+    if (layer.empty) {
+        layer.image = QImage();
+        return layer;
+    }
+    if (layer.image.size() != pixels) layer.image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    layer.image.setDevicePixelRatio(ratio);
+    layer.image.fill(Qt::transparent);
+    QPainter painter(&layer.image);
+    painter.setClipRect(geometry.display);
+    const QSize imageSize = source.size();
+    if (kind == EditKind::frame) {
+        const double thickness = EditRenderer::frameThickness(imageSize) * geometry.scale;
+        for (const EditRectangle& frame : document->frames())
+            if (frame.id != excluded) EditRenderer::drawFrame(viewRect(frame.rect), thickness, painter);
+    } else {
+        const double thickness = EditRenderer::arrowThickness(imageSize) * geometry.scale;
+        for (const EditArrow& arrow : document->arrows())
+            if (arrow.id != excluded) EditRenderer::drawArrow(viewPoint(arrow.start), viewPoint(arrow.end), thickness, painter);
+    }
+    return layer;
+}
+
 void EditorCanvasView::drawAnnotations(QPainter& painter) {
     if (!document) return;
     const QSize imageSize = source.size();
     painter.save();
     painter.setClipRect(geometry.display);
+    // What stays put comes from the layers; the item being moved and the one being drawn are
+    // painted afresh above them.
+    const Moving* moving = drag ? std::get_if<Moving>(&*drag) : nullptr;
     const double frameThickness = EditRenderer::frameThickness(imageSize) * geometry.scale;
-    for (const EditRectangle& frame : document->frames())
-        EditRenderer::drawFrame(viewRect(frame.rect.translated(movedDelta({EditKind::frame, frame.id}))), frameThickness,
-                                painter);
+    if (const AnnotationLayer& frames = annotationLayer(EditKind::frame); !frames.empty)
+        painter.drawImage(QPointF(0, 0), frames.image);
+    if (moving && moving->item.kind == EditKind::frame) {
+        for (const EditRectangle& frame : document->frames())
+            if (frame.id == moving->item.id)
+                EditRenderer::drawFrame(viewRect(frame.rect.translated(moving->delta)), frameThickness, painter);
+    }
     const Drawing* drawing = drag ? std::get_if<Drawing>(&*drag) : nullptr;
     if (drawing && drawing->kind == EditKind::frame) {
         const QRectF rect = spanned(drawing->start, drawing->current);
@@ -550,9 +601,13 @@ void EditorCanvasView::drawAnnotations(QPainter& painter) {
             EditRenderer::drawFrame(viewRect(rect), frameThickness, painter);
     }
     const double arrowThickness = EditRenderer::arrowThickness(imageSize) * geometry.scale;
-    for (const EditArrow& arrow : document->arrows()) {
-        const QPointF delta = movedDelta({EditKind::arrow, arrow.id});
-        EditRenderer::drawArrow(viewPoint(arrow.start + delta), viewPoint(arrow.end + delta), arrowThickness, painter);
+    if (const AnnotationLayer& arrows = annotationLayer(EditKind::arrow); !arrows.empty)
+        painter.drawImage(QPointF(0, 0), arrows.image);
+    if (moving && moving->item.kind == EditKind::arrow) {
+        for (const EditArrow& arrow : document->arrows())
+            if (arrow.id == moving->item.id)
+                EditRenderer::drawArrow(viewPoint(arrow.start + moving->delta), viewPoint(arrow.end + moving->delta),
+                                        arrowThickness, painter);
     }
     if (drawing && drawing->kind == EditKind::arrow) {
         const QPointF d = drawing->current - drawing->start;

@@ -134,6 +134,17 @@ private:
         double scale = 1;
     };
 
+    // The frames or the arrows that stay put during a gesture, drawn once into a picture of
+    // the canvas and reused until the document, the geometry or the moved item changes.
+    struct AnnotationLayer {
+        QImage image;
+        quint64 revision = 0;
+        QRectF display;
+        double scale = 0;
+        std::optional<QUuid> excluded;
+        bool empty = true;
+    };
+
     struct MosaicAreaKey {
         double x = 0, y = 0, width = 0, height = 0;
         auto operator<=>(const MosaicAreaKey&) const = default;
@@ -154,6 +165,7 @@ private:
     bool handlesShortcut(QKeyEvent* event);
     void drawMosaics(QPainter& painter);
     void drawSelection(QPainter& painter);
+    const AnnotationLayer& annotationLayer(EditKind kind);
     void drawCropFrame(QPainter& painter);
     QPointF movedDelta(const EditItem& item) const;
     std::optional<QRectF> boundingBox(const EditItem& item) const;
@@ -173,6 +185,9 @@ private:
     std::map<MosaicAreaKey, QList<PixelationBlock>> mosaicCache;
     std::optional<QRectF> shownVisible;
     Geometry geometry;
+    quint64 documentRevision = 1;
+    AnnotationLayer frameLayer;
+    AnnotationLayer arrowLayer;
     QMetaObject::Connection documentConnection;
 };
 
