@@ -21,6 +21,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cmath>
 
 using namespace quillet;
 using namespace std::chrono_literals;
@@ -245,9 +246,20 @@ BENCHMARK(BM_RedrawDraggingPixelation4K)->Unit(benchmark::kMillisecond)->MinTime
 
 void BM_RedrawDraggingArrowOver30Annotations4K(benchmark::State& state) {
     DragFixture f;
+    // Of every kind: 12 arrows, 8 frames, 6 highlighter strokes and 4 pixelated areas.
     for (int i = 0; i < 30; ++i) {
         const double x = 150 + (i % 6) * 600, y = 150 + (i / 6) * 400;
-        f.document.addArrow({x, y}, {x + 400, y + 250});
+        if (i < 12) {
+            f.document.addArrow({x, y}, {x + 400, y + 250});
+        } else if (i < 20) {
+            f.document.addFrame(QRectF(x, y, 450, 300));
+        } else if (i < 26) {
+            QList<QPointF> stroke;
+            for (int k = 0; k <= 40; ++k) stroke.append({x + k * 12, y + 40 * std::sin(k / 4.0)});
+            f.document.addHighlight(stroke);
+        } else {
+            f.document.addPixelation(QRectF(x, y, 500, 320));
+        }
     }
     f.send(QEvent::MouseButtonPress, {100, 2000}, Qt::LeftButton);
     int step = 0;
