@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "ui/overlay/CaptureFlash.h"
+#include "app/EditorLauncher.h"
 #include "app/HistoryRecorder.h"
 #include "ui/previews/PreviewStack.h"
 #include "ui/overlay/RegionSelectionController.h"
@@ -175,6 +176,14 @@ void AppDelegate::setUpHistory() {
     previews->warmUp();
     coordinator->setPreviews(previews);
 
+    editor = std::make_unique<EditorLauncher>(EditorLauncher::Services{
+        *recorder, *store, *clipboard, *platform.sounds, *platform.desktop, platform.workArea.get(),
+        [source] { return source->current().showPreview; }});
+    editor->previews = previews;
+    previews->onEdit = [self](const Screenshot& screenshot) {
+        if (self) self->openEditor(screenshot);
+    };
+
     runOnMainThread(this, [target = recorder] { (void)target->start(); });
 }
 
@@ -210,8 +219,8 @@ void AppDelegate::showSettings() {
     // The settings window is not built yet.
 }
 
-void AppDelegate::openEditor(const Screenshot&) {
-    // The editor window is not built yet.
+void AppDelegate::openEditor(const Screenshot& screenshot) {
+    if (editor) editor->open(screenshot);
 }
 
 void AppDelegate::quit() {
@@ -224,7 +233,9 @@ void AppDelegate::quit() {
         }
         // The promised PNG becomes real data that a clipboard manager can keep after we exit.
         clipboard->resolvePendingPromises();
-        QCoreApplication::quit();
+        // exit(), not quit(): quit() first asks every window to close, and an editor with
+        // unsaved changes answers with its question and refuses, which would leave us running.
+        QCoreApplication::exit(0);
     });
 }
 

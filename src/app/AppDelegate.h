@@ -26,6 +26,7 @@ namespace quillet {
 
 class CaptureFlash;
 class ClipboardWriter;
+class EditorLauncher;
 class HistoryRecorder;
 class HistoryStore;
 class HotKeyMonitor;
@@ -83,6 +84,7 @@ private:
     std::shared_ptr<HistoryStore> store;
     std::shared_ptr<HistoryRecorder> recorder;
     std::shared_ptr<PreviewStack> previews;
+    std::unique_ptr<EditorLauncher> editor;  // goes before the recorder and previews it uses
 
     QSystemTrayIcon tray;
     QMenu menu;

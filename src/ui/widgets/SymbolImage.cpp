@@ -44,18 +44,42 @@ std::optional<Glyph> render(const QString& name, qreal size, const QColor& colou
         painter.fillRect(image.rect(), colour);
     }
     image.setDevicePixelRatio(devicePixelRatio);
-    Glyph glyph{image, inkBounds(image)};
+    Glyph glyph{image, visibleBounds(name, size)};
     cache.insert(key, glyph);
     return glyph;
 }
 
-QRectF inkBounds(const QImage& image) {
+QRectF visibleBounds(const QString& name, qreal size) {
+    static QHash<QString, QRectF> cache;
+    const QRectF box(0, 0, size, size);
+    const QString key = name + QLatin1Char('|') + QString::number(size);
+    if (auto cached = cache.constFind(key); cached != cache.constEnd()) return *cached;
+    constexpr qreal factor = 8;
+    const int pixels = static_cast<int>(std::ceil(size * factor));
+    if (pixels < 1 || !exists(name)) return box;
+    QSvgRenderer svg(resourcePath(name));
+    QImage image(pixels, pixels, QImage::Format_Alpha8);
+    if (image.isNull() || !svg.isValid()) return box;
+    image.fill(0);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        svg.render(&painter, QRectF(0, 0, size * factor, size * factor));
+    }
+    image.setDevicePixelRatio(factor);
+    QRectF ink = inkBounds(image, 17);
+    if (ink.isEmpty()) ink = box;
+    cache.insert(key, ink);
+    return ink;
+}
+
+QRectF inkBounds(const QImage& image, int minimumAlpha) {
     const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
     int left = argb.width(), top = argb.height(), right = -1, bottom = -1;
     for (int y = 0; y < argb.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
         for (int x = 0; x < argb.width(); ++x) {
-            if (qAlpha(line[x]) == 0) continue;
+            if (qAlpha(line[x]) < minimumAlpha) continue;
             left = std::min(left, x);
             right = std::max(right, x);
             top = std::min(top, y);

@@ -1,0 +1,151 @@
+// The editor window's save and close rules, with the launcher's save function replaced by one
+// the test answers by hand.
+#include "ui/editor/EditorToolbarButton.h"
+#include "ui/editor/EditorWindowController.h"
+
+#include "support/TestSupport.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QUndoStack>
+
+#include <gtest/gtest.h>
+
+using namespace quillet;
+
+namespace {
+
+struct Fixture {
+    struct PendingSave {
+        QImage image;
+        PNGFuture png;
+        std::function<void(EditorWindowController::SaveOutcome)> completion;
+    };
+    std::vector<PendingSave> saves;
+    int copies = 0;
+    int beeps = 0;
+    bool closed = false;
+    EditorWindowController* controller;
+
+    Fixture() {
+        QImage image(200, 150, QImage::Format_RGB32);
+        image.fill(QColor(30, 160, 90));
+        controller = new EditorWindowController(
+            Screenshot{QUuid::createUuid(), {}, ScreenshotKind::region, {200, 150}, QStringLiteral("a.png"), {}},
+            std::make_unique<EditDocument>(image),
+            [this](const QImage& edited, const PNGFuture& png, std::function<void(EditorWindowController::SaveOutcome)> done) {
+                saves.push_back({edited, png, std::move(done)});
+            },
+            [this](const QImage&, const PNGFuture&) { ++copies; }, [this] { ++beeps; });
+        controller->onClose = [this] { closed = true; };
+        controller->show();
+    }
+    ~Fixture() { delete controller; }
+
+    EditDocument& document() { return controller->document(); }
+    void edit() { document().addArrow({10, 10}, {150, 100}); }
+    bool windowShown() { return controller->window() && controller->window()->isVisible(); }
+};
+
+}  // namespace
+
+TEST(EditorWindow, SavingNothingBeepsAndASecondPressWhileSavingDoesNothing) {
+    Fixture f;
+    f.controller->save();
+    EXPECT_EQ(f.beeps, 1);
+    EXPECT_TRUE(f.saves.empty());
+
+    f.edit();
+    EXPECT_TRUE(f.controller->toolbar()->saveButton->isEnabledButton());
+    f.controller->save();
+    f.controller->save();
+    ASSERT_EQ(f.saves.size(), 1u);
+    EXPECT_FALSE(f.controller->toolbar()->saveButton->isEnabledButton()) << "buttons are off while saving";
+    EXPECT_FALSE(f.controller->toolbar()->undoButton->isEnabledButton());
+    EXPECT_EQ(f.saves[0].image.size(), QSize(200, 150));
+    EXPECT_NE(f.saves[0].image.pixelColor(80, 55), QColor(30, 160, 90)) << "the arrow is in the saved picture";
+
+    f.saves[0].completion(EditorWindowController::SaveOutcome::success());
+    test::drainEvents();
+    EXPECT_TRUE(f.closed);
+    EXPECT_FALSE(f.document().isDirty());
+}
+
+TEST(EditorWindow, AFailedSaveKeepsTheWindowAndItsEditsAndMayBeTriedAgain) {
+    Fixture f;
+    f.edit();
+    f.controller->save();
+    ASSERT_EQ(f.saves.size(), 1u);
+    f.saves[0].completion(EditorWindowController::SaveOutcome::failed(QStringLiteral("нет места")));
+    test::drainEvents();
+    EXPECT_FALSE(f.closed);
+    EXPECT_TRUE(f.windowShown());
+    EXPECT_TRUE(f.document().isDirty());
+    ASSERT_TRUE(f.controller->sheet());
+    EXPECT_EQ(f.controller->sheet()->text(), QStringLiteral("Снимок не записан в историю"));
+    EXPECT_TRUE(f.controller->sheet()->informativeText().contains(QStringLiteral("нет места")));
+    f.controller->sheet()->done(0);
+    f.controller->save();
+    EXPECT_EQ(f.saves.size(), 2u);
+}
+
+TEST(EditorWindow, ClosingAsksOnlyWithChangesAndCancelKeepsTheWindow) {
+    {
+        Fixture f;
+        f.controller->window()->close();
+        test::drainEvents();
+        EXPECT_TRUE(f.closed) << "an unchanged window closes at once";
+    }
+    Fixture f;
+    f.edit();
+    EXPECT_FALSE(f.controller->window()->close());
+    ASSERT_TRUE(f.controller->sheet());
+    QMessageBox* question = f.controller->sheet();
+    EXPECT_EQ(question->text(), QStringLiteral("Сохранить изменения?"));
+    EXPECT_EQ(question->windowModality(), Qt::WindowModal);
+    QStringList titles;
+    for (QAbstractButton* button : question->buttons()) titles.append(button->text());
+    EXPECT_TRUE(titles.contains(QStringLiteral("Не сохранять")));
+    EXPECT_FALSE(f.controller->window()->close()) << "a second close while the question is up does nothing";
+
+    question->escapeButton()->click();  // "Отмена"
+    test::drainEvents();
+    EXPECT_TRUE(f.windowShown());
+    EXPECT_TRUE(f.document().undoManager()->canUndo());
+    EXPECT_TRUE(f.saves.empty());
+
+    EXPECT_FALSE(f.controller->window()->close());
+    for (QAbstractButton* button : f.controller->sheet()->buttons())
+        if (button->text() == QStringLiteral("Не сохранять")) button->click();
+    test::drainEvents();
+    EXPECT_TRUE(f.closed);
+    EXPECT_TRUE(f.saves.empty()) << "nothing is written";
+}
+
+TEST(EditorWindow, AnUnappliedCropCountsAsAChange) {
+    Fixture f;
+    f.controller->canvas()->setTool(EditorCanvasView::Tool::crop);
+    EXPECT_FALSE(f.controller->toolbar()->saveButton->isEnabledButton());
+    QMouseEvent press(QEvent::MouseButtonPress, f.controller->canvas()->viewPoint({20, 20}), QPointF(), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, f.controller->canvas()->viewPoint({120, 100}), QPointF(), Qt::LeftButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, f.controller->canvas()->viewPoint({120, 100}), QPointF(),
+                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    for (QMouseEvent* event : {&press, &move, &release}) QCoreApplication::sendEvent(f.controller->canvas(), event);
+    EXPECT_TRUE(f.controller->toolbar()->saveButton->isEnabledButton());
+    f.controller->save();
+    ASSERT_EQ(f.saves.size(), 1u);
+    EXPECT_EQ(f.saves[0].image.size(), QSize(100, 80));
+}
+
+TEST(EditorWindow, ContentSizeFitsEightyPercentOfTheVisibleArea) {
+    // 2880 × 1800 pixels at scale 2 on a 1440 × 875 area: 1440 × 900 points, limited by height.
+    const QSize size = EditorWindowController::contentSize({2880, 1800}, EditorWindowController::ScreenArea{2, {1440, 875}, 28});
+    const double fit = (875 * 0.8 - 28 - 44 - 32) / 900.0;
+    EXPECT_EQ(size, QSize(int(1440 * fit + 32), int(900 * fit + 32 + 44)));
+    EXPECT_EQ(EditorWindowController::contentSize({100, 80}, EditorWindowController::ScreenArea{1, {1280, 800}, 28}),
+              QSize(480, 320));
+    EXPECT_EQ(EditorWindowController::contentSize({1200, 600}, std::nullopt), QSize(632, 376));
+}
