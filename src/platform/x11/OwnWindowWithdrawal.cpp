@@ -46,6 +46,17 @@ struct HandOff {
     OwnWindowWithdrawal::Withdrawn withdrawn;
 };
 
+// A window embedded into another client's (our tray icon inside the panel's tray) belongs to
+// that client's window: hiding it would make the tray drop and re-add the icon at every
+// capture, and its geometry is not a place on the root window where anything would repaint.
+bool isEmbedded(xcb_connection_t* x, xcb_window_t window) {
+    const xcb_atom_t info = X11Atoms::atom("_XEMBED_INFO");
+    if (info == XCB_ATOM_NONE) return false;
+    XcbReply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(x, xcb_get_property(x, 0, window, info, XCB_GET_PROPERTY_TYPE_ANY, 0, 2), nullptr));
+    return reply && reply->type != XCB_ATOM_NONE;
+}
+
 }  // namespace
 
 OwnWindowWithdrawal::OwnWindowWithdrawal(std::shared_ptr<const X11Connection> connection,
@@ -58,6 +69,7 @@ OwnWindowWithdrawal::Withdrawn OwnWindowWithdrawal::hideOwnWindows() {
     for (QWindow* window : QGuiApplication::topLevelWindows()) {
         if (!window->isVisible() || window->type() == Qt::Desktop || window->type() == Qt::ForeignWindow) continue;
         const auto id = static_cast<xcb_window_t>(window->winId());
+        if (xcb_connection_t* qt = X11Atoms::connection(); qt && isEmbedded(qt, id)) continue;
         XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(x, xcb_query_tree(x, id), nullptr));
         if (tree && tree->parent != connection->root() && tree->parent != XCB_WINDOW_NONE) {
             withdrawn.frames.push_back(tree->parent);
