@@ -48,13 +48,16 @@ struct HandOff {
 
 // A window embedded into another client's (our tray icon inside the panel's tray) belongs to
 // that client's window: hiding it would make the tray drop and re-add the icon at every
-// capture, and its geometry is not a place on the root window where anything would repaint.
-bool isEmbedded(xcb_connection_t* x, xcb_window_t window) {
-    const xcb_atom_t info = X11Atoms::atom("_XEMBED_INFO");
-    if (info == XCB_ATOM_NONE) return false;
+// capture, and its geometry is no place on the root window where anything would repaint. It
+// is the one kind of window of ours that sits below another client's window without the window
+// manager's WM_STATE on it (a managed window's parent is its frame, and it carries WM_STATE).
+bool isEmbedded(xcb_connection_t* x, xcb_window_t window, xcb_window_t parent, xcb_window_t root) {
+    if (parent == root || parent == XCB_WINDOW_NONE) return false;
+    const xcb_atom_t state = X11Atoms::atom("WM_STATE");
+    if (state == XCB_ATOM_NONE) return false;
     XcbReply<xcb_get_property_reply_t> reply(
-        xcb_get_property_reply(x, xcb_get_property(x, 0, window, info, XCB_GET_PROPERTY_TYPE_ANY, 0, 2), nullptr));
-    return reply && reply->type != XCB_ATOM_NONE;
+        xcb_get_property_reply(x, xcb_get_property(x, 0, window, state, XCB_GET_PROPERTY_TYPE_ANY, 0, 2), nullptr));
+    return reply && reply->type == XCB_ATOM_NONE;
 }
 
 }  // namespace
@@ -69,14 +72,18 @@ OwnWindowWithdrawal::Withdrawn OwnWindowWithdrawal::hideOwnWindows() {
     for (QWindow* window : QGuiApplication::topLevelWindows()) {
         if (!window->isVisible() || window->type() == Qt::Desktop || window->type() == Qt::ForeignWindow) continue;
         const auto id = static_cast<xcb_window_t>(window->winId());
-        if (xcb_connection_t* qt = X11Atoms::connection(); qt && isEmbedded(qt, id)) continue;
         XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(x, xcb_query_tree(x, id), nullptr));
+        if (tree && isEmbedded(x, id, tree->parent, connection->root())) continue;
         if (tree && tree->parent != connection->root() && tree->parent != XCB_WINDOW_NONE) {
             withdrawn.frames.push_back(tree->parent);
         }
         withdrawn.windows << QPointer<QWindow>(window);
-        const double scale = window->devicePixelRatio();
-        const QRect area(window->geometry().topLeft() * scale, window->geometry().size() * scale);
+        // Where the server shows the window: Qt's own geometry of a window the window manager
+        // has framed can read (0, 0), the place inside its frame.
+        XcbReply<xcb_get_geometry_reply_t> size(xcb_get_geometry_reply(x, xcb_get_geometry(x, id), nullptr));
+        XcbReply<xcb_translate_coordinates_reply_t> origin(
+            xcb_translate_coordinates_reply(x, xcb_translate_coordinates(x, id, connection->root(), 0, 0), nullptr));
+        const QRect area = size && origin ? QRect(origin->dst_x, origin->dst_y, size->width, size->height) : QRect();
         if (auto sample = sampleScreen(area)) withdrawn.samples.push_back(*sample);
         window->hide();
     }
