@@ -3,6 +3,7 @@
 #include "ui/overlay/CaptureFlash.h"
 #include "app/HistoryRecorder.h"
 #include "ui/previews/PreviewStack.h"
+#include "ui/history/HistoryWindowController.h"
 #include "ui/overlay/RegionSelectionController.h"
 #include "ui/overlay/RegionSelectionPanels.h"
 #include "capture/ScreenCapturer.h"
@@ -92,6 +93,7 @@ AppDelegate::AppDelegate(PlatformServices& platform, QObject* parent)
       appliedSettings(settings->current()) {}
 
 AppDelegate::~AppDelegate() {
+    historyWindow.reset();
     // The coordinator's pending continuations refer to the capturer and the overlay panels.
     coordinator.reset();
     hotKeys.reset();
@@ -203,7 +205,19 @@ void AppDelegate::apply(const AppSettings& updated) {
 }
 
 void AppDelegate::showHistory() {
-    // The history window is not built yet.
+    if (!historyWindow) {
+        historyWindow = std::make_unique<HistoryWindowController>(HistoryWindowController::Services{
+            *store, *clipboard, *platform.fileManager, *platform.sounds, *platform.desktop});
+        QPointer<AppDelegate> self(this);
+        historyWindow->onClose = [self] {
+            // Called from inside the controller, so it goes away once that call has returned.
+            if (self && self->historyWindow) self->historyWindow.release()->deleteLater();
+        };
+        historyWindow->onOpenInEditor = [self](const Screenshot& screenshot) {
+            if (self) self->openEditor(screenshot);
+        };
+    }
+    historyWindow->show();
 }
 
 void AppDelegate::showSettings() {

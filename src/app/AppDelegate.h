@@ -28,6 +28,7 @@ class CaptureFlash;
 class ClipboardWriter;
 class HistoryRecorder;
 class HistoryStore;
+class HistoryWindowController;
 class HotKeyMonitor;
 class LaunchAtLogin;
 class PreviewStack;
@@ -83,6 +84,7 @@ private:
     std::shared_ptr<HistoryStore> store;
     std::shared_ptr<HistoryRecorder> recorder;
     std::shared_ptr<PreviewStack> previews;
+    std::unique_ptr<HistoryWindowController> historyWindow;  // while the history window is open
 
     QSystemTrayIcon tray;
     QMenu menu;
