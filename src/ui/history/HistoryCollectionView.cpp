@@ -6,6 +6,9 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <QStyle>
+
+#include <algorithm>
 
 namespace quillet {
 
@@ -48,7 +51,7 @@ HistoryCollectionView::HistoryCollectionView(HistoryStoring& store, QWidget* par
     setSelectionRectVisible(false);
     // The cells carry their own gaps to the right and below; the rest of the inset is margin.
     setSpacing(0);
-    setViewportMargins(sectionInset, sectionInset, sectionInset - HistoryItemDelegate::interitemSpacing, 0);
+    centreColumns();
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
     setItemDelegate(new HistoryItemDelegate(*this));
@@ -148,6 +151,25 @@ void HistoryCollectionView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     event->accept();
+}
+
+void HistoryCollectionView::resizeEvent(QResizeEvent* event) {
+    centreColumns();
+    QListView::resizeEvent(event);
+}
+
+// The columns that fit sit in the middle, with the room left over shared by both sides, and
+// never less than the inset. The scroll bar's width is always kept free, so the columns do not
+// jump when it appears.
+void HistoryCollectionView::centreColumns() {
+    const int pitch = HistoryItemDelegate::itemSize.width() + HistoryItemDelegate::interitemSpacing;
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    const int room = width() - 2 * frameWidth() - scrollBar - 2 * sectionInset + HistoryItemDelegate::interitemSpacing;
+    const int columns = std::max(1, room / pitch);
+    // A few pixels stay with the grid: the list wraps a row that fills its width exactly.
+    const int spare = std::max(0, room - columns * pitch - 4);
+    setViewportMargins(sectionInset + spare / 2, sectionInset,
+                       sectionInset - HistoryItemDelegate::interitemSpacing + (spare - spare / 2), 0);
 }
 
 void HistoryCollectionView::contextMenuEvent(QContextMenuEvent* event) {

@@ -56,9 +56,11 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     bool isOnScreen(const HistoryItem& cell) const;
+    void centreColumns();
     void thumbnailChanged(const QUuid& id);
 
     HistoryStoring& store;
