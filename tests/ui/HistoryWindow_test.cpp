@@ -208,11 +208,13 @@ TEST_F(HistoryWindowTest, AThumbnailNeverLandsInACellThatMovedOn) {
     const std::size_t firstScreen = store.thumbnailRequests.size();
     ASSERT_GT(firstScreen, 0u);
 
-    // Scroll through the whole grid in steps, painting every step, before any answer comes.
+    // Scroll through the whole grid in steps, resting after each, before any answer comes.
+    grid().setScrollRestDelay(0ms);
     QScrollBar* bar = grid().verticalScrollBar();
     while (bar->value() < bar->maximum()) {
         bar->setValue(bar->value() + 150);
         grid().viewport()->repaint();
+        test::drainEvents();
     }
     ASSERT_GT(store.thumbnailRequests.size(), 4 * firstScreen);
     // Memory follows the window: cells are reused, not made for every screenshot.

@@ -61,6 +61,10 @@ HistoryCollectionView::HistoryCollectionView(HistoryStoring& store, QWidget* par
     menu.addAction(QStringLiteral("Показать в файловом менеджере"), this, [this] { call(onShowInFileManager); });
     menu.addAction(QStringLiteral("Удалить"), this, [this] { call(onDelete); });
 
+    scrollRest.setSingleShot(true);
+    scrollRest.setInterval(std::chrono::milliseconds(60));
+    connect(&scrollRest, &QTimer::timeout, this, &HistoryCollectionView::loadVisibleThumbnails);
+
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
         if (!index.isValid()) return;
         selectRow(index.row());
@@ -114,8 +118,20 @@ HistoryItem* HistoryCollectionView::cellFor(const QModelIndex& index) {
         reused->onThumbnailChange = [this](const QUuid& id) { thumbnailChanged(id); };
         visibleCells.push_back(reused);
     }
-    reused->fill(screenshot, store, locale);
+    reused->fill(screenshot, locale);
+    if (!scrollRest.isActive()) reused->startLoading(store);
     return reused;
+}
+
+void HistoryCollectionView::scrollContentsBy(int dx, int dy) {
+    QListView::scrollContentsBy(dx, dy);
+    scrollRest.start();
+}
+
+void HistoryCollectionView::loadVisibleThumbnails() {
+    for (HistoryItem* cell : visibleCells) {
+        if (isOnScreen(*cell)) cell->startLoading(store);
+    }
 }
 
 void HistoryCollectionView::thumbnailChanged(const QUuid& id) {

@@ -15,6 +15,9 @@
 
 #include <QListView>
 #include <QMenu>
+#include <QTimer>
+
+#include <chrono>
 
 #include <functional>
 #include <optional>
@@ -44,6 +47,10 @@ public:
     std::optional<int> selectedRow() const;
     void selectRow(int row);
 
+    // Thumbnails of cells that scroll into sight are asked for only once scrolling has rested
+    // this long, so a fast scroll never competes with decoding for the processor.
+    void setScrollRestDelay(std::chrono::milliseconds delay) { scrollRest.setInterval(delay); }
+
     // The cell that shows `index`'s screenshot, filled on the spot when it has none yet.
     HistoryItem* cellFor(const QModelIndex& index);
     // Every cell made so far (about as many as have been visible at once).
@@ -56,18 +63,21 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     bool isOnScreen(const HistoryItem& cell) const;
     void centreColumns();
     void thumbnailChanged(const QUuid& id);
+    void loadVisibleThumbnails();
 
     HistoryStoring& store;
     HistoryListModel* listModel = nullptr;
     std::vector<HistoryItem*> visibleCells;  // children of this view
     QMenu menu;
     QLocale locale;
+    QTimer scrollRest;
 };
 
 }  // namespace quillet

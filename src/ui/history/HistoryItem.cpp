@@ -8,12 +8,18 @@ HistoryItem::HistoryItem(QObject* parent) : QObject(parent) {}
 
 HistoryItem::~HistoryItem() { loadTask.cancel(); }
 
-void HistoryItem::fill(const Screenshot& screenshot, HistoryStoring& store, const QLocale& locale) {
+void HistoryItem::fill(const Screenshot& screenshot, const QLocale& locale) {
     prepareForReuse();
     shown = screenshot;
     represented = screenshot.id;
     date = mediumDateText(screenshot.createdAt, locale);
+    state = ThumbnailState::waiting;
+}
+
+void HistoryItem::startLoading(HistoryStoring& store) {
+    if (state != ThumbnailState::waiting) return;
     state = ThumbnailState::loading;
+    const Screenshot screenshot = shown;
     // Each load has a token of its own, so cancelling this one never touches the next.
     loadTask = CancellationToken();
     const CancellationToken token = loadTask;

@@ -3,8 +3,9 @@
 // many cells as fit in the window; the grid hands a cell that scrolled away to the next
 // screenshot, and a thumbnail that arrives after its cell moved on is dropped.
 //
-//   cell->fill(screenshot, store, locale);  // starts the load
-//   cell->prepareForReuse();                // calls it off and forgets the image
+//   cell->fill(screenshot, locale);   // shows the date at once
+//   cell->startLoading(store);        // the thumbnail follows from the thread pool
+//   cell->prepareForReuse();          // calls the load off and forgets the image
 //
 // Main thread only.
 #pragma once
@@ -27,13 +28,15 @@ class HistoryItem : public QObject {
 public:
     static constexpr int thumbnailMaxPixel = 360;
 
-    enum class ThumbnailState { none, loading, loaded, missing };
+    enum class ThumbnailState { none, waiting, loading, loaded, missing };
 
     explicit HistoryItem(QObject* parent = nullptr);
     ~HistoryItem() override;
 
-    // Shows `screenshot` from now on and asks the store for its thumbnail.
-    void fill(const Screenshot& screenshot, HistoryStoring& store, const QLocale& locale);
+    // Shows `screenshot` from now on; its thumbnail waits for startLoading().
+    void fill(const Screenshot& screenshot, const QLocale& locale);
+    // Asks the store for the thumbnail of the screenshot shown; only once per fill.
+    void startLoading(HistoryStoring& store);
     // Calls off the running load and forgets the screenshot and its image.
     void prepareForReuse();
 

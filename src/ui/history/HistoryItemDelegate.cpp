@@ -86,6 +86,7 @@ void HistoryItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
         drawPlaceholder(painter, thumbnailArea, option.palette);
         break;
     case HistoryItem::ThumbnailState::none:
+    case HistoryItem::ThumbnailState::waiting:
     case HistoryItem::ThumbnailState::loading:
         break;
     }
