@@ -59,12 +59,14 @@ QMessageBox* HistoryWindowController::failureAlert() const { return alert.data()
 
 void HistoryWindowController::show() {
     if (window) {
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
         window->show();
         window->raise();
         window->activateWindow();
         return;
     }
     opening = Signposts::begin(Signposts::openHistory);
+    closePending = false;
     build();
     observeStore();
     window->show();
@@ -83,7 +85,6 @@ void HistoryWindowController::show() {
 void HistoryWindowController::build() {
     window = new QWidget(nullptr, Qt::Window);
     window->setWindowTitle(QStringLiteral("История"));
-    window->setAttribute(Qt::WA_DeleteOnClose, false);
     window->resize(initialSize);
     window->setMinimumSize(minimumSize);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -203,14 +204,13 @@ void HistoryWindowController::deleteSelected() {
 
 void HistoryWindowController::deleteFinished(const QUuid& id, const HistoryResult& result) {
     deleting.remove(id);
-    if (result) {
-        reload();
-        return;
+    if (!result) {
+        qCCritical(lcHistoryWindow).noquote() << QStringLiteral("Снимок не удалён: ") + describe(result.error());
     }
-    qCCritical(lcHistoryWindow).noquote() << QStringLiteral("Снимок не удалён: ") + describe(result.error());
     // The store keeps a screenshot whose file could not be removed, so this brings it back.
     reload();
-    showDeleteFailure();
+    if (!result) showDeleteFailure();
+    notifyClosedWhenIdle();
 }
 
 void HistoryWindowController::showDeleteFailure() {
@@ -223,10 +223,14 @@ void HistoryWindowController::showDeleteFailure() {
         "Не удалось удалить файл снимка, поэтому он остался в истории. Возможно, у приложения нет прав "
         "на папку или диск только для чтения."));
     box->addButton(QStringLiteral("Понятно"), QMessageBox::AcceptRole);
-    // A sheet on the open window; without one, an alert of its own. Never a nested loop.
-    box->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
     alert = box;
-    box->open();
+    // A sheet on the open window; without one, an alert of its own. Never a nested loop.
+    if (window) {
+        box->open();
+    } else {
+        box->setWindowModality(Qt::ApplicationModal);
+        box->show();
+    }
 }
 
 void HistoryWindowController::close() {
@@ -261,6 +265,13 @@ void HistoryWindowController::tearDown() {
     closing->removeEventFilter(this);
     closing->deleteLater();
     services.store.releaseThumbnailMemory();
+    closePending = true;
+    notifyClosedWhenIdle();
+}
+
+void HistoryWindowController::notifyClosedWhenIdle() {
+    if (!closePending || window || !deleting.isEmpty()) return;
+    closePending = false;
     if (onClose) onClose();
 }
 

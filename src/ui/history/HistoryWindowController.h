@@ -51,7 +51,8 @@ public:
     explicit HistoryWindowController(Services services, QObject* parent = nullptr);
     ~HistoryWindowController() override;
 
-    // Told once the window has closed.
+    // Told once the window has closed and no delete it started is still running (so that a
+    // failure can still be explained).
     std::function<void()> onClose;
     // Asks the application to open a screenshot in the editor.
     std::function<void(const Screenshot&)> onOpenInEditor;
@@ -87,6 +88,7 @@ private:
     void deleteFinished(const QUuid& id, const HistoryResult& result);
     void showDeleteFailure();
     void tearDown();
+    void notifyClosedWhenIdle();
 
     Services services;
     HistoryListModel* model = nullptr;  // owned by the window
@@ -98,6 +100,7 @@ private:
     // Screenshots removed from the grid whose delete the store has not finished yet; a change
     // that arrives meanwhile must not bring them back.
     QSet<QUuid> deleting;
+    bool closePending = false;  // closed, onClose not yet told
     std::optional<MeasuredInterval> opening;  // until the first frame is painted
 };
 
