@@ -4,6 +4,7 @@
 #include "app/EditorLauncher.h"
 #include "app/HistoryRecorder.h"
 #include "ui/previews/PreviewStack.h"
+#include "ui/history/HistoryWindowController.h"
 #include "ui/overlay/RegionSelectionController.h"
 #include "ui/overlay/RegionSelectionPanels.h"
 #include "capture/ScreenCapturer.h"
@@ -93,6 +94,7 @@ AppDelegate::AppDelegate(PlatformServices& platform, QObject* parent)
       appliedSettings(settings->current()) {}
 
 AppDelegate::~AppDelegate() {
+    historyWindow.reset();
     // The coordinator's pending continuations refer to the capturer and the overlay panels.
     coordinator.reset();
     hotKeys.reset();
@@ -212,7 +214,19 @@ void AppDelegate::apply(const AppSettings& updated) {
 }
 
 void AppDelegate::showHistory() {
-    // The history window is not built yet.
+    if (!historyWindow) {
+        historyWindow = std::make_unique<HistoryWindowController>(HistoryWindowController::Services{
+            *store, *clipboard, *platform.fileManager, *platform.sounds, *platform.desktop});
+        QPointer<AppDelegate> self(this);
+        historyWindow->onClose = [self] {
+            // Called from inside the controller, so it goes away once that call has returned.
+            if (self && self->historyWindow) self->historyWindow.release()->deleteLater();
+        };
+        historyWindow->onOpenInEditor = [self](const Screenshot& screenshot) {
+            if (self) self->openEditor(screenshot);
+        };
+    }
+    historyWindow->show();
 }
 
 void AppDelegate::showSettings() {

@@ -29,6 +29,7 @@ class ClipboardWriter;
 class EditorLauncher;
 class HistoryRecorder;
 class HistoryStore;
+class HistoryWindowController;
 class HotKeyMonitor;
 class LaunchAtLogin;
 class PreviewStack;
@@ -85,6 +86,7 @@ private:
     std::shared_ptr<HistoryRecorder> recorder;
     std::shared_ptr<PreviewStack> previews;
     std::unique_ptr<EditorLauncher> editor;  // goes before the recorder and previews it uses
+    std::unique_ptr<HistoryWindowController> historyWindow;  // while the history window is open
 
     QSystemTrayIcon tray;
     QMenu menu;

@@ -1,5 +1,6 @@
 // Quillet lives in the system tray: no main window, and closing a window never quits it.
 #include "app/AppDelegate.h"
+#include "app/ProcessMemory.h"
 #include "core/Logging.h"
 #include "platform/loader/PlatformLoader.h"
 
@@ -25,6 +26,7 @@ void onTerminate(int) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    quillet::returnLargeBuffersToTheSystem();
     // The back-end is chosen once, before Qt picks a platform of its own.
     const quillet::PlatformChoice choice =
         quillet::choosePlatform([](const char* name) { return qEnvironmentVariable(name); });

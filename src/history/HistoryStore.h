@@ -95,7 +95,7 @@ public:
     // How many screenshots applyRetention would remove now; no file access, no waiting.
     qsizetype expiredCount(const RetentionPolicy& policy, const QDateTime& now) const;
     // Called when the history window closes; the disk cache stays.
-    void releaseThumbnailMemory();
+    void releaseThumbnailMemory() override;
 
     // Names the file of a screenshot created at `createdAt`, before the free-name rule adds " (n)".
     QString baseFileName(const QDateTime& createdAt) const;

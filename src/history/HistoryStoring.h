@@ -52,6 +52,8 @@ public:
     virtual QFuture<HistoryResult> deleteScreenshot(const QUuid& id) = 0;
     // Deletes the store's own screenshots older than the policy allows at `now`.
     virtual QFuture<HistoryResult> applyRetention(const RetentionPolicy& policy, const QDateTime& now) = 0;
+    // Forgets the thumbnails held in memory (the history window closed); files on disk stay.
+    virtual void releaseThumbnailMemory() = 0;
 
 Q_SIGNALS:
     void historyDidChange();

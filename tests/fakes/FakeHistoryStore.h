@@ -1,5 +1,7 @@
 // A hand-written history store for unit tests of its users: every add waits until the test
-// answers it (or answers at once with `autoAnswer`), and every call is recorded.
+// answers it (or answers at once with `autoAnswer`), and every call is recorded. The list is
+// whatever the test puts in `items`; thumbnails and deletes answer at once unless the test
+// holds them (`holdThumbnails`, `holdDeletes`) to answer later, in any order.
 #pragma once
 
 #include "core/Async.h"
@@ -45,24 +47,67 @@ public:
                           call.pixelSize, QStringLiteral("Quillet 2025-03-07 в 14.05.09.png"), call.source};
     }
 
-    QList<Screenshot> all() const override { return {}; }
+    struct ThumbnailRequest {
+        Screenshot screenshot;
+        int maxPixel = 0;
+        CancellationToken cancel;
+        SharedPromise<std::optional<QImage>> answer;
+    };
+    struct Delete {
+        QUuid id;
+        SharedPromise<HistoryResult> answer;
+    };
+
+    QList<Screenshot> all() const override { return items; }
     QString fileURL(const Screenshot& screenshot) const override {
-        return QStringLiteral("/history/") + screenshot.fileName;
+        return folder + QLatin1Char('/') + screenshot.fileName;
     }
-    QFuture<std::optional<QImage>> thumbnail(const Screenshot&, int, const CancellationToken& = {}) override {
-        return readyFuture(std::optional<QImage>());
+    QFuture<std::optional<QImage>> thumbnail(const Screenshot& screenshot, int maxPixel,
+                                             const CancellationToken& cancel = {}) override {
+        thumbnailRequests.push_back(ThumbnailRequest{screenshot, maxPixel, cancel, {}});
+        QFuture<std::optional<QImage>> future = thumbnailRequests.back().answer.future();
+        if (!holdThumbnails) answerThumbnail(thumbnailRequests.size() - 1);
+        return future;
+    }
+    // Answers thumbnail request `n` with `makeThumbnail`'s image (none without it), even when
+    // it was cancelled: a slow store may answer after the asker moved on.
+    void answerThumbnail(std::size_t n) {
+        ThumbnailRequest& request = thumbnailRequests.at(n);
+        request.answer.finish(makeThumbnail ? makeThumbnail(request.screenshot) : std::optional<QImage>());
     }
     QFuture<void> load() override {
         calls << QStringLiteral("load");
         return loadAnswer.future();
     }
-    QFuture<HistoryResult> deleteScreenshot(const QUuid&) override { return readyFuture(HistoryResult()); }
+    QFuture<HistoryResult> deleteScreenshot(const QUuid& id) override {
+        deletes.push_back(Delete{id, {}});
+        QFuture<HistoryResult> future = deletes.back().answer.future();
+        if (!holdDeletes) answerDelete(deletes.size() - 1, HistoryResult());
+        return future;
+    }
+    // Answers delete `n`; a success takes the item out of `items` and signals the change.
+    void answerDelete(std::size_t n, const HistoryResult& result) {
+        if (result) {
+            const QUuid id = deletes.at(n).id;
+            items.removeIf([&](const Screenshot& item) { return item.id == id; });
+            Q_EMIT historyDidChange();
+        }
+        deletes.at(n).answer.finish(result);
+    }
+    void releaseThumbnailMemory() override { calls << QStringLiteral("releaseThumbnailMemory"); }
     QFuture<HistoryResult> applyRetention(const RetentionPolicy& policy, const QDateTime& now) override {
         calls << QStringLiteral("applyRetention");
         retentions.push_back({policy, now});
         return readyFuture(retentionResult);
     }
 
+    QString folder = QStringLiteral("/history");
+    QList<Screenshot> items;
+    std::deque<ThumbnailRequest> thumbnailRequests;
+    std::function<std::optional<QImage>(const Screenshot&)> makeThumbnail;
+    bool holdThumbnails = false;
+    std::deque<Delete> deletes;
+    bool holdDeletes = false;
     std::deque<Add> adds;
     std::function<StoredScreenshot(const Add&)> autoAnswer;
     std::vector<Retention> retentions;

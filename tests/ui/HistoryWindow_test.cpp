@@ -1,0 +1,387 @@
+#include "ui/history/HistoryCollectionView.h"
+#include "ui/history/HistoryItem.h"
+#include "ui/history/HistoryWindowController.h"
+#include "core/ImageCodec.h"
+#include "fakes/CaptureFakes.h"
+#include "fakes/FakeDesktopServices.h"
+#include "fakes/FakeHistoryStore.h"
+#include "support/LogCapture.h"
+#include "support/TestImages.h"
+#include "support/TestSupport.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QBuffer>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+using namespace quillet;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Screenshot n was taken n minutes before the first: the list is newest first.
+Screenshot shot(int n) {
+    Screenshot screenshot;
+    screenshot.id = QUuid::createUuid();
+    screenshot.createdAt = QDateTime::fromSecsSinceEpoch(1741345509 - n * 60, QTimeZone::utc());
+    screenshot.pixelSize = {64, 48};
+    screenshot.fileName = QStringLiteral("Quillet %1.png").arg(n);
+    return screenshot;
+}
+
+QList<Screenshot> shots(int count) {
+    QList<Screenshot> list;
+    for (int n = 0; n < count; ++n) list << shot(n);
+    return list;
+}
+
+// A colour of its own for every screenshot, so an image shows whose thumbnail it is.
+QColor colourOf(const QUuid& id) {
+    const uint hash = qHash(id);
+    return QColor(int(hash & 0xff), int((hash >> 8) & 0xff), int((hash >> 16) & 0xff));
+}
+
+class HistoryWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        store.makeThumbnail = [](const Screenshot& screenshot) {
+            QImage image(36, 27, QImage::Format_RGB32);
+            image.fill(colourOf(screenshot.id));
+            return std::optional<QImage>(image);
+        };
+        history.onOpenInEditor = [this](const Screenshot& screenshot) { opened << screenshot; };
+        history.onClose = [this] { ++closes; };
+    }
+    void TearDown() override { history.close(); test::drainEvents(); }
+
+    // Opens the window over `list` with the store already loaded.
+    void open(const QList<Screenshot>& list) {
+        store.items = list;
+        store.loadAnswer.finish();
+        history.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(history.windowWidget(), 5000));
+        test::drainEvents();
+    }
+
+    HistoryCollectionView& grid() { return *history.collectionView(); }
+    void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(&grid(), Qt::Key(key), modifiers);
+        test::drainEvents();
+    }
+    std::optional<QUuid> selectedID() {
+        const std::optional<int> row = grid().selectedRow();
+        if (!row) return std::nullopt;
+        return history.items().at(*row).id;
+    }
+
+    fakes::FakeHistoryStore store;
+    fakes::Journal journal;
+    fakes::FakeClipboard clipboard{journal};
+    fakes::FakeSounds sounds{journal};
+    fakes::FakeFileManager fileManager;
+    fakes::FakeDesktop desktop;
+    HistoryWindowController history{{store, clipboard, fileManager, sounds, desktop}};
+    QList<Screenshot> opened;
+    int closes = 0;
+};
+
+TEST_F(HistoryWindowTest, ShowsTheEmptyLabelUntilTheFirstLoadFillsTheGrid) {
+    history.show();
+    test::drainEvents();
+    EXPECT_TRUE(history.emptyLabel()->isVisibleTo(history.windowWidget()));
+    EXPECT_TRUE(store.calls.contains(QStringLiteral("load")));
+
+    store.items = shots(3);
+    store.loadAnswer.finish();
+    ASSERT_TRUE(test::waitUntil([&] { return history.items().size() == 3; }));
+    EXPECT_FALSE(history.emptyLabel()->isVisibleTo(history.windowWidget()));
+}
+
+TEST_F(HistoryWindowTest, ReloadsOnlyWhenTheStoresListReallyChanged) {
+    open(shots(3));
+    grid().selectRow(1);
+    const QUuid selected = history.items().at(1).id;
+    QSignalSpy resets(grid().model(), &QAbstractItemModel::modelReset);
+
+    // A change announcement with the same list (retention found nothing to remove) keeps all.
+    Q_EMIT store.historyDidChange();
+    test::drainEvents();
+    EXPECT_EQ(resets.count(), 0);
+
+    // A capture arrives at the top; the selected screenshot stays selected one row lower.
+    const Screenshot newest = shot(-1);
+    store.items.prepend(newest);
+    Q_EMIT store.historyDidChange();
+    test::drainEvents();
+    EXPECT_EQ(resets.count(), 1);
+    ASSERT_EQ(history.items().size(), 4);
+    EXPECT_EQ(history.items().first().id, newest.id);
+    EXPECT_EQ(selectedID(), selected);
+
+    // Retention removed the selected one: nothing is selected, nothing else is lost.
+    store.items.removeAt(2);
+    Q_EMIT store.historyDidChange();
+    test::drainEvents();
+    EXPECT_EQ(resets.count(), 2);
+    EXPECT_EQ(history.items(), store.items);
+    EXPECT_EQ(selectedID(), std::nullopt);
+}
+
+TEST_F(HistoryWindowTest, DeleteSelectsTheNeighbourThatTakesItsPlace) {
+    struct Row {
+        int count;
+        int selected;
+        std::optional<int> selectedAfter;  // position in the shorter list
+    };
+    const Row rows[] = {{3, 0, 0}, {3, 1, 1}, {3, 2, 1}, {1, 0, std::nullopt}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.count << " items, deleting " << row.selected);
+        const QList<Screenshot> list = shots(row.count);
+        open(list);
+        grid().selectRow(row.selected);
+        press(Qt::Key_Delete);
+
+        ASSERT_FALSE(store.deletes.empty());
+        EXPECT_EQ(store.deletes.back().id, list.at(row.selected).id);
+        QList<Screenshot> expected = list;
+        expected.removeAt(row.selected);
+        EXPECT_EQ(history.items(), expected);
+        EXPECT_EQ(store.items, expected);
+        EXPECT_EQ(grid().selectedRow(), row.selectedAfter);
+        EXPECT_EQ(history.emptyLabel()->isVisibleTo(history.windowWidget()), expected.isEmpty());
+        EXPECT_EQ(history.failureAlert(), nullptr);
+        history.close();
+        test::drainEvents();
+    }
+}
+
+TEST_F(HistoryWindowTest, FailedDeleteBringsTheScreenshotBackAndExplains) {
+    test::LogCapture log;
+    const QList<Screenshot> list = shots(3);
+    store.holdDeletes = true;
+    open(list);
+    grid().selectRow(1);
+    press(Qt::Key_Backspace);
+    ASSERT_EQ(store.deletes.size(), 1u);
+    EXPECT_EQ(history.items().size(), 2);
+
+    // A capture lands while the delete is still running: the deleted one must not come back.
+    const Screenshot newest = shot(-1);
+    store.items.prepend(newest);
+    Q_EMIT store.historyDidChange();
+    test::drainEvents();
+    EXPECT_EQ(history.items(), (QList<Screenshot>{newest, list.at(0), list.at(2)}));
+
+    // The file could not be removed, so the store kept it.
+    store.answerDelete(0, HistoryResult(unexpected(HistoryError::deleteFailed(QStringLiteral("Permission denied")))));
+    test::drainEvents();
+    EXPECT_EQ(history.items(), store.items);
+    EXPECT_EQ(history.items().size(), 4);
+
+    ASSERT_NE(history.failureAlert(), nullptr);
+    QMessageBox* alert = history.failureAlert();
+    EXPECT_EQ(alert->text(), QStringLiteral("Снимок не удалён"));
+    EXPECT_TRUE(alert->informativeText().startsWith(QStringLiteral("Не удалось удалить файл снимка")));
+    EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(alert->parentWidget(), history.windowWidget());
+    EXPECT_TRUE(alert->isVisible());
+    const QStringList logged = log.texts("quillet.history-window", QtCriticalMsg);
+    ASSERT_EQ(logged.size(), 1);
+    EXPECT_TRUE(logged.first().startsWith(QStringLiteral("Снимок не удалён: ")));
+    EXPECT_TRUE(logged.first().contains(QStringLiteral("Permission denied")));
+    alert->close();
+}
+
+TEST_F(HistoryWindowTest, ADeleteThatFailsAfterTheWindowClosedStillExplains) {
+    store.holdDeletes = true;
+    open(shots(2));
+    grid().selectRow(0);
+    press(Qt::Key_Delete);
+    press(Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(history.isOpen());
+    EXPECT_EQ(closes, 0) << "the controller must outlive its delete";
+
+    store.answerDelete(0, HistoryResult(unexpected(HistoryError::deleteFailed(QStringLiteral("Read-only file system")))));
+    test::drainEvents();
+    ASSERT_NE(history.failureAlert(), nullptr);
+    EXPECT_EQ(history.failureAlert()->parentWidget(), nullptr);
+    EXPECT_EQ(history.failureAlert()->windowModality(), Qt::ApplicationModal);
+    EXPECT_EQ(closes, 1);
+    history.failureAlert()->close();
+}
+
+TEST_F(HistoryWindowTest, AThumbnailNeverLandsInACellThatMovedOn) {
+    store.holdThumbnails = true;
+    open(shots(200));
+    history.windowWidget()->resize(HistoryWindowController::minimumSize);
+    test::drainEvents();
+    const std::size_t firstScreen = store.thumbnailRequests.size();
+    ASSERT_GT(firstScreen, 0u);
+
+    // Scroll through the whole grid in steps, resting after each, before any answer comes.
+    grid().setScrollRestDelay(0ms);
+    QScrollBar* bar = grid().verticalScrollBar();
+    while (bar->value() < bar->maximum()) {
+        bar->setValue(bar->value() + 150);
+        grid().viewport()->repaint();
+        test::drainEvents();
+    }
+    ASSERT_GT(store.thumbnailRequests.size(), 4 * firstScreen);
+    // Memory follows the window: cells are reused, not made for every screenshot.
+    EXPECT_LE(grid().cells().size(), 3 * firstScreen);
+
+    // The slow store answers last request first.
+    for (std::size_t n = store.thumbnailRequests.size(); n-- > 0;) store.answerThumbnail(n);
+    test::drainEvents();
+
+    int shown = 0;
+    for (const HistoryItem* cell : grid().cells()) {
+        if (cell->thumbnailState() != HistoryItem::ThumbnailState::loaded) continue;
+        ++shown;
+        EXPECT_EQ(cell->thumbnail().pixelColor(0, 0), colourOf(cell->representedID()))
+            << "cell of " << cell->representedID().toString().toStdString() << " shows another screenshot";
+    }
+    EXPECT_GT(shown, 0);
+    // The loads of cells that were handed on were called off.
+    const auto cancelled = std::count_if(store.thumbnailRequests.begin(), store.thumbnailRequests.end(),
+                                         [](const auto& request) { return request.cancel.isCancelled(); });
+    EXPECT_GE(std::size_t(cancelled), store.thumbnailRequests.size() - grid().cells().size());
+}
+
+TEST_F(HistoryWindowTest, CopyPutsTheStoredBytesOrBeeps) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    store.folder = folder.path();
+    const QByteArray png = *ImageCodec::encodePNG(test::patternImage(QSize(64, 48)));
+    const QByteArray jpeg = [] {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        test::patternImage(QSize(64, 48)).save(&buffer, "JPG");
+        return bytes;
+    }();
+    struct Row {
+        const char* what;
+        std::optional<QByteArray> file;  // none: the file is missing
+        Qt::KeyboardModifiers modifiers;
+        bool select;
+        bool copied;
+        bool beeped;
+    };
+    const Row rows[] = {
+        {"a stored PNG", png, Qt::ControlModifier, true, true, false},
+        {"Ctrl+Shift+C is not copy", png, Qt::ControlModifier | Qt::ShiftModifier, true, false, false},
+        {"nothing selected", png, Qt::ControlModifier, false, false, false},
+        {"a missing file", std::nullopt, Qt::ControlModifier, true, false, true},
+        {"an empty file", QByteArray(), Qt::ControlModifier, true, false, true},
+        {"a JPEG named .png", jpeg, Qt::ControlModifier, true, false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Screenshot screenshot = shot(0);
+        QFile::remove(store.fileURL(screenshot));
+        if (row.file) {
+            QFile file(store.fileURL(screenshot));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(*row.file);
+        }
+        clipboard.images.clear();
+        clipboard.futures.clear();
+        sounds.beeps = 0;
+        open({screenshot});
+        if (row.select) grid().selectRow(0);
+        else grid().clearSelection();
+        press(Qt::Key_C, row.modifiers);
+        // Copy reads the file in the background and answers with either the clipboard or a beep.
+        if (row.copied || row.beeped) test::waitUntil([&] { return !clipboard.images.isEmpty() || sounds.beeps > 0; });
+        test::drainEvents();
+
+        EXPECT_EQ(clipboard.images.size(), row.copied ? 1 : 0);
+        EXPECT_EQ(sounds.beeps, row.beeped ? 1 : 0);
+        if (row.copied && !clipboard.images.isEmpty()) {
+            EXPECT_EQ(clipboard.futures.first().waitForValue(), png) << "the file's own bytes, not a new encoding";
+            EXPECT_EQ(clipboard.images.first().image.size(), QSize(64, 48));
+            EXPECT_EQ(clipboard.images.first().screenID, desktop.mainID);
+        }
+        history.close();
+        test::drainEvents();
+    }
+}
+
+TEST_F(HistoryWindowTest, KeysOpenAndCloseAndClosingGivesMemoryBack) {
+    const QList<Screenshot> list = shots(4);
+    open(list);
+    grid().selectRow(2);
+    press(Qt::Key_Return);
+    press(Qt::Key_Enter, Qt::KeypadModifier);
+    ASSERT_EQ(opened.size(), 2);
+    EXPECT_EQ(opened.at(0), list.at(2));
+    EXPECT_EQ(opened.at(1), list.at(2));
+
+    // A second show brings the same window forward.
+    QWidget* window = history.windowWidget();
+    history.show();
+    EXPECT_EQ(history.windowWidget(), window);
+
+    press(Qt::Key_W, Qt::ControlModifier);
+    test::drainEvents();
+    EXPECT_FALSE(history.isOpen());
+    EXPECT_EQ(closes, 1);
+    EXPECT_TRUE(store.calls.contains(QStringLiteral("releaseThumbnailMemory")));
+
+    // Reopening builds everything anew.
+    history.show();
+    ASSERT_TRUE(history.isOpen());
+    EXPECT_EQ(history.items(), list);
+}
+
+TEST_F(HistoryWindowTest, RightClickSelectsTheCellUnderThePointerAndEmptySpaceHasNoMenu) {
+    const QList<Screenshot> list = shots(2);
+    open(list);
+    grid().selectRow(0);
+    const QPoint onSecond = grid().visualRect(grid().model()->index(1, 0)).center();
+    QContextMenuEvent onCell(QContextMenuEvent::Mouse, onSecond, grid().viewport()->mapToGlobal(onSecond));
+    QApplication::sendEvent(grid().viewport(), &onCell);
+    test::drainEvents();
+    EXPECT_EQ(grid().selectedRow(), 1);
+    EXPECT_TRUE(grid().contextMenu().isVisible());
+
+    // The menu acts on the cell that was clicked.
+    grid().contextMenu().actions().at(1)->trigger();
+    EXPECT_EQ(fileManager.revealed, QStringList{store.fileURL(list.at(1))});
+    grid().contextMenu().hide();
+
+    const QPoint below = grid().viewport()->rect().bottomRight() - QPoint(5, 5);
+    QContextMenuEvent onEmpty(QContextMenuEvent::Mouse, below, grid().viewport()->mapToGlobal(below));
+    QApplication::sendEvent(grid().viewport(), &onEmpty);
+    test::drainEvents();
+    EXPECT_FALSE(grid().contextMenu().isVisible());
+    EXPECT_EQ(grid().selectedRow(), 1);
+}
+
+TEST(HistoryItemDate, MediumStyleOfTheLocaleWithoutWeekdayOrZone) {
+    const QDateTime when = QDateTime::fromSecsSinceEpoch(1741356309, QTimeZone::utc());  // 2025-03-07 14:05:09
+    const QString russian = HistoryItem::mediumDateText(when, QLocale(QLocale::Russian, QLocale::Russia));
+    const QString american = HistoryItem::mediumDateText(when, QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_TRUE(russian.startsWith(QStringLiteral("7 мар"))) << russian.toStdString();
+    EXPECT_TRUE(russian.contains(QStringLiteral("2025"))) << russian.toStdString();
+    EXPECT_TRUE(american.startsWith(QStringLiteral("Mar 7, 2025"))) << american.toStdString();
+    for (const QString& text : {russian, american}) {
+        EXPECT_TRUE(text.contains(when.toLocalTime().toString(QStringLiteral("mm:ss")))) << text.toStdString();
+        EXPECT_FALSE(text.contains(QStringLiteral("UTC"))) << text.toStdString();
+        EXPECT_FALSE(text.contains(QStringLiteral("Friday")) || text.contains(QStringLiteral("пятница")))
+            << text.toStdString();
+    }
+}
+
+}  // namespace
