@@ -14,6 +14,7 @@
 #include "settings/LaunchAtLogin.h"
 #include "settings/QSettingsPreferences.h"
 #include "settings/SettingsStore.h"
+#include "ui/settings/SettingsWindowController.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -207,7 +208,38 @@ void AppDelegate::showHistory() {
 }
 
 void AppDelegate::showSettings() {
-    // The settings window is not built yet.
+    if (!settingsWindow) {
+        auto expiredCount = [target = store](const RetentionPolicy& policy) {
+            return qint64(target->expiredCount(policy, QDateTime::currentDateTimeUtc()));
+        };
+        settingsWindow = new SettingsWindowController(
+            *settings, [this](const QString& folder) { return relocateHistory(folder); }, std::move(expiredCount),
+            HistoryFolderAccess::system(), this);
+        QPointer<AppDelegate> self(this);
+        settingsWindow->onClose = [self] {
+            if (!self || !self->settingsWindow) return;
+            // Called from the window's own close handling: the controller goes once that returns.
+            self->settingsWindow->deleteLater();
+            self->settingsWindow = nullptr;
+        };
+    }
+    settingsWindow->show();
+}
+
+QFuture<HistoryResult> AppDelegate::relocateHistory(const QString& folder) {
+    SharedPromise<HistoryResult> moved;
+    ++runningMoves;
+    store->relocate(folder).then(this, [this, folder, moved](HistoryResult result) mutable {
+        --runningMoves;
+        if (result) {
+            AppSettings updated = settings->current();
+            updated.historyFolder = folder;
+            (void)settings->update(updated);
+        }
+        moved.finish(result);
+        if (quitting && runningMoves == 0) finishQuit();
+    });
+    return moved.future();
 }
 
 void AppDelegate::openEditor(const Screenshot&) {
@@ -217,6 +249,12 @@ void AppDelegate::openEditor(const Screenshot&) {
 void AppDelegate::quit() {
     if (quitting) return;
     quitting = true;
+    // A move is not cut short by the three seconds: its end is what saves the new folder, and a
+    // history that moved without it would look empty at the next start.
+    if (runningMoves == 0) finishQuit();
+}
+
+void AppDelegate::finishQuit() {
     recorder->pendingWrites().waitUntilDone(3s).then(this, [this](bool allDone) {
         if (!allDone) {
             qCCritical(lcApp).noquote()
