@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QWidget>
 
 #include <benchmark/benchmark.h>
 

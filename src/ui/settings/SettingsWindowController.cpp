@@ -336,9 +336,12 @@ void SettingsWindowController::retentionChanged(int index) {
     question->setDefaultButton(cancel);
     question->setEscapeButton(cancel);
     question->setAttribute(Qt::WA_DeleteOnClose);
-    connect(question, &QMessageBox::finished, this, [this, question, remove, changed] {
+    connect(question, &QMessageBox::finished, this, [this, question, remove, policy] {
         if (question->clickedButton() == remove) {
-            apply(changed);
+            // Whatever else changed while the question was open stays as it is now.
+            AppSettings confirmed = settings.current();
+            confirmed.retention = policy;
+            apply(confirmed);
         } else {
             refreshControls();
         }
