@@ -59,6 +59,15 @@ void setTextColour(QLabel* label, const QColor& colour) {
     label->setPalette(colours);
 }
 
+// QMessageBox sizes itself by its bold first line, so a short title squeezes a long explanation
+// into a narrow column; a spacer across the bottom gives the text room for two or three lines.
+void widen(QMessageBox* box) {
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+        grid->addItem(new QSpacerItem(380, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
+}
+
 QFont smallFont(const QWidget* widget) {
     QFont font = widget->font();
     font.setPointSizeF(font.pointSizeF() * 0.85);
@@ -336,6 +345,7 @@ void SettingsWindowController::retentionChanged(int index) {
     question->setDefaultButton(cancel);
     question->setEscapeButton(cancel);
     question->setAttribute(Qt::WA_DeleteOnClose);
+    widen(question);
     connect(question, &QMessageBox::finished, this, [this, question, remove, policy] {
         if (question->clickedButton() == remove) {
             // Whatever else changed while the question was open stays as it is now.
@@ -440,6 +450,7 @@ void SettingsWindowController::showAlert(const QString& title, const QString& te
     alert->setInformativeText(text);
     alert->setDefaultButton(alert->addButton(QStringLiteral("Понятно"), QMessageBox::AcceptRole));
     alert->setAttribute(Qt::WA_DeleteOnClose);
+    widen(alert);
     if (onWindow) {
         alert->open();
     } else {
