@@ -136,16 +136,6 @@ TEST(SettingsWindow, TriggerPopUpsEnableOnlyWhatTheOtherTriggerLeavesFree) {
     }
 }
 
-TEST(SettingsWindow, KeyPopUpsListThePCKeyNamesAfterOffAndASeparator) {
-    Window window;
-    const PopUpButton* keys = window.popUp("fullScreenKeyPopUp");
-    ASSERT_EQ(keys->count(), 6);
-    EXPECT_EQ(keys->itemText(off), QStringLiteral("Выключено"));
-    EXPECT_TRUE(keys->itemText(1).isEmpty()) << "the separator";
-    EXPECT_EQ(QStringList({keys->itemText(ctrl), keys->itemText(alt), keys->itemText(super), keys->itemText(shift)}),
-              QStringList({"Ctrl", "Alt", "Super", "Shift"}));
-}
-
 // ---- Choosing triggers --------------------------------------------------------------------
 
 struct Pick {
@@ -214,14 +204,6 @@ TEST(SettingsWindow, ARefusedChoiceIsLoggedWithTheErrorsName) {
     EXPECT_EQ(log.texts("quillet.settings-window", QtCriticalMsg),
               QStringList{QStringLiteral("Настройки отклонены: overlappingTriggers")});
     EXPECT_TRUE(window.preferences.writes.isEmpty()) << "nothing saved: " << window.preferences.writes.join(", ").toStdString();
-}
-
-TEST(SettingsWindow, TriggerOffIsStoredAsOff) {
-    Window window;
-    window.preferences.writes.clear();
-    window.choose("regionKeyPopUp", off);
-    EXPECT_EQ(window.preferences.string(QStringLiteral("regionTrigger")), QStringLiteral("off"));
-    EXPECT_FALSE(window.popUp("regionSidePopUp")->isEnabled());
 }
 
 // ---- Switches -----------------------------------------------------------------------------
@@ -499,16 +481,6 @@ TEST(SettingsWindow, ClosingDuringAMoveWaitsForItToSaveTheFolder) {
     test::drainEvents();
     EXPECT_EQ(window.current().historyFolder, target);
     EXPECT_EQ(closes, 1);
-}
-
-TEST(SettingsWindow, ASecondShowBringsTheSameWindowForward) {
-    Window window;
-    QWidget* first = window.controller->window();
-    window.controller->window()->hide();
-    window.controller->show();
-    EXPECT_EQ(window.controller->window(), first);
-    EXPECT_TRUE(first->isVisible());
-    EXPECT_EQ(first->windowTitle(), QStringLiteral("Настройки Quillet"));
 }
 
 TEST(FolderPathLabel, ALongPathIsCutInTheMiddleAndShownWholeInTheTooltip) {
