@@ -93,6 +93,8 @@ AppDelegate::AppDelegate(PlatformServices& platform, QObject* parent)
       appliedSettings(settings->current()) {}
 
 AppDelegate::~AppDelegate() {
+    // The window refers to the settings store, which goes before the delegate's children do.
+    delete settingsWindow;
     // The coordinator's pending continuations refer to the capturer and the overlay panels.
     coordinator.reset();
     hotKeys.reset();
