@@ -218,6 +218,7 @@ void AppDelegate::showSettings() {
             *settings, [this](const QString& folder) { return relocateHistory(folder); }, std::move(expiredCount),
             HistoryFolderAccess::system(), this);
         QPointer<AppDelegate> self(this);
+        connect(settingsWindow, &SettingsWindowController::moveFinished, this, &AppDelegate::finishQuitWhenIdle);
         settingsWindow->onClose = [self] {
             if (!self || !self->settingsWindow) return;
             // Called from the window's own close handling: the controller goes once that returns.
@@ -239,7 +240,7 @@ QFuture<HistoryResult> AppDelegate::relocateHistory(const QString& folder) {
             (void)settings->update(updated);
         }
         moved.finish(result);
-        if (quitting && runningMoves == 0) finishQuit();
+        finishQuitWhenIdle();
     });
     return moved.future();
 }
@@ -251,12 +252,19 @@ void AppDelegate::openEditor(const Screenshot&) {
 void AppDelegate::quit() {
     if (quitting) return;
     quitting = true;
-    // A move is not cut short by the three seconds: its end is what saves the new folder, and a
-    // history that moved without it would look empty at the next start.
-    if (runningMoves == 0) finishQuit();
+    finishQuitWhenIdle();
 }
 
-void AppDelegate::finishQuit() {
+bool AppDelegate::moveRunning() const {
+    // The window's part counts too: a folder being checked is about to be moved into.
+    return runningMoves > 0 || (settingsWindow && settingsWindow->isMoving());
+}
+
+void AppDelegate::finishQuitWhenIdle() {
+    // A move is not cut short by the three seconds: its end is what saves the new folder, and a
+    // history that moved without it would look empty at the next start.
+    if (!quitting || quitWaitsForWrites || moveRunning()) return;
+    quitWaitsForWrites = true;
     recorder->pendingWrites().waitUntilDone(3s).then(this, [this](bool allDone) {
         if (!allDone) {
             qCCritical(lcApp).noquote()

@@ -72,7 +72,9 @@ private:
     // Moves the history for the settings window and saves the new folder as soon as the store
     // has switched, so a quit right after the move never leaves the setting behind the files.
     QFuture<HistoryResult> relocateHistory(const QString& folder);
-    void finishQuit();
+    bool moveRunning() const;
+    // Goes on with a requested quit once no history move runs.
+    void finishQuitWhenIdle();
 
     PlatformServices& platform;
     std::unique_ptr<QSettingsPreferences> preferences;
@@ -104,7 +106,8 @@ private:
 
     AppSettings appliedSettings;
     bool quitting = false;
-    int runningMoves = 0;  // history moves the quit waits for
+    bool quitWaitsForWrites = false;
+    int runningMoves = 0;  // store moves under way
 };
 
 }  // namespace quillet

@@ -21,9 +21,9 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QStorageInfo>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -109,6 +109,42 @@ int indexCount(const QString& folder) {
     return int(QJsonDocument::fromJson(index.readAll()).object().value(QStringLiteral("items")).toArray().size());
 }
 
+// A folder on another file system than the session's home.
+QString tmpfsFolder() { return QStringLiteral("/dev/shm/quillet-e2e-%1").arg(QCoreApplication::applicationPid()); }
+
+// The application, built once for every test of this file over the real X11 back-end.
+PlatformServices* platform = nullptr;
+AppDelegate* delegate = nullptr;
+
+// Opens the settings and their folder chooser with real clicks; null when either did not show.
+QFileDialog* openFolderChooser() {
+    delegate->showSettings();
+    if (!XSession::waitUntil([] { return settingsWindow() != nullptr; })) return nullptr;
+    QWidget* window = settingsWindow();
+    if (!QTest::qWaitForWindowExposed(window, 10000)) return nullptr;
+    auto* choose = window->findChild<QPushButton*>(QStringLiteral("folderButton"));
+    if (!XSession::waitUntil([&] { return choose->isEnabled(); })) return nullptr;
+    clickAt(choose->mapToGlobal(choose->rect().center()));
+    QFileDialog* chooser = nullptr;
+    // An earlier chooser may still wait for its deferred deletion: only a visible one counts.
+    const bool shown = XSession::waitUntil([&] {
+        for (QFileDialog* dialog : window->findChildren<QFileDialog*>(QStringLiteral("folderChooser"))) {
+            if (dialog->isVisible()) chooser = dialog;
+        }
+        return chooser != nullptr;
+    });
+    return shown && QTest::qWaitForWindowExposed(chooser, 10000) ? chooser : nullptr;
+}
+
+// Types a folder's path into the chooser as a user would.
+bool typeFolder(QFileDialog* chooser, const QString& folder) {
+    auto* name = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (!name) return false;
+    clickAt(name->mapToGlobal(name->rect().center()));
+    XSession::current().xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), folder});
+    return XSession::waitUntil([&] { return name->text() == folder; });
+}
+
 class Settings : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -126,10 +162,8 @@ protected:
     static void TearDownTestSuite() {
         delete delegate;
         delete platform;
+        QDir(tmpfsFolder()).removeRecursively();
     }
-
-    static inline PlatformServices* platform = nullptr;
-    static inline AppDelegate* delegate = nullptr;
 };
 
 TEST_F(Settings, TriggersChosenWithClicksTakeEffectAtOnce) {
@@ -162,30 +196,16 @@ TEST_F(Settings, TriggersChosenWithClicksTakeEffectAtOnce) {
 }
 
 TEST_F(Settings, TheChosenFolderOnAnotherFileSystemTakesTheWholeHistory) {
-    const QString target = QStringLiteral("/dev/shm/quillet-e2e-%1").arg(QCoreApplication::applicationPid());
+    const QString target = tmpfsFolder();
     if (!QDir().mkpath(target)) GTEST_SKIP() << "no tmpfs at /dev/shm";
-    const auto cleanup = qScopeGuard([&] { QDir(target).removeRecursively(); });
     if (QStorageInfo(target).device() == QStorageInfo(defaultHistory()).device()) GTEST_SKIP() << "same file system";
     ASSERT_TRUE(XSession::waitUntil([] { return pngs(defaultHistory()).size() == 50 && indexCount(defaultHistory()) == 50; }));
 
-    delegate->showSettings();
-    ASSERT_TRUE(XSession::waitUntil([] { return settingsWindow() != nullptr; }));
+    QFileDialog* chooser = openFolderChooser();
+    ASSERT_NE(chooser, nullptr);
+    ASSERT_TRUE(typeFolder(chooser, target));
+    XSession::current().xdotool({QStringLiteral("key"), QStringLiteral("Return")});
     QWidget* window = settingsWindow();
-    auto* choose = window->findChild<QPushButton*>(QStringLiteral("folderButton"));
-    clickAt(choose->mapToGlobal(choose->rect().center()));
-    QFileDialog* chooser = nullptr;
-    ASSERT_TRUE(XSession::waitUntil([&] {
-        chooser = window->findChild<QFileDialog*>(QStringLiteral("folderChooser"));
-        return chooser && chooser->isVisible();
-    }));
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(chooser, 10000));
-    auto* name = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-    ASSERT_NE(name, nullptr);
-    clickAt(name->mapToGlobal(name->rect().center()));
-    auto& session = XSession::current();
-    session.xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), target});
-    ASSERT_TRUE(XSession::waitUntil([&] { return name->text() == target; }));
-    session.xdotool({QStringLiteral("key"), QStringLiteral("Return")});
 
     ASSERT_TRUE(XSession::waitUntil([&] { return storedSettings().historyFolder == target; }, 60s))
         << "the new folder was not saved";
@@ -194,6 +214,29 @@ TEST_F(Settings, TheChosenFolderOnAnotherFileSystemTakesTheWholeHistory) {
     EXPECT_TRUE(pngs(defaultHistory()).isEmpty());
     auto* button = window->findChild<QPushButton*>(QStringLiteral("folderButton"));
     EXPECT_TRUE(XSession::waitUntil([&] { return button->isEnabled(); }));
+}
+
+// Runs last: it quits the application.
+TEST_F(Settings, AQuitDuringAMoveWaitsForTheMoveAndItsSavedFolder) {
+    const QString before = storedSettings().historyFolder;
+    ASSERT_TRUE(XSession::waitUntil([&] { return pngs(before).size() == 50; }));
+    const QString moved = XSession::current().home() + QStringLiteral("/moved-history");
+    ASSERT_TRUE(QDir().mkpath(moved));  // the chooser picks existing folders only
+
+    QFileDialog* chooser = openFolderChooser();
+    ASSERT_NE(chooser, nullptr);
+    ASSERT_TRUE(typeFolder(chooser, moved));
+    // The quit comes the moment the folder is chosen, while the move is under way.
+    QObject::connect(chooser, &QFileDialog::fileSelected, delegate, [] { delegate->quit(); }, Qt::QueuedConnection);
+    QTimer::singleShot(0, [] { XSession::current().xdotool({QStringLiteral("key"), QStringLiteral("Return")}); });
+    QTimer::singleShot(60s, qApp, [] { QCoreApplication::exit(1); });
+    // The application's own loop, as in quillet: the quit path ends it.
+    ASSERT_EQ(QApplication::exec(), 0) << "the quit path never ended the loop";
+
+    EXPECT_EQ(storedSettings().historyFolder, moved) << "the application quit before it saved the moved folder";
+    EXPECT_EQ(pngs(moved).size(), 50);
+    EXPECT_EQ(indexCount(moved), 50);
+    EXPECT_TRUE(pngs(before).isEmpty());
 }
 
 }  // namespace

@@ -18,10 +18,9 @@ void FolderPathLabel::setPath(const QString& path) {
 }
 
 QSize FolderPathLabel::sizeHint() const {
-    const QFontMetrics metrics(font());
-    // One pixel more than the advance, or the last letter can be elided by rounding.
-    const int width = std::min(metrics.horizontalAdvance(fullPath) + 1, maximumPathWidth);
-    return {width, metrics.height()};
+    // The full width whatever the path, so the window keeps its size when the folder changes
+    // and a longer path later gets the same room as the first one.
+    return {maximumPathWidth, QFontMetrics(font()).height()};
 }
 
 QSize FolderPathLabel::minimumSizeHint() const {

@@ -1,6 +1,6 @@
 // The history folder's path on one line: cut in the middle when it is long, so both the start
-// and the folder's own name stay readable, at most 260 wide, the whole path in the tooltip. It
-// gives up width before anything else in its row.
+// and the folder's own name stay readable, 260 wide, the whole path in the tooltip. It gives up
+// width before anything else in its row.
 //
 //   FolderPathLabel label;
 //   label.setPath(QStringLiteral("/home/anna/Pictures/Quillet"));

@@ -435,6 +435,7 @@ void SettingsWindowController::leaveMovingState() {
     setTextColour(folderStatusLabel, statusRed);
     // The next volume check writes the status text again.
     folderStatusLabel->clear();
+    Q_EMIT moveFinished();
     if (closeAfterMove) {
         closeAfterMove = false;
         invokeCallback(onClose);

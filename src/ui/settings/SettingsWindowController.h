@@ -62,6 +62,10 @@ public:
     // Moves the history into `folder` (what "Выбрать…" does once a folder is chosen).
     void moveHistory(const QString& folder);
 
+Q_SIGNALS:
+    // A move has ended, whatever its outcome; the quit path waits for it.
+    void moveFinished();
+
 private:
     void buildControls();
     void buildLayout();
