@@ -16,6 +16,7 @@
 #include "settings/LaunchAtLogin.h"
 #include "settings/QSettingsPreferences.h"
 #include "settings/SettingsStore.h"
+#include "ui/settings/SettingsWindowController.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -94,6 +95,8 @@ AppDelegate::AppDelegate(PlatformServices& platform, QObject* parent)
       appliedSettings(settings->current()) {}
 
 AppDelegate::~AppDelegate() {
+    // The window refers to the settings store, which goes before the delegate's children do.
+    delete settingsWindow;
     historyWindow.reset();
     // The coordinator's pending continuations refer to the capturer and the overlay panels.
     coordinator.reset();
@@ -230,7 +233,39 @@ void AppDelegate::showHistory() {
 }
 
 void AppDelegate::showSettings() {
-    // The settings window is not built yet.
+    if (!settingsWindow) {
+        auto expiredCount = [target = store](const RetentionPolicy& policy) {
+            return qint64(target->expiredCount(policy, QDateTime::currentDateTimeUtc()));
+        };
+        settingsWindow = new SettingsWindowController(
+            *settings, [this](const QString& folder) { return relocateHistory(folder); }, std::move(expiredCount),
+            HistoryFolderAccess::system(), this);
+        QPointer<AppDelegate> self(this);
+        connect(settingsWindow, &SettingsWindowController::moveFinished, this, &AppDelegate::finishQuitWhenIdle);
+        settingsWindow->onClose = [self] {
+            if (!self || !self->settingsWindow) return;
+            // Called from the window's own close handling: the controller goes once that returns.
+            self->settingsWindow->deleteLater();
+            self->settingsWindow = nullptr;
+        };
+    }
+    settingsWindow->show();
+}
+
+QFuture<HistoryResult> AppDelegate::relocateHistory(const QString& folder) {
+    SharedPromise<HistoryResult> moved;
+    ++runningMoves;
+    store->relocate(folder).then(this, [this, folder, moved](HistoryResult result) mutable {
+        --runningMoves;
+        if (result) {
+            AppSettings updated = settings->current();
+            updated.historyFolder = folder;
+            (void)settings->update(updated);
+        }
+        moved.finish(result);
+        finishQuitWhenIdle();
+    });
+    return moved.future();
 }
 
 void AppDelegate::openEditor(const Screenshot& screenshot) {
@@ -240,6 +275,19 @@ void AppDelegate::openEditor(const Screenshot& screenshot) {
 void AppDelegate::quit() {
     if (quitting) return;
     quitting = true;
+    finishQuitWhenIdle();
+}
+
+bool AppDelegate::moveRunning() const {
+    // The window's part counts too: a folder being checked is about to be moved into.
+    return runningMoves > 0 || (settingsWindow && settingsWindow->isMoving());
+}
+
+void AppDelegate::finishQuitWhenIdle() {
+    // A move is not cut short by the three seconds: its end is what saves the new folder, and a
+    // history that moved without it would look empty at the next start.
+    if (!quitting || quitWaitsForWrites || moveRunning()) return;
+    quitWaitsForWrites = true;
     recorder->pendingWrites().waitUntilDone(3s).then(this, [this](bool allDone) {
         if (!allDone) {
             qCCritical(lcApp).noquote()

@@ -11,12 +11,14 @@
 #pragma once
 
 #include "app/CaptureCoordinator.h"
+#include "history/HistoryStoring.h"
 #include "platform/PlatformServices.h"
 #include "settings/AppSettings.h"
 #include "ui/tray/PermissionsNotice.h"
 
 #include <QMenu>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QSystemTrayIcon>
 
@@ -37,6 +39,7 @@ class QSettingsPreferences;
 class RegionSelectionPanels;
 class ScreenCapturer;
 class SettingsStore;
+class SettingsWindowController;
 
 class AppDelegate : public QObject {
     Q_OBJECT
@@ -45,7 +48,8 @@ public:
     ~AppDelegate() override;
 
     void launch();
-    // Waits for history writes (three seconds at most), makes the clipboard concrete, quits.
+    // Waits for a running history move, then for history writes (three seconds at most), makes
+    // the clipboard concrete, quits.
     void quit();
 
     // One window each: a second call brings the open one to the front.
@@ -67,6 +71,12 @@ private:
     void startHotKeys();
     void route(const Trigger& trigger);
     void apply(const AppSettings& updated);
+    // Moves the history for the settings window and saves the new folder as soon as the store
+    // has switched, so a quit right after the move never leaves the setting behind the files.
+    QFuture<HistoryResult> relocateHistory(const QString& folder);
+    bool moveRunning() const;
+    // Goes on with a requested quit once no history move runs.
+    void finishQuitWhenIdle();
 
     PlatformServices& platform;
     std::unique_ptr<QSettingsPreferences> preferences;
@@ -95,8 +105,13 @@ private:
     QAction* regionItem = nullptr;
     QAction* fullScreenItem = nullptr;
 
+    // Present while the settings window is open; deleted later once it has closed.
+    QPointer<SettingsWindowController> settingsWindow;
+
     AppSettings appliedSettings;
     bool quitting = false;
+    bool quitWaitsForWrites = false;
+    int runningMoves = 0;  // store moves under way
 };
 
 }  // namespace quillet

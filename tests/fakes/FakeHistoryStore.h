@@ -1,12 +1,13 @@
-// A hand-written history store for unit tests of its users: every add waits until the test
-// answers it (or answers at once with `autoAnswer`), and every call is recorded. The list is
-// whatever the test puts in `items`; thumbnails and deletes answer at once unless the test
+// A hand-written history store for unit tests of its users: every add and every move waits until
+// the test answers it (or answers at once with `autoAnswer`), and every call is recorded. The list
+// is whatever the test puts in `items`; thumbnails and deletes answer at once unless the test
 // holds them (`holdThumbnails`, `holdDeletes`) to answer later, in any order.
 #pragma once
 
 #include "core/Async.h"
 #include "history/HistoryStoring.h"
 
+#include <QHash>
 #include <QTimeZone>
 
 #include <deque>
@@ -108,7 +109,25 @@ public:
     bool holdThumbnails = false;
     std::deque<Delete> deletes;
     bool holdDeletes = false;
+    // The store's move of the whole history into another folder and its count of what a
+    // retention would delete; the settings window reaches both through the delegate.
+    struct Relocation {
+        QString folder;
+        SharedPromise<HistoryResult> answer;
+    };
+    QFuture<HistoryResult> relocate(const QString& folder) {
+        relocations.push_back(Relocation{folder, {}});
+        return relocations.back().answer.future();
+    }
+    qint64 expiredCount(const RetentionPolicy& policy) const {
+        expiredCountAsked.push_back(policy);
+        return expired.value(policy, 0);
+    }
+
     std::deque<Add> adds;
+    std::deque<Relocation> relocations;
+    QHash<RetentionPolicy, qint64> expired;  // what expiredCount answers; 0 when not listed
+    mutable std::vector<RetentionPolicy> expiredCountAsked;
     std::function<StoredScreenshot(const Add&)> autoAnswer;
     std::vector<Retention> retentions;
     HistoryResult retentionResult;
