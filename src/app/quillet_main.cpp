@@ -5,6 +5,9 @@
 #include "platform/loader/PlatformLoader.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -38,6 +41,12 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quillet"));
     QApplication::setApplicationName(QStringLiteral("Quillet"));
+    // Every text of Quillet's own is Russian, so Qt's dialogs and standard buttons are too.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtTexts);
+    }
     QApplication::setDesktopFileName(QStringLiteral("org.quillet.Quillet"));
     QApplication::setQuitOnLastWindowClosed(false);
 
