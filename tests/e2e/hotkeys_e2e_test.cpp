@@ -104,6 +104,17 @@ TEST_F(HotKeysE2E, RightControlTwiceFiresTheRightSideTrigger) {
     EXPECT_EQ(fired, (std::vector<Trigger>{controlRight, controlAny}));
 }
 
+// The full-screen trigger is Alt on either side; right Alt is its own key on the "us" keymap.
+TEST_F(HotKeysE2E, RightAltTwiceFiresTheAltTrigger) {
+    constexpr Trigger altAny{ModifierKey::option, KeySide::any};
+    monitor.setTriggers({controlAny, altAny});
+    input.tap(XKB_KEY_Alt_R);
+    input.tap(XKB_KEY_Alt_R);
+    input.sync();
+    ASSERT_TRUE(tap.waitFor(TapEventType::flagsChanged, 4));
+    EXPECT_EQ(fired, std::vector<Trigger>{altAny});
+}
+
 TEST_F(HotKeysE2E, ControlCFiresNothing) {
     xdotool({"key", "--delay", "40", "ctrl+c", "ctrl+c"});
     ASSERT_TRUE(tap.waitFor(TapEventType::flagsChanged, 4));

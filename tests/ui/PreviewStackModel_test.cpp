@@ -40,12 +40,14 @@ TEST_F(PreviewStackModelTest, UntouchedPreviewExpiresAtExactlySixSeconds) {
 
 TEST_F(PreviewStackModelTest, ExpiryReportsDueOnesOldestFirstAndKeepsTheRestInOrder) {
     const QUuid first = model.push(screenA);
+    const auto firstDue = clock.time + 6s;
     clock.advance(1s);
     const QUuid second = model.push(screenA);
     const QUuid held = model.push(screenA);
     model.pin(held);
     clock.advance(1s);
     const QUuid last = model.push(screenA);
+    EXPECT_EQ(model.nextDeadline(), firstDue);  // the earliest of several
 
     clock.advance(5s);  // first and second are due, last is not
     EXPECT_EQ(model.expireDue(), (QList<QUuid>{first, second}));
