@@ -24,7 +24,6 @@ protected:
 }  // namespace
 
 TEST_F(PreviewStackModelTest, UntouchedPreviewExpiresAtExactlySixSeconds) {
-    EXPECT_EQ(PreviewStackModel::defaultLifetime, std::chrono::nanoseconds(6'000'000'000));
     const auto pushedAt = clock.time;
     const QUuid id = model.push(screenA);
     EXPECT_EQ(model.nextDeadline(), pushedAt + 6s);
@@ -165,4 +164,11 @@ TEST_F(PreviewStackModelTest, NoDeadlineWhileEveryPreviewIsHeld) {
     clock.advance(1h);
     EXPECT_TRUE(model.expireDue().isEmpty());
     EXPECT_FALSE(model.isEmpty());
+}
+
+// With margins of 20 and 10 between them, n panels of 150 need 40 + 150 n + 10 (n − 1).
+TEST(PreviewStackModelLayout, OldestGiveWayUntilTheColumnFits) {
+    EXPECT_EQ(PreviewStackModel::overflowCount(670, {150, 150, 150}, 150, 20, 10), 0);  // exactly fits
+    EXPECT_EQ(PreviewStackModel::overflowCount(669, {150, 150, 150}, 150, 20, 10), 1);
+    EXPECT_EQ(PreviewStackModel::overflowCount(100, {150, 150}, 150, 20, 10), 2);  // the newest stays alone
 }
