@@ -7,6 +7,7 @@
 #include "fakes/FakeHistoryStore.h"
 #include "history/HistoryStore.h"
 #include "support/LogCapture.h"
+#include "support/TestFiles.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -204,9 +205,7 @@ TEST(HistoryRecorderWithStore, EmptyPngIsAWriteErrorAndAnEditKeepsItsSource) {
     EXPECT_EQ(stored.sourceID, source);
     EXPECT_EQ(stored.pixelSize, (PixelSize{64, 48}));
     EXPECT_EQ(outcomes[1].fileURL, folder + QLatin1Char('/') + stored.fileName);
-    QFile file(outcomes[1].fileURL);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), png.waitForValue());
+    EXPECT_EQ(test::readFile(outcomes[1].fileURL), png.waitForValue());
     EXPECT_EQ(store->all(), QList<Screenshot>{stored});
     EXPECT_EQ(notified, (std::vector<std::optional<QString>>{writeErrorLong, std::nullopt}));
     EXPECT_TRUE(onMainThread);

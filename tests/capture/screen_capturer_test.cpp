@@ -62,6 +62,7 @@ TEST(ScreenCapturer, FullScreenTakesTheDisplayUnderThePointElseTheMainOne) {
 
 TEST(ScreenCapturer, RegionPixelSizeRoundsHalvesUpAndIsNeverEmpty) {
     EXPECT_EQ(ScreenCapturer::makeConfiguration(QSizeF(300.4, 200.5), 2.0), (CaptureConfiguration{601, 401, {}}));
+    EXPECT_EQ(ScreenCapturer::makeConfiguration(QSizeF(300.1, 100.25), 2.0), (CaptureConfiguration{600, 201, {}}));
     EXPECT_EQ(ScreenCapturer::makeConfiguration(QSizeF(0.2, 0.0), 1.0), (CaptureConfiguration{1, 1, {}}));
 
     auto source = twoDisplays();

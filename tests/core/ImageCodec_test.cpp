@@ -1,6 +1,7 @@
 // The codec against real PNG and TIFF bytes: what it writes, Qt's readers (libpng, libtiff) read
 // back pixel for pixel, in every format a capture or an edit can have.
 #include "core/ImageCodec.h"
+#include "support/TestFiles.h"
 #include "support/TestImages.h"
 
 #include <QColorSpace>
@@ -34,10 +35,8 @@ bool isTranslucent(const QImage& image) {
 int pngColourType(const QByteArray& png) { return png.size() > 25 ? png.at(25) : -1; }
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return {};
-    return path;
+    test::writeFile(dir.filePath(name), bytes);
+    return dir.filePath(name);
 }
 
 }  // namespace
@@ -105,9 +104,7 @@ TEST(ImageCodec, FileRoundTripAndSizeReadFromTheHeaderAlone) {
     EXPECT_EQ(ImageCodec::readSize(path), (PixelSize{321, 123}));
 
     // A file cut off in its pixel data still tells its size, but cannot be decoded.
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QString cut = writeFile(dir, QStringLiteral("cut.png"), file.readAll().left(60));
+    const QString cut = writeFile(dir, QStringLiteral("cut.png"), test::readFile(path).left(60));
     EXPECT_EQ(ImageCodec::readSize(cut), (PixelSize{321, 123}));
     EXPECT_FALSE(ImageCodec::decodeFile(cut));
 

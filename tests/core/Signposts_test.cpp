@@ -10,12 +10,6 @@
 using namespace quillet;
 using namespace std::chrono_literals;
 
-TEST(Signposts, MillisecondsWithOneDecimal) {
-    EXPECT_EQ(Signposts::intervalMessage(Signposts::captureToReady, 1260us), QStringLiteral("interval capture-to-ready ms=1.3"));
-    EXPECT_EQ(Signposts::intervalMessage(Signposts::triggerToOverlay, 0ns), QStringLiteral("interval trigger-to-overlay ms=0.0"));
-    EXPECT_EQ(Signposts::intervalMessage(Signposts::openEditor, 84'340us), QStringLiteral("interval open-editor ms=84.3"));
-}
-
 TEST(Signposts, EndingLogsOnceAndAnAbandonedIntervalLogsNothing) {
     test::LogCapture log;
     {

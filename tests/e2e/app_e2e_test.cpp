@@ -2,19 +2,19 @@
 // session, captures started by double presses, the result pasted with xclip and found in the
 // history folder.
 #include "e2e/harness/XSession.h"
+#include "e2e/harness/XWindows.h"
 
 #include <QDir>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPainter>
 #include <QTest>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
-using quillet::e2e::XSession;
+using namespace quillet::e2e;
 using namespace std::chrono_literals;
 
 QUILLET_E2E_SESSION({.monitors = {QRect(0, 0, 1280, 800)}});
@@ -22,14 +22,6 @@ QUILLET_E2E_SESSION({.monitors = {QRect(0, 0, 1280, 800)}});
 namespace {
 
 const QColor fill(30, 160, 90);
-
-class SolidWindow : public QWidget {
-public:
-    SolidWindow() { setWindowFlag(Qt::FramelessWindowHint); }
-
-protected:
-    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), fill); }
-};
 
 QString historyFolder() { return XSession::current().home() + QStringLiteral("/Pictures/Quillet"); }
 
@@ -41,11 +33,6 @@ QJsonArray indexItems() {
     QFile index(historyFolder() + QStringLiteral("/.history.json"));
     if (!index.open(QIODevice::ReadOnly)) return {};
     return QJsonDocument::fromJson(index.readAll()).object().value(QStringLiteral("items")).toArray();
-}
-
-QImage pastedImage() {
-    const auto pasted = XSession::current().xclipOut(QStringLiteral("image/png"));
-    return pasted.ok() ? QImage::fromData(pasted.out, "PNG") : QImage();
 }
 
 // The overlay is a window of the application covering the whole display.
@@ -65,8 +52,7 @@ bool overlayShown() {
 
 TEST(Application, DoublePressesCaptureToClipboardAndHistory) {
     auto& session = XSession::current();
-    SolidWindow window;
-    window.setGeometry(200, 150, 400, 300);
+    FlatWindow window(QRect(200, 150, 400, 300), fill);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window, 10000));
     const QPoint inside = window.mapToGlobal(QPoint(50, 50));

@@ -118,24 +118,6 @@ TEST_F(ClipboardE2E, AnotherProgramsCopyIsLeftAlone) {
     EXPECT_FALSE(targets().contains(QStringLiteral("image/png")));
 }
 
-TEST_F(ClipboardE2E, AfterResolveAPasteNeedsNoEncoding) {
-    std::atomic_int encodings = 0;
-    const PNGFuture png(image, [&encodings](const QImage& source) {
-        ++encodings;
-        return ImageCodec::encodePNG(source);
-    });
-    writer.put(CapturedImage{image, 1, CaptureKind::region}, png);
-    writer.resolvePendingPromises();
-    EXPECT_FALSE(writer.holdsPromise());
-    requests = 0;
-
-    const auto pasted = session.xclipOut(QStringLiteral("image/png"));
-    EXPECT_EQ(pasted.out, png.waitForValue());
-    EXPECT_EQ(pixels(session.xclipOut(QStringLiteral("image/tiff")).out), image);
-    EXPECT_EQ(requests, 0);
-    EXPECT_EQ(encodings, 1);
-}
-
 TEST(ClipboardAtExit, LastImageStaysPasteableThroughTheClipboardManager) {
     auto& session = XSession::current();
     QProcess* manager = session.startProcess(QStringLiteral(QUILLET_CLIPBOARD_MANAGER), {});

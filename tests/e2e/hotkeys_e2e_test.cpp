@@ -1,6 +1,6 @@
 // Double presses on a real X server: keys typed through XTEST reach the hot key monitor through
-// the XInput 2 tap, fire the right trigger once, fire nothing for shortcuts, and are never taken
-// away from the focused window.
+// the XInput 2 tap, fire the right trigger once, and are never taken away from the focused
+// window. The rules of a double press are the detector's unit tests.
 #include "e2e/harness/XSession.h"
 #include "e2e/harness/XTestInput.h"
 #include "hotkeys/HotKeyMonitor.h"
@@ -104,21 +104,15 @@ TEST_F(HotKeysE2E, RightControlTwiceFiresTheRightSideTrigger) {
     EXPECT_EQ(fired, (std::vector<Trigger>{controlRight, controlAny}));
 }
 
-TEST_F(HotKeysE2E, ControlCFiresNothing) {
-    xdotool({"key", "--delay", "40", "ctrl+c", "ctrl+c"});
+// The full-screen trigger is Alt on either side; right Alt is its own key on the "us" keymap.
+TEST_F(HotKeysE2E, RightAltTwiceFiresTheAltTrigger) {
+    constexpr Trigger altAny{ModifierKey::option, KeySide::any};
+    monitor.setTriggers({controlAny, altAny});
+    input.tap(XKB_KEY_Alt_R);
+    input.tap(XKB_KEY_Alt_R);
+    input.sync();
     ASSERT_TRUE(tap.waitFor(TapEventType::flagsChanged, 4));
-    ASSERT_TRUE(tap.waitFor(TapEventType::keyDown, 2));
-    EXPECT_TRUE(fired.empty());
-}
-
-TEST_F(HotKeysE2E, DoublePressWhileShiftIsHeldFiresNothing) {
-    xdotool({"keydown", "Shift_L", "key", "--delay", "40", "Control_L", "Control_L", "keyup", "Shift_L"});
-    ASSERT_TRUE(tap.waitFor(TapEventType::flagsChanged, 6));
-    EXPECT_TRUE(fired.empty());
-    // Without Shift the same keys fire.
-    xdotool({"key", "--delay", "40", "Control_L", "Control_L"});
-    ASSERT_TRUE(tap.waitFor(TapEventType::flagsChanged, 10));
-    EXPECT_EQ(fired, std::vector<Trigger>{controlAny});
+    EXPECT_EQ(fired, std::vector<Trigger>{altAny});
 }
 
 TEST_F(HotKeysE2E, AClickBetweenTheTapsFiresNothing) {
@@ -165,6 +159,8 @@ TEST_F(HotKeysE2E, TheFocusedWindowStillReceivesEveryKey) {
     ASSERT_TRUE(XSession::waitUntil([&] { return window.keys.size() >= 16; })) << window.keys.join(' ').toStdString();
     EXPECT_EQ(window.keys.join(' ').toStdString(), expected.toStdString());
     EXPECT_EQ(fired, (std::vector<Trigger>{controlAny, controlAny}));
+    // Ordinary keys reach the monitor too: they are what break up a shortcut.
+    EXPECT_TRUE(tap.waitFor(TapEventType::keyDown, 3));
 }
 
 TEST_F(HotKeysE2E, ALostConnectionIsMadeAgain) {

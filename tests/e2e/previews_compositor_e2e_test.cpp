@@ -2,9 +2,9 @@
 // round corners, so what lies beneath shows through its corners and, dimmed, through the card.
 #include "ui/previews/PreviewPanel.h"
 #include "ui/previews/PreviewStack.h"
-#include "e2e/harness/Backdrop.h"
 #include "e2e/harness/XSession.h"
 #include "e2e/harness/X11Parts.h"
+#include "e2e/harness/XWindows.h"
 #include "platform/x11/DisplayIdentity.h"
 
 #include <QGuiApplication>
@@ -16,19 +16,11 @@
 
 using namespace quillet;
 using namespace std::chrono_literals;
-using quillet::e2e::XSession;
+using namespace quillet::e2e;
 
 QUILLET_E2E_SESSION({.monitors = {QRect(0, 0, 1280, 800)}, .compositor = true, .trayHost = false});
 
 namespace {
-
-class NoClipboard : public ClipboardWriting {
-public:
-    void put(const CapturedImage&, const PNGFuture&) override {}
-    void resolvePendingPromises() override {}
-};
-
-using quillet::e2e::Backdrop;
 
 bool reddish(QColor colour) { return colour.red() > colour.green() + 20 && colour.red() > colour.blue() + 20; }
 bool greyish(QColor colour) { return std::abs(colour.red() - colour.green()) < 12 && std::abs(colour.red() - colour.blue()) < 12; }
@@ -37,13 +29,14 @@ bool greyish(QColor colour) { return std::abs(colour.red() - colour.green()) < 1
 
 TEST(PreviewsWithCompositor, CardIsTranslucentWithRoundCorners) {
     QTemporaryDir temp;
-    NoClipboard clipboard;
+    PlainClipboard clipboard;
     test::X11Parts x11;
     PreviewStack stack(clipboard, x11.previewDesktop(), temp.path() + QStringLiteral("/drag"));
     QScreen* screen = QGuiApplication::primaryScreen();
     const QRect area = screen->availableGeometry();
     const QRect place(area.left() + 20, area.bottom() + 1 - 20 - 150, 210, 150);
-    Backdrop backdrop(place.adjusted(-30, -30, 30, 30));
+    FlatWindow backdrop(place.adjusted(-30, -30, 30, 30), Qt::white);
+    backdrop.show();
 
     QImage picture(800, 500, QImage::Format_ARGB32);
     picture.fill(QColor(30, 140, 220));

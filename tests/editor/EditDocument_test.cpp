@@ -79,12 +79,10 @@ TEST(EditDocumentTest, CropIsWholePixelsInsideTheImageAndOnlyRealChangesCount) {
     expectRect(*document.crop(), QRectF(10, 10, 40, 30));
     document.setCrop(QRectF(10, 10, 40, 30));  // the same crop again
     EXPECT_EQ(document.undoManager()->count(), 1);
-    EXPECT_EQ(document.undoManager()->undoText(), QStringLiteral("Кадрирование"));
 
     document.setCrop(std::nullopt);
     EXPECT_FALSE(document.crop());
     EXPECT_EQ(document.undoManager()->count(), 2);
-    EXPECT_EQ(document.undoManager()->undoText(), QStringLiteral("Кадрирование"));
     EXPECT_EQ(changes.count, 2);
 }
 
@@ -105,7 +103,6 @@ TEST(EditDocumentTest, UndoAndRedoSwapWholeSnapshotsKeepingIdsAndNames) {
     undo.undo();
     ASSERT_EQ(document.frames().size(), 1);
     EXPECT_EQ(document.frames()[0].id, *frame);
-    EXPECT_EQ(undo.redoText(), QStringLiteral("Удаление"));
     EXPECT_EQ(undo.undoText(), QStringLiteral("Перемещение"));
     undo.undo();
     EXPECT_EQ(document.arrows()[0].start, QPointF(10, 10));
@@ -121,7 +118,6 @@ TEST(EditDocumentTest, UndoAndRedoSwapWholeSnapshotsKeepingIdsAndNames) {
     undo.redo();
     ASSERT_EQ(document.arrows().size(), 1);
     EXPECT_EQ(document.arrows()[0].id, *arrow);
-    EXPECT_EQ(undo.undoText(), QStringLiteral("Стрелка"));
     undo.redo();
     undo.redo();
     EXPECT_EQ(document.arrows()[0].start, QPointF(15, 5));

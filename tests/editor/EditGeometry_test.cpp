@@ -13,12 +13,6 @@ namespace {
 
 using namespace EditRenderer;
 
-std::vector<QPointF> outline(const QPainterPath& path) {
-    std::vector<QPointF> points;
-    for (int i = 0; i < path.elementCount(); ++i) points.emplace_back(path.elementAt(i).x, path.elementAt(i).y);
-    return points;
-}
-
 void expectNear(QPointF actual, QPointF expected, const char* what) {
     EXPECT_NEAR(actual.x(), expected.x(), 1e-9) << what;
     EXPECT_NEAR(actual.y(), expected.y(), 1e-9) << what;
@@ -32,27 +26,22 @@ void expectRect(const QRectF& actual, const QRectF& expected) {
 }
 
 TEST(EditSizing, ThicknessesFollowTheLongerSideAboveTheirFloors) {
-    // Below the floors: 1440 × 900 gives 8.64 for the arrow, floored to 9.
-    EXPECT_DOUBLE_EQ(arrowThickness({1440, 900}), 9);
-    EXPECT_DOUBLE_EQ(frameThickness({1440, 900}), 6);
-    EXPECT_NEAR(highlightThickness({1440, 900}), 31.68, 1e-9);
-    EXPECT_EQ(pixelationBlockSize({1440, 900}), 17);
-
-    EXPECT_NEAR(arrowThickness({3024, 1964}), 18.144, 1e-9);
-    EXPECT_NEAR(frameThickness({3024, 1964}), 10.8864, 1e-9);
-    EXPECT_NEAR(highlightThickness({3024, 1964}), 66.528, 1e-9);
-    EXPECT_EQ(pixelationBlockSize({3024, 1964}), 36);
-
-    // A portrait image is measured by its height, and the floors hold for small images.
-    EXPECT_DOUBLE_EQ(arrowThickness({800, 1000}), 9);
-    EXPECT_DOUBLE_EQ(frameThickness({800, 1000}), 6);
-    EXPECT_NEAR(highlightThickness({800, 1000}), 22, 1e-9);
-    EXPECT_EQ(pixelationBlockSize({800, 1000}), 12);
-    EXPECT_NEAR(frameThickness({4000, 3000}), 14.4, 1e-9);
-
-    // 1375 × 0.012 = 16.5: halves round away from zero.
-    EXPECT_EQ(pixelationBlockSize({1375, 10}), 17);
-    EXPECT_NEAR(arrowOutlineWidth(10), 2.4, 1e-12);
+    const struct {
+        QSize size;
+        double arrow, frame, highlight;
+        int block;
+    } rows[] = {
+        {{1440, 900}, 9, 6, 31.68, 17},               // arrow and frame at their floors
+        {{3024, 1964}, 18.144, 10.8864, 66.528, 36},
+        {{800, 1000}, 9, 6, 22, 12},                  // portrait: measured by its height
+        {{1375, 10}, 9, 6, 30.25, 17},                // 16.5 pixels: halves round away from zero
+    };
+    for (const auto& row : rows) {
+        EXPECT_NEAR(arrowThickness(row.size), row.arrow, 1e-9) << row.size.width();
+        EXPECT_NEAR(frameThickness(row.size), row.frame, 1e-9) << row.size.width();
+        EXPECT_NEAR(highlightThickness(row.size), row.highlight, 1e-9) << row.size.width();
+        EXPECT_EQ(pixelationBlockSize(row.size), row.block) << row.size.width();
+    }
 }
 
 TEST(EditSizing, FrameCornersAreHalfTheSmallerSideAtMostTwoPointTwoThicknesses) {
@@ -60,30 +49,23 @@ TEST(EditSizing, FrameCornersAreHalfTheSmallerSideAtMostTwoPointTwoThicknesses) 
     EXPECT_NEAR(frameCornerRadius(QRectF(0, 0, 200, 100), 6), 13.2, 1e-12);
 }
 
-TEST(ArrowPath, HundredPixelArrowHasTheTaperedShaftAndSweptBackHead) {
-    const std::vector<QPointF> points = outline(arrowPath({0, 0}, {100, 0}, 9));
-    ASSERT_GE(points.size(), 7u);
-    expectNear(points[0], {1.62, 1.26}, "tail, one side");
-    expectNear(points[1], {67.6, 0.539 * 9}, "head base, one side");
-    expectNear(points[2], {65.8, 15.3}, "barb");
-    expectNear(points[3], {97.408, 0}, "tip");
-    expectNear(points[4], {65.8, -15.3}, "other barb");
-    expectNear(points[5], {67.6, -0.539 * 9}, "head base, other side");
-    expectNear(points[6], {1.62, -1.26}, "tail, other side");
-    // Closed back to the first point, nothing else.
-    if (points.size() > 7) expectNear(points.back(), points.front(), "closing point");
-}
-
-TEST(ArrowPath, ShortArrowsGetAHeadOfHalfTheirLengthAndNoLengthGivesNothing) {
-    const std::vector<QPointF> points = outline(arrowPath({0, 0}, {20, 0}, 9));
-    ASSERT_GE(points.size(), 7u);
-    expectNear(points[1], {10, 0.539 * 9}, "head base at half the length");
-    expectNear(points[2], {8.2, 15.3}, "barb 0.2 t behind it");
+TEST(ArrowPath, ATaperedShaftToAHeadWhoseTipStopsAtTheEnd) {
+    const QPainterPath arrow = arrowPath({0, 0}, {100, 0}, 9);
+    EXPECT_TRUE(arrow.contains(QPointF(96, 0)));
+    EXPECT_FALSE(arrow.contains(QPointF(99, 0)));    // the tip stops short of the end
+    EXPECT_TRUE(arrow.contains(QPointF(70, 12)));    // a barb of the head
+    EXPECT_FALSE(arrow.contains(QPointF(30, 5)));    // the shaft is much narrower
+    EXPECT_TRUE(arrow.contains(QPointF(60, 3.5)));   // and widens towards the head
+    EXPECT_FALSE(arrow.contains(QPointF(5, 3.5)));
+    // A short arrow's head takes half its length; an arrow of no length is nothing.
+    const QPainterPath shortArrow = arrowPath({0, 0}, {20, 0}, 9);
+    EXPECT_TRUE(shortArrow.contains(QPointF(11, 10)));
+    EXPECT_FALSE(shortArrow.contains(QPointF(5, 3)));
     EXPECT_TRUE(arrowPath({5, 5}, {5, 5}, 9).isEmpty());
-
-    // Direction matters, not just the axis: an arrow pointing up-left has its tip near the end.
-    const std::vector<QPointF> upLeft = outline(arrowPath({100, 100}, {40, 20}, 9));
-    expectNear(upLeft[3], QPointF(40, 20) + QPointF(60, 80) / 100 * (1.6 * 0.18 * 9), "tip of a slanted arrow");
+    // Direction matters, not just the axis: the head is at the end, 70 along and 12 aside.
+    const QPainterPath upLeft = arrowPath({100, 100}, {40, 20}, 9);
+    EXPECT_TRUE(upLeft.contains(QPointF(67.6, 36.8)));
+    EXPECT_FALSE(upLeft.contains(QPointF(91.6, 68.8)));  // 30 along
 }
 
 TEST(CropFrameTest, HandlePositionsAndNearestGrip) {

@@ -222,6 +222,24 @@ TEST(Render, CrossingMarkerStrokesAreNoDarkerThanOneStroke) {
     EXPECT_EQ(result.pixel(50, 111), source.pixel(50, 111));  // just beyond the stroke's edge
 }
 
+// Over a translucent picture the marker is what a painter's multiply layer at 40 % gives: where
+// the picture lets the background through, the marker covers it.
+TEST(Render, MarkerOverATranslucentPictureAsAMultiplyLayer) {
+    for (const int alpha : {0, 128}) {
+        QImage source(200, 200, QImage::Format_ARGB32_Premultiplied);
+        source.fill(QColor(200, 200, 200, alpha));
+        QImage expected = source.copy();
+        {
+            QPainter painter(&expected);
+            painter.setCompositionMode(QPainter::CompositionMode_Multiply);
+            painter.setOpacity(0.4);
+            painter.fillRect(expected.rect(), highlightColor());
+        }
+        const QImage result = draw(source, {}, {}, {{QUuid::createUuid(), {{20, 100}, {180, 100}}}}, {});
+        EXPECT_PIXEL(result.pixel(100, 100), expected.pixel(100, 100), 1) << "alpha " << alpha;
+    }
+}
+
 TEST(Render, LayersStackPixelationMarkerFramesArrows) {
     const QImage source = filled(300, 200, QColor(200, 200, 200));
     const QRectF area(20, 20, 120, 120);

@@ -16,7 +16,12 @@ namespace quillet::fakes {
 struct Journal {
     QStringList calls;
     void add(const QString& call) { calls << call; }
-    qsizetype indexOf(const QString& call) const { return calls.indexOf(call); }
+};
+
+// What every journalling fake holds.
+struct Journaled {
+    explicit Journaled(Journal& journal) : journal(journal) {}
+    Journal& journal;
 };
 
 class FakeSettings : public SettingsReading {
@@ -25,20 +30,17 @@ public:
     AppSettings current() const override { return settings; }
 };
 
-class FakePermissions : public PermissionsShowing {
+class FakePermissions : public PermissionsShowing, Journaled {
 public:
-    explicit FakePermissions(Journal& journal) : journal(journal) {}
+    using Journaled::Journaled;
     void showWindow() override { ++shown; journal.add(QStringLiteral("permissions")); }
     int shown = 0;
-
-private:
-    Journal& journal;
 };
 
 // Each capture request gets a promise the test completes when it chooses.
-class FakeCapturer : public ScreenCapturing {
+class FakeCapturer : public ScreenCapturing, Journaled {
 public:
-    explicit FakeCapturer(Journal& journal) : journal(journal) {}
+    using Journaled::Journaled;
 
     QFuture<CaptureResult> captureFullScreen(QPointF point) override {
         journal.add(QStringLiteral("captureFullScreen"));
@@ -68,7 +70,6 @@ public:
         pending.pop_front();
         promise.finish(std::move(result));
     }
-    bool hasPending() const { return !pending.empty(); }
 
     QList<CapturableWindow> windows;
     QList<QPointF> fullScreenPoints;
@@ -83,13 +84,12 @@ private:
         pending.emplace_back();
         return pending.back().future();
     }
-    Journal& journal;
     std::deque<SharedPromise<CaptureResult>> pending;
 };
 
-class FakeRegionSelection : public RegionSelecting {
+class FakeRegionSelection : public RegionSelecting, Journaled {
 public:
-    explicit FakeRegionSelection(Journal& journal) : journal(journal) {}
+    using Journaled::Journaled;
     void show(const QList<CapturableWindow>& windows) override {
         journal.add(QStringLiteral("overlay"));
         shownWith = windows;
@@ -103,35 +103,28 @@ public:
     int finishCalls = 0;
 
 private:
-    Journal& journal;
     SharedPromise<std::optional<RegionSelection>> answer;
 };
 
-class FakeFlash : public CaptureFlashing {
+class FakeFlash : public CaptureFlashing, Journaled {
 public:
-    explicit FakeFlash(Journal& journal) : journal(journal) {}
+    using Journaled::Journaled;
     void show(QRectF over) override { areas << over; journal.add(QStringLiteral("flash")); }
     QList<QRectF> areas;
-
-private:
-    Journal& journal;
 };
 
-class FakeSounds : public SoundPlaying {
+class FakeSounds : public SoundPlaying, Journaled {
 public:
-    explicit FakeSounds(Journal& journal) : journal(journal) {}
+    using Journaled::Journaled;
     void playShutter() override { ++shutters; journal.add(QStringLiteral("shutter")); }
     void beep() override { ++beeps; journal.add(QStringLiteral("beep")); }
     int shutters = 0;
     int beeps = 0;
-
-private:
-    Journal& journal;
 };
 
-class FakeClipboard : public ClipboardWriting {
+class FakeClipboard : public ClipboardWriting, Journaled {
 public:
-    explicit FakeClipboard(Journal& journal) : journal(journal) {}
+    using Journaled::Journaled;
     void put(const CapturedImage& image, const PNGFuture& png) override {
         images << image;
         futures << png;
@@ -141,14 +134,11 @@ public:
     QList<CapturedImage> images;
     QList<PNGFuture> futures;
     int resolves = 0;
-
-private:
-    Journal& journal;
 };
 
-class FakePreviews : public PreviewShowing {
+class FakePreviews : public PreviewShowing, Journaled {
 public:
-    explicit FakePreviews(Journal& journal) : journal(journal) {}
+    using Journaled::Journaled;
     QUuid show(const CapturedImage&, const PNGFuture& png) override {
         futures << png;
         journal.add(QStringLiteral("preview"));
@@ -165,14 +155,11 @@ public:
     QList<PNGFuture> futures;
     QList<std::tuple<Screenshot, QString, QUuid>> attached;
     QList<QPair<QString, QUuid>> notSaved;
-
-private:
-    Journal& journal;
 };
 
-class FakeRecorder : public CaptureRecording {
+class FakeRecorder : public CaptureRecording, Journaled {
 public:
-    explicit FakeRecorder(Journal& journal) : journal(journal) {}
+    using Journaled::Journaled;
     void record(const CapturedImage&, const PNGFuture& png, std::function<void(Outcome)> completion) override {
         futures << png;
         completions << std::move(completion);
@@ -180,9 +167,6 @@ public:
     }
     QList<PNGFuture> futures;
     QList<std::function<void(Outcome)>> completions;
-
-private:
-    Journal& journal;
 };
 
 class FakeDesktop : public DesktopQuerying {
@@ -191,12 +175,11 @@ public:
     QPointF cursor;
     QList<ScreenInfo> screenList;
     std::uint32_t mainID = 1;
-    bool screenRecordingGranted() override { ++grantChecks; return granted; }
+    bool screenRecordingGranted() override { return granted; }
     QPointF cursorPosition() override { return cursor; }
     QList<ScreenInfo> screens() override { return screenList; }
     std::uint32_t mainDisplayID() override { return mainID; }
     qint64 processID() override { return 4242; }
-    int grantChecks = 0;
 };
 
 }  // namespace quillet::fakes

@@ -29,7 +29,6 @@ public:
     }
     std::optional<QList<WindowInfo>> windowList() override {
         std::lock_guard lock(mutex);
-        ++windowListReads;
         return windows;
     }
     Expected<ShareableContent, CaptureError> fetchContent() override {
@@ -90,7 +89,6 @@ public:
     bool grabFails = false;
     QColor grabColour = QColor(10, 20, 30);
     std::function<QImage(const GrabArea&)> paint;  // when set, makes every grabbed image
-    int windowListReads = 0;
 
 private:
     std::mutex mutex;

@@ -14,20 +14,14 @@ public:
     bool listenAccess = true;  // what preflightListenAccess answers
     bool tapCreatable = true;  // whether createTap succeeds
 
-    int preflights = 0;
     int creations = 0;
     int enables = 0;
     int invalidations = 0;
-    std::uint64_t mask = 0;
 
-    bool preflightListenAccess() override {
-        ++preflights;
-        return listenAccess;
-    }
-    bool createTap(std::uint64_t eventMask, Callback eventCallback) override {
+    bool preflightListenAccess() override { return listenAccess; }
+    bool createTap(std::uint64_t, Callback eventCallback) override {
         if (!tapCreatable) return false;
         ++creations;
-        mask = eventMask;
         callback = std::move(eventCallback);
         return true;
     }

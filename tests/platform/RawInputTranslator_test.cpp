@@ -17,7 +17,7 @@ namespace {
 using Code = ModifierKeyCode;
 
 enum XKey : std::uint8_t {
-    a = 38, controlL = 37, controlR = 105, shiftL = 50, shiftR = 62, altL = 64, altGr = 108, superL = 133,
+    a = 38, controlL = 37, controlR = 105, shiftL = 50, shiftR = 62, altL = 64, altR = 108, altGr = 92, superL = 133,
     superR = 134, capsLock = 66, numLock = 77, virtualAlt = 204,
 };
 
@@ -34,6 +34,7 @@ protected:
                      {shiftL, {XKB_KEY_Shift_L, XKB_KEY_NoSymbol}},
                      {shiftR, {XKB_KEY_Shift_R, XKB_KEY_NoSymbol}},
                      {altL, {XKB_KEY_Alt_L, XKB_KEY_Meta_L}},
+                     {altR, {XKB_KEY_Alt_R, XKB_KEY_Meta_R}},
                      {altGr, {XKB_KEY_ISO_Level3_Shift, XKB_KEY_NoSymbol}},
                      {superL, {XKB_KEY_Super_L, XKB_KEY_NoSymbol}},
                      {superR, {XKB_KEY_Super_R, XKB_KEY_NoSymbol}},
@@ -58,7 +59,8 @@ TEST_F(TranslatorTest, EachModifierKeyBecomesItsHardwareCodeAndBit) {
     const std::vector<std::pair<XKey, std::uint16_t>> keys = {
         {controlL, Code::leftControl}, {controlR, Code::rightControl}, {shiftL, Code::leftShift},
         {shiftR, Code::rightShift},     {superL, Code::leftCommand},   {superR, Code::rightCommand},
-        {altL, Code::leftOption},       {altGr, Code::rightOption},    {virtualAlt, Code::leftOption},
+        {altL, Code::leftOption},       {altR, Code::rightOption},     {altGr, Code::rightOption},
+        {virtualAlt, Code::leftOption},
     };
     for (const auto& [keycode, code] : keys) {
         const std::uint64_t bit = Code::find(code)->deviceBit;

@@ -1,5 +1,6 @@
 #include "platform/desktop/XdgAutostartEntry.h"
 
+#include "support/TestFiles.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -15,16 +16,11 @@ using namespace quillet;
 
 namespace {
 
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using test::readFile;
 
 void writeFile(const QString& path, const QByteArray& bytes) {
     ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
+    test::writeFile(path, bytes);
 }
 
 // A user's config folder and one system config folder, both inside a temporary folder.

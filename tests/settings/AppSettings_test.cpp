@@ -24,15 +24,6 @@ std::optional<SettingsError> errorOf(std::optional<Trigger> region, std::optiona
 
 }  // namespace
 
-TEST(AppSettings, DefaultsAreControlAndOptionThirtyDaysInPicturesQuillet) {
-    const AppSettings standard = AppSettings::standard();
-    EXPECT_EQ(standard.regionTrigger, controlAny);
-    EXPECT_EQ(standard.fullScreenTrigger, (Trigger{ModifierKey::option, KeySide::any}));
-    EXPECT_TRUE(standard.showPreview && standard.playShutterSound && standard.launchAtLogin);
-    EXPECT_EQ(standard.retention, RetentionPolicy::days(30));
-    EXPECT_TRUE(standard.historyFolder.startsWith(u'/') && standard.historyFolder.endsWith(QStringLiteral("/Quillet")));
-}
-
 TEST(AppSettings, ValidationRefusesOverlapFirstThenRetention) {
     EXPECT_TRUE(AppSettings::standard().validate().has_value());
     EXPECT_EQ(errorOf(controlLeft, controlRight), std::nullopt);

@@ -57,12 +57,12 @@ TEST_F(QSettingsPreferencesTest, HandEditedFileLoadsWithFallbacksAndKeepsWhatItD
     const QByteArray handEdited =
         "[General]\n"
         "regionTrigger={\"key\":\"shift\",\"side\":\"right\"}\n"  // typed as text: not a trigger
-        "fullScreenTrigger=@ByteArray({\"key\":\"hyper\",\"side\":\"any\"})\n"
+        R"ini(fullScreenTrigger="@ByteArray({\"key\":\"hyper\",\"side\":\"any\"})")ini" "\n"
         "showPreview=maybe\n"
         "playShutterSound=False\n"
         "launchAtLogin=0\n"
         "historyFolder=Pictures/Quillet\n"
-        "retention=@ByteArray({\"days\":{\"_0\":7},\"forever\":{}})\n"
+        R"ini(retention="@ByteArray({\"days\":{\"_0\":7},\"forever\":{}})")ini" "\n"
         "windowGeometry=kept by another version\n";
     writeFile(handEdited);
     QSettingsPreferences preferences(file);

@@ -24,7 +24,6 @@ protected:
 }  // namespace
 
 TEST_F(PreviewStackModelTest, UntouchedPreviewExpiresAtExactlySixSeconds) {
-    EXPECT_EQ(PreviewStackModel::defaultLifetime, std::chrono::nanoseconds(6'000'000'000));
     const auto pushedAt = clock.time;
     const QUuid id = model.push(screenA);
     EXPECT_EQ(model.nextDeadline(), pushedAt + 6s);
@@ -40,12 +39,14 @@ TEST_F(PreviewStackModelTest, UntouchedPreviewExpiresAtExactlySixSeconds) {
 
 TEST_F(PreviewStackModelTest, ExpiryReportsDueOnesOldestFirstAndKeepsTheRestInOrder) {
     const QUuid first = model.push(screenA);
+    const auto firstDue = clock.time + 6s;
     clock.advance(1s);
     const QUuid second = model.push(screenA);
     const QUuid held = model.push(screenA);
     model.pin(held);
     clock.advance(1s);
     const QUuid last = model.push(screenA);
+    EXPECT_EQ(model.nextDeadline(), firstDue);  // the earliest of several
 
     clock.advance(5s);  // first and second are due, last is not
     EXPECT_EQ(model.expireDue(), (QList<QUuid>{first, second}));
@@ -163,4 +164,11 @@ TEST_F(PreviewStackModelTest, NoDeadlineWhileEveryPreviewIsHeld) {
     clock.advance(1h);
     EXPECT_TRUE(model.expireDue().isEmpty());
     EXPECT_FALSE(model.isEmpty());
+}
+
+// With margins of 20 and 10 between them, n panels of 150 need 40 + 150 n + 10 (n − 1).
+TEST(PreviewStackModelLayout, OldestGiveWayUntilTheColumnFits) {
+    EXPECT_EQ(PreviewStackModel::overflowCount(670, {150, 150, 150}, 150, 20, 10), 0);  // exactly fits
+    EXPECT_EQ(PreviewStackModel::overflowCount(669, {150, 150, 150}, 150, 20, 10), 1);
+    EXPECT_EQ(PreviewStackModel::overflowCount(100, {150, 150}, 150, 20, 10), 2);  // the newest stays alone
 }

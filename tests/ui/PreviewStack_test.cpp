@@ -3,6 +3,7 @@
 #include "core/ImageCodec.h"
 #include "fakes/CaptureFakes.h"
 #include "fakes/FakeDesktopServices.h"
+#include "support/TestFiles.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -20,11 +21,6 @@ using namespace quillet;
 using namespace std::chrono_literals;
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void hoverOver(PreviewPanel* panel) {
     QEnterEvent event(QPointF(5, 5), QPointF(5, 5), panel->mapToGlobal(QPointF(5, 5)));
@@ -62,11 +58,8 @@ protected:
     }
 
     QString writeFile(const QString& name, const QByteArray& bytes) {
-        const QString path = temp.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return path;
+        test::writeFile(temp.filePath(name), bytes);
+        return temp.filePath(name);
     }
 
     // The place of the preview that has `below` previews under it.
@@ -168,7 +161,7 @@ TEST_F(PreviewStackTest, RevealAndDragUseTheStoredFileWhileItExists) {
     const QUuid id = showOne();
     PreviewContentView* content = stack.panel(id)->content();
     const Screenshot screenshot = stored(QStringLiteral("Quillet 2026-01-02 в 03.04.05.png"));
-    const QString path = writeFile(screenshot.fileName, readAll(QStringLiteral(":/symbols/pin.svg")) + "x");
+    const QString path = writeFile(screenshot.fileName, test::readFile(QStringLiteral(":/symbols/pin.svg")) + "x");
     stack.attach(screenshot, path, id);
 
     hoverOver(stack.panel(id));
@@ -194,7 +187,7 @@ TEST_F(PreviewStackTest, RevealAndDragUseTheStoredFileWhileItExists) {
     ASSERT_TRUE(copy);
     EXPECT_EQ(QFileInfo(*copy).fileName(), screenshot.fileName);
     EXPECT_TRUE(copy->startsWith(dragRoot + QLatin1Char('/')));
-    EXPECT_EQ(quillet::ImageCodec::decode(readAll(*copy))->size(), QSize(64, 48));
+    EXPECT_EQ(quillet::ImageCodec::decode(test::readFile(*copy))->size(), QSize(64, 48));
 }
 
 TEST_F(PreviewStackTest, UnstoredCaptureDragsACopyWithAGeneratedName) {
@@ -207,7 +200,7 @@ TEST_F(PreviewStackTest, UnstoredCaptureDragsACopyWithAGeneratedName) {
                     .match(name)
                     .hasMatch())
         << name.toStdString();
-    const auto image = quillet::ImageCodec::decode(readAll(*file));
+    const auto image = quillet::ImageCodec::decode(test::readFile(*file));
     ASSERT_TRUE(image);
     EXPECT_EQ(image->pixelColor(3, 3), QColor(Qt::darkGreen));
 
@@ -262,7 +255,7 @@ TEST_F(PreviewStackTest, EditedImageReplacesThePreviewInPlaceKeepingItsPin) {
     const auto file = after->actions().dragFile();
     ASSERT_TRUE(file);
     EXPECT_NE(file, oldCopy);
-    EXPECT_EQ(quillet::ImageCodec::decode(readAll(*file))->size(), QSize(30, 20));
+    EXPECT_EQ(quillet::ImageCodec::decode(test::readFile(*file))->size(), QSize(30, 20));
     EXPECT_EQ(stack.stackModel().previews(desktop.displays.displayID(screen)), (QList<QUuid>{below, id}));
 
     // The source's preview is gone: the edit shows as a new preview.

@@ -55,7 +55,6 @@ public:
     bool start(const SessionOptions& options);
     void stop();
 
-    const SessionOptions& options() const { return sessionOptions; }
     QString display() const { return displayName; }
     // The temporary folder HOME points to; XDG folders are inside it.
     QString home() const { return homeDir ? homeDir->path() : QString(); }
@@ -72,8 +71,6 @@ public:
     // The clipboard's contents for `target` as pasted by xclip; empty with a failed result when
     // nobody answers.
     RunResult xclipOut(const QString& target, std::chrono::milliseconds timeout = 20s);
-    // Puts text on the clipboard as another program would; xclip's server process is tracked.
-    bool xclipCopyText(const QString& text);
     // A grab of the whole root window, through ImageMagick's import.
     QImage importRoot();
 
