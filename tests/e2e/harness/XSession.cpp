@@ -207,6 +207,15 @@ RunResult XSession::xclipOut(const QString& target, std::chrono::milliseconds ti
                timeout);
 }
 
+bool XSession::xclipCopyText(const QString& text) {
+    // xclip stays behind as the selection owner; it is tracked so the session stops it.
+    QProcess* process = startProcess(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"),
+                                                             QStringLiteral("-i")});
+    process->write(text.toUtf8());
+    process->closeWriteChannel();
+    return process->state() != QProcess::NotRunning || process->exitCode() == 0;
+}
+
 QImage XSession::importRoot() {
     const RunResult result =
         run(QStringLiteral("/usr/bin/import"), {QStringLiteral("-silent"), QStringLiteral("-window"), QStringLiteral("root"),

@@ -71,6 +71,8 @@ public:
     // The clipboard's contents for `target` as pasted by xclip; empty with a failed result when
     // nobody answers.
     RunResult xclipOut(const QString& target, std::chrono::milliseconds timeout = 20s);
+    // Another program's copy: xclip takes CLIPBOARD with `text` and stays behind as its owner.
+    bool xclipCopyText(const QString& text);
     // A grab of the whole root window, through ImageMagick's import.
     QImage importRoot();
 
