@@ -1,7 +1,7 @@
 // The system clipboard as the clipboard writer sees it: one item at a time, either promised (its
 // bytes produced when a program pastes) or concrete, and a change count that moves with every
 // change of the contents, ours or another program's. The real one is QtPasteboard in
-// platform/x11; unit tests use FakePasteboard.
+// platform/desktop; unit tests use FakePasteboard.
 #pragma once
 
 #include "clipboard/PromisedImageProvider.h"
