@@ -8,6 +8,7 @@
 #include "ui/overlay/RegionSelectionPanels.h"
 #include "capture/ScreenCapturer.h"
 #include "e2e/harness/XSession.h"
+#include "support/PixelProbe.h"
 #include "platform/x11/X11ContentSource.h"
 #include "platform/x11/X11Desktop.h"
 #include "platform/x11/X11WindowStyling.h"
@@ -79,31 +80,6 @@ void waitFor(const QFuture<T>& future) {
     }
 }
 
-// Reads single pixels of the root window on a connection of its own.
-class PixelProbe {
-public:
-    PixelProbe() : connection(xcb_connect(nullptr, nullptr)) {
-        root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-    }
-    ~PixelProbe() { xcb_disconnect(connection); }
-    std::uint32_t at(QPoint point) {
-        xcb_get_image_reply_t* reply = xcb_get_image_reply(
-            connection,
-            xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, root, static_cast<std::int16_t>(point.x()),
-                          static_cast<std::int16_t>(point.y()), 1, 1, ~0u),
-            nullptr);
-        if (!reply) return 0;
-        std::uint32_t pixel = 0;
-        std::memcpy(&pixel, xcb_get_image_data(reply), 4);
-        std::free(reply);
-        return pixel & 0xffffffu;
-    }
-
-private:
-    xcb_connection_t* connection;
-    xcb_window_t root;
-};
-
 void report(const char* name, std::vector<double> samples, double goal, benchmark::State& state) {
     if (samples.empty()) return;
     // The first run pays for new windows and buffers; the median is what a user meets.
@@ -131,7 +107,7 @@ void OverlayShownOnTwoDisplays(benchmark::State& state) {
     X11Desktop desktop;
     // Kept between captures, as the application does.
     auto panels = std::make_shared<RegionSelectionPanels>(X11WindowStyling().overlayFlags());
-    PixelProbe probe;
+    bench::PixelProbe probe;
     const QList<QPoint> probes = {QPoint(960, 540), QPoint(2880, 540)};
     const auto drawn = [&](bool dimmed) {
         return std::all_of(probes.begin(), probes.end(), [&](QPoint p) {

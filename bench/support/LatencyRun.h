@@ -13,6 +13,7 @@
 
 #include "e2e/harness/XSession.h"
 #include "e2e/harness/XTestInput.h"
+#include "support/PixelProbe.h"
 #include "support/ScreenImages.h"
 
 #include <QCoreApplication>
@@ -92,47 +93,6 @@ inline bool setWallpaper(const QImage& picture) {
     return true;
 }
 
-// Single pixels and the clipboard's owner, read on a connection of the benchmark's own.
-class Probe {
-public:
-    Probe() : connection(xcb_connect(nullptr, nullptr)) {
-        root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-        const char name[] = "CLIPBOARD";
-        xcb_intern_atom_reply_t* atom =
-            xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr);
-        clipboard = atom ? atom->atom : XCB_ATOM_NONE;
-        std::free(atom);
-    }
-    ~Probe() { xcb_disconnect(connection); }
-    Probe(const Probe&) = delete;
-    Probe& operator=(const Probe&) = delete;
-
-    std::uint32_t pixel(QPoint point) {
-        xcb_get_image_reply_t* reply = xcb_get_image_reply(
-            connection,
-            xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, root, static_cast<std::int16_t>(point.x()),
-                          static_cast<std::int16_t>(point.y()), 1, 1, ~0u),
-            nullptr);
-        if (!reply) return 0;
-        std::uint32_t value = 0;
-        std::memcpy(&value, xcb_get_image_data(reply), 4);
-        std::free(reply);
-        return value & 0xffffffu;
-    }
-    xcb_window_t clipboardOwner() {
-        xcb_get_selection_owner_reply_t* reply =
-            xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, clipboard), nullptr);
-        const xcb_window_t owner = reply ? reply->owner : XCB_NONE;
-        std::free(reply);
-        return owner;
-    }
-
-private:
-    xcb_connection_t* connection;
-    xcb_window_t root;
-    xcb_atom_t clipboard = XCB_ATOM_NONE;
-};
-
 inline double residentMiB(qint64 pid) {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly)) return 0;
@@ -170,10 +130,10 @@ inline void runLatencySeries(benchmark::State& state, QSize display, const QImag
         state.SkipWithError("no wallpaper");
         return;
     }
-    Probe probe;
+    PixelProbe probe;
     const QPoint spot(display.width() / 3, display.height() / 3);
     const std::uint32_t plain = background.pixel(spot) & 0xffffffu;
-    pollUntil([&] { return probe.pixel(spot) == plain; });
+    pollUntil([&] { return probe.at(spot) == plain; });
 
     QProcess* app = session.startProcess(QStringLiteral(QUILLET_EXECUTABLE), {});
     e2e::XTestInput keys;
@@ -191,7 +151,7 @@ inline void runLatencySeries(benchmark::State& state, QSize display, const QImag
     // The application listens once its tray icon and hot keys are up: press until it answers.
     const bool listening = pollUntil([&] {
         doublePress(XKB_KEY_Control_L);
-        return pollUntil([&] { return probe.pixel(spot) != plain; }, std::chrono::seconds(2));
+        return pollUntil([&] { return probe.at(spot) != plain; }, std::chrono::seconds(2));
     }, std::chrono::seconds(40));
     if (!listening) {
         state.SkipWithError("quillet did not answer the double Ctrl");
@@ -200,7 +160,7 @@ inline void runLatencySeries(benchmark::State& state, QSize display, const QImag
     }
     keys.tap(XKB_KEY_Escape);
     keys.flush();
-    pollUntil([&] { return probe.pixel(spot) == plain; });
+    pollUntil([&] { return probe.at(spot) == plain; });
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
 
     std::vector<double> overlay, owned, pasted;
@@ -208,14 +168,14 @@ inline void runLatencySeries(benchmark::State& state, QSize display, const QImag
         for (int run = 0; run < runs; ++run) {
             // Region: trigger → the overlay's first frame on the screen.
             const auto trigger = doublePress(XKB_KEY_Control_L);
-            if (!pollUntil([&] { return probe.pixel(spot) != plain; })) {
+            if (!pollUntil([&] { return probe.at(spot) != plain; })) {
                 state.SkipWithError("no overlay");
                 break;
             }
             overlay.push_back(msSince(trigger));
             keys.tap(XKB_KEY_Escape);
             keys.flush();
-            pollUntil([&] { return probe.pixel(spot) == plain; });
+            pollUntil([&] { return probe.at(spot) == plain; });
             std::this_thread::sleep_for(std::chrono::milliseconds(350));  // past the double-press window
 
             // Full screen: trigger → clipboard owned → a complete PNG pasted.
