@@ -3,6 +3,7 @@
 #include "app/FileManagerReveal.h"
 #include "app/PreviewPanel.h"
 #include "core/Async.h"
+#include "history/HistoryFileName.h"
 #include "platform/x11/DisplayIdentity.h"
 #include "platform/x11/WorkArea.h"
 
@@ -66,9 +67,7 @@ QImage PreviewStack::thumbnail(const QImage& image) {
 }
 
 QString PreviewStack::fileName(const QDateTime& takenAt) {
-    return QStringLiteral("Quillet ") +
-           QLocale::c().toString(takenAt.toLocalTime(), QStringLiteral("yyyy-MM-dd 'в' HH.mm.ss")) +
-           QStringLiteral(".png");
+    return HistoryFileName::make(takenAt, QTimeZone::systemTimeZone());
 }
 
 PreviewPanel* PreviewStack::panel(const QUuid& id) const {

@@ -176,7 +176,7 @@ Expected<void, FileError> moveWithoutReplacing(const QString& from, const QStrin
     if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0) return {};
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return unexpected(lastError(to));
     // File systems without RENAME_NOREPLACE (FAT on a USB stick, some network shares): a hard
-    // link fails rather than replace; without hard links the write gate keeps the name free
+    // link fails rather than replace; without hard links the store's one write queue keeps the name free
     // between the test and the rename.
     if (::link(source.constData(), target.constData()) == 0) {
         ::unlink(source.constData());

@@ -2,14 +2,15 @@
 
 #include "core/ImageCodec.h"
 #include "core/Logging.h"
+#include "history/HistoryFileName.h"
 #include "history/HistoryIndex.h"
+#include "history/HistoryQueue.h"
 #include "history/HistoryTransfer.h"
 #include "history/RetentionPolicy.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
 #include <QMetaObject>
 #include <QSet>
 #include <QStandardPaths>
@@ -23,38 +24,6 @@ namespace quillet {
 namespace {
 
 using namespace HistoryFiles;
-
-// Kept in step with HistoryStore::ownFileNamePattern (a test checks both agree); written out
-// because expiry looks at every item of a long history.
-bool matchesOwnFileName(QStringView name) {
-    static const QString prefix = QStringLiteral("Quillet ");
-    auto digits = [&](qsizetype at, qsizetype count) {
-        if (at + count > name.size()) return false;
-        for (qsizetype i = at; i < at + count; ++i) {
-            if (name[i] < u'0' || name[i] > u'9') return false;
-        }
-        return true;
-    };
-    auto is = [&](qsizetype at, char16_t c) { return at < name.size() && name[at] == QChar(c); };
-    if (!name.startsWith(prefix)) return false;
-    // "yyyy-MM-dd в HH.mm.ss" after the prefix, at fixed positions.
-    const qsizetype p = prefix.size();
-    if (!(digits(p, 4) && is(p + 4, u'-') && digits(p + 5, 2) && is(p + 7, u'-') && digits(p + 8, 2) &&
-          is(p + 10, u' ') && is(p + 11, u'в') && is(p + 12, u' ') && digits(p + 13, 2) && is(p + 15, u'.') &&
-          digits(p + 16, 2) && is(p + 18, u'.') && digits(p + 19, 2))) {
-        return false;
-    }
-    qsizetype at = p + 21;
-    if (is(at, u' ')) {
-        if (!is(at + 1, u'(')) return false;
-        at += 2;
-        const qsizetype firstDigit = at;
-        while (at < name.size() && name[at] >= u'0' && name[at] <= u'9') ++at;
-        if (at == firstDigit || !is(at, u')')) return false;
-        ++at;
-    }
-    return name.size() == at + 4 && name.sliced(at) == QLatin1String(".png");
-}
 
 enum class Loading { alreadyLoaded, loadedNow };
 
@@ -92,10 +61,10 @@ struct HistoryStore::Core {
     QString folderPath;
     mutable std::mutex stateLock;
     State state;
-    // Held across every operation that changes files or the list, so they never interleave.
-    // Lock order: the gate may be held while taking folderLock or stateLock; neither of those
-    // is held while taking another lock.
-    std::mutex writeGate;
+    // Every operation that changes files or the list runs here, one at a time, in the order it
+    // was asked for. folderLock and stateLock are held only to copy a value in or out, never
+    // while taking another lock, so readers on the main thread never wait for file work.
+    SerialQueue writes{"quillet-history"};
 
     HistoryFolderAccess access;
     ThumbnailCache thumbnails;
@@ -125,7 +94,7 @@ struct HistoryStore::Core {
         state.items = items;
     }
 
-    // Emitted on the main thread; called after the write gate was released.
+    // Emitted on the main thread; called once the change is complete and the list updated.
     void notifyChanged() {
         std::lock_guard lock(ownerLock);
         if (!owner) return;
@@ -133,16 +102,11 @@ struct HistoryStore::Core {
         QMetaObject::invokeMethod(store, [store] { Q_EMIT store->historyDidChange(); }, Qt::QueuedConnection);
     }
 
-    QString baseFileName(const QDateTime& createdAt) const {
-        return QStringLiteral("Quillet ") +
-               QLocale::c().toString(createdAt.toTimeZone(timeZone), QStringLiteral("yyyy-MM-dd 'в' HH.mm.ss"));
-    }
-
     bool isExpired(const Screenshot& item, const QDateTime& cutoffDate) const {
-        return item.createdAt < cutoffDate && matchesOwnFileName(item.fileName);
+        return item.createdAt < cutoffDate && HistoryFileName::isOwn(item.fileName);
     }
 
-    // ---- with the write gate held ----
+    // ---- on the write queue ----
 
     Expected<void, FileError> flushedWrite(const QByteArray& data, const QString& path) {
         if (auto written = files.writeFile(data, path); !written) return written;
@@ -182,15 +146,11 @@ struct HistoryStore::Core {
     }
 
     QString freeFileName(const QString& folder, const QDateTime& createdAt) const {
-        const QString base = baseFileName(createdAt);
         const QList<Screenshot> current = items();
-        auto taken = [&](const QString& name) {
+        return HistoryFileName::firstFree(HistoryFileName::make(createdAt, timeZone), [&](const QString& name) {
             return std::any_of(current.begin(), current.end(), [&](const Screenshot& s) { return s.fileName == name; }) ||
                    exists(folder + QLatin1Char('/') + name);
-        };
-        QString name = base + QLatin1String(".png");
-        for (int n = 2; taken(name); ++n) name = base + QStringLiteral(" (%1).png").arg(n);
-        return name;
+        });
     }
 
     StoredScreenshot store(const QByteArray& png, PixelSize pixelSize, ScreenshotKind kind, std::optional<QUuid> source) {
@@ -238,8 +198,6 @@ struct HistoryStore::Core {
 QString HistoryStore::defaultThumbnailsFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QLatin1String("/Quillet/thumbs");
 }
-
-bool HistoryStore::isOwnFileName(QStringView fileName) { return matchesOwnFileName(fileName); }
 
 Expected<void, FileError> HistoryStore::systemWriteFile(const QByteArray& data, const QString& path) {
     return HistoryFiles::systemWriteFile(data, path);
@@ -331,13 +289,12 @@ HistoryStore::~HistoryStore() {
 }
 
 QFuture<StoredScreenshot> HistoryStore::add(const QImage& image, ScreenshotKind kind, std::optional<QUuid> source) {
-    return runInBackground([core = core, image, kind, source]() -> StoredScreenshot {
+    // Encoded on the queue too, so the screenshot takes its place among the writes in the
+    // order it was handed in.
+    return core->writes.run([core = core, image, kind, source]() -> StoredScreenshot {
         const auto png = ImageCodec::encodePNG(image);
         if (!png || png->isEmpty()) return unexpected(HistoryError::unreadableImage());
-        StoredScreenshot stored = [&] {
-            std::lock_guard gate(core->writeGate);
-            return core->store(*png, PixelSize{image.width(), image.height()}, kind, source);
-        }();
+        StoredScreenshot stored = core->store(*png, PixelSize{image.width(), image.height()}, kind, source);
         if (stored) core->notifyChanged();
         return stored;
     });
@@ -346,11 +303,8 @@ QFuture<StoredScreenshot> HistoryStore::add(const QImage& image, ScreenshotKind 
 QFuture<StoredScreenshot> HistoryStore::add(const QByteArray& png, PixelSize pixelSize, ScreenshotKind kind,
                                             std::optional<QUuid> source) {
     if (png.isEmpty()) return readyFuture(StoredScreenshot(unexpected(HistoryError::unreadableImage())));
-    return runInBackground([core = core, png, pixelSize, kind, source]() -> StoredScreenshot {
-        StoredScreenshot stored = [&] {
-            std::lock_guard gate(core->writeGate);
-            return core->store(png, pixelSize, kind, source);
-        }();
+    return core->writes.run([core = core, png, pixelSize, kind, source]() -> StoredScreenshot {
+        StoredScreenshot stored = core->store(png, pixelSize, kind, source);
         if (stored) core->notifyChanged();
         return stored;
     });
@@ -368,72 +322,59 @@ QFuture<std::optional<QImage>> HistoryStore::thumbnail(const Screenshot& screens
 }
 
 QFuture<void> HistoryStore::load() {
-    return runInBackground([core = core] {
-        const auto loading = [&] {
-            std::lock_guard gate(core->writeGate);
-            return core->runLoading();
-        }();
+    return core->writes.run([core = core] {
+        const auto loading = core->runLoading();
         if (loading && *loading == Loading::loadedNow) core->notifyChanged();
     });
 }
 
 QFuture<HistoryResult> HistoryStore::deleteScreenshot(const QUuid& id) {
-    return runInBackground([core = core, id]() -> HistoryResult {
-        bool removed = false;
-        {
-            std::lock_guard gate(core->writeGate);
-            QList<Screenshot> list = core->items();
-            const auto item = std::find_if(list.begin(), list.end(), [&](const Screenshot& s) { return s.id == id; });
-            // An unknown id is no failure: nothing happens.
-            if (item == list.end()) return {};
-            if (auto discarded = core->discard(*item); !discarded) return discarded;
-            list.erase(item);
-            core->setItems(list);
-            // The list already lacks the item either way; its stale index entry is dropped on
-            // the next load.
-            if (auto persisted = core->persist(list); !persisted) {
-                return unexpected(HistoryError::folded(persisted.error()));
-            }
-            removed = true;
+    return core->writes.run([core = core, id]() -> HistoryResult {
+        QList<Screenshot> list = core->items();
+        const auto item = std::find_if(list.begin(), list.end(), [&](const Screenshot& s) { return s.id == id; });
+        // An unknown id is no failure: nothing happens.
+        if (item == list.end()) return {};
+        if (auto discarded = core->discard(*item); !discarded) return discarded;
+        list.erase(item);
+        core->setItems(list);
+        // The list already lacks the item either way; its stale index entry is dropped on the
+        // next load.
+        if (auto persisted = core->persist(list); !persisted) {
+            return unexpected(HistoryError::folded(persisted.error()));
         }
-        if (removed) core->notifyChanged();
+        core->notifyChanged();
         return {};
     });
 }
 
 QFuture<HistoryResult> HistoryStore::applyRetention(const RetentionPolicy& policy, const QDateTime& now) {
-    return runInBackground([core = core, policy, now]() -> HistoryResult {
-        if (policy.isForever()) return {};
-        if (!isValid(policy)) return unexpected(HistoryError::invalidRetention());
-        const QDateTime cutoffDate = *cutoff(policy, now);
-
+    if (policy.isForever()) return readyFuture(HistoryResult());
+    if (!isValid(policy)) return readyFuture(HistoryResult(unexpected(HistoryError::invalidRetention())));
+    return core->writes.run([core = core, cutoffDate = *cutoff(policy, now)]() -> HistoryResult {
         std::optional<HistoryError> firstFailure;
         bool removedAny = false;
-        {
-            std::lock_guard gate(core->writeGate);
-            const QList<Screenshot> list = core->items();
-            QList<Screenshot> kept;
-            kept.reserve(list.size());
-            for (const Screenshot& item : list) {
-                if (!core->isExpired(item, cutoffDate)) {
-                    kept.append(item);
-                    continue;
-                }
-                if (auto discarded = core->discard(item); !discarded) {
-                    if (!firstFailure) firstFailure = discarded.error();
-                    kept.append(item);
-                    continue;
-                }
-                removedAny = true;
+        const QList<Screenshot> list = core->items();
+        QList<Screenshot> kept;
+        kept.reserve(list.size());
+        for (const Screenshot& item : list) {
+            if (!core->isExpired(item, cutoffDate)) {
+                kept.append(item);
+                continue;
             }
-            if (removedAny) {
-                core->setItems(kept);
-                if (auto persisted = core->persist(kept); !persisted) {
-                    return unexpected(HistoryError::folded(persisted.error()));
-                }
+            if (auto discarded = core->discard(item); !discarded) {
+                if (!firstFailure) firstFailure = discarded.error();
+                kept.append(item);
+                continue;
             }
+            removedAny = true;
         }
-        if (removedAny) core->notifyChanged();
+        if (removedAny) {
+            core->setItems(kept);
+            if (auto persisted = core->persist(kept); !persisted) {
+                return unexpected(HistoryError::folded(persisted.error()));
+            }
+            core->notifyChanged();
+        }
         if (firstFailure) return unexpected(*firstFailure);
         return {};
     });
@@ -442,31 +383,27 @@ QFuture<HistoryResult> HistoryStore::applyRetention(const RetentionPolicy& polic
 QString HistoryStore::folder() const { return core->folder(); }
 
 QFuture<HistoryResult> HistoryStore::relocate(const QString& folder) {
-    return runInBackground([core = core, target = standardized(folder)]() -> HistoryResult {
+    return core->writes.run([core = core, target = standardized(folder)]() -> HistoryResult {
+        const QString current = core->folder();
+        if (target == current) return {};
+        if (auto prepared = core->access.prepare(target); !prepared) return unexpected(prepared.error());
+        // Until the copy is complete, checked and indexed, the store stays where it was.
+        auto transfer = HistoryTransfer::perform(current, target, core->access, core->files, core->clock);
+        if (!transfer) return unexpected(transfer.error());
         {
-            std::lock_guard gate(core->writeGate);
-            const QString current = core->folder();
-            if (target == current) return {};
-            if (auto prepared = core->access.prepare(target); !prepared) return unexpected(prepared.error());
-            // Until the copy is complete, checked and indexed, the store stays where it was.
-            auto transfer = HistoryTransfer::perform(current, target, core->access, core->files, core->clock);
-            if (!transfer) return unexpected(transfer.error());
-            {
-                std::lock_guard lock(core->folderLock);
-                core->folderPath = target;
-            }
-            {
-                std::lock_guard lock(core->stateLock);
-                core->state = {};
-            }
-            // The copies are on the disk and indexed whether or not the new folder can be read
-            // back right now; the store then stays unloaded and tries again on the next load.
-            if (auto loading = core->runLoading(); !loading) {
-                qCWarning(lcHistory, "Новая папка истории пока не читается: %s",
-                          qUtf8Printable(describe(loading.error())));
-            }
-            transfer->commit();
+            std::lock_guard lock(core->folderLock);
+            core->folderPath = target;
         }
+        {
+            std::lock_guard lock(core->stateLock);
+            core->state = {};
+        }
+        // The copies are on the disk and indexed whether or not the new folder can be read back
+        // right now; the store then stays unloaded and tries again on the next load.
+        if (auto loading = core->runLoading(); !loading) {
+            qCWarning(lcHistory, "Новая папка истории пока не читается: %s", qUtf8Printable(describe(loading.error())));
+        }
+        transfer->commit();
         core->notifyChanged();
         return {};
     });
@@ -480,7 +417,5 @@ qsizetype HistoryStore::expiredCount(const RetentionPolicy& policy, const QDateT
 }
 
 void HistoryStore::releaseThumbnailMemory() { core->thumbnails.releaseMemory(); }
-
-QString HistoryStore::baseFileName(const QDateTime& createdAt) const { return core->baseFileName(createdAt); }
 
 }  // namespace quillet

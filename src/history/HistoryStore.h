@@ -1,7 +1,8 @@
 // The history: every stored screenshot is a PNG file in one folder, listed in the index file
-// ".history.json", and answered from an in-memory copy of that list. File work runs on
-// background tasks, one operation at a time behind the write gate; readers (`all`, `fileURL`,
-// `expiredCount`) never wait for it. A missing, damaged or stale index is rebuilt from the PNG
+// ".history.json", and answered from an in-memory copy of that list. File work runs on the
+// store's own write queue, one thread that takes the operations one at a time in the order they
+// were asked for (never Qt's global pool); readers (`all`, `fileURL`, `expiredCount`) never
+// wait for it. A missing, damaged or stale index is rebuilt from the PNG
 // files that are really there, and PNG files put into the folder by hand are adopted.
 //
 //   HistoryStore store(folder, HistoryStore::defaultThumbnailsFolder(), systemClock, QTimeZone::systemTimeZone());
@@ -18,7 +19,6 @@
 #include "history/ThumbnailCache.h"
 
 #include <QLatin1String>
-#include <QStringView>
 #include <QTimeZone>
 
 #include <functional>
@@ -39,13 +39,9 @@ public:
     // The name under which other parts of the program know the change signal.
     static constexpr QLatin1String didChangeNotification{"org.quillet.Quillet.historyDidChange"};
     static constexpr QLatin1String indexFileName{".history.json"};
-    // The store's own file names; only these are ever expired.
-    static constexpr QStringView ownFileNamePattern{
-        u"Quillet \\d{4}-\\d{2}-\\d{2} в \\d{2}\\.\\d{2}\\.\\d{2}( \\(\\d+\\))?\\.png"};
 
     // $XDG_CACHE_HOME/Quillet/thumbs.
     static QString defaultThumbnailsFolder();
-    static bool isOwnFileName(QStringView fileName);
 
     // The real file system: a plain write, unlink, fsync, a read-write copy.
     static Expected<void, FileError> systemWriteFile(const QByteArray& data, const QString& path);
@@ -96,9 +92,6 @@ public:
     qsizetype expiredCount(const RetentionPolicy& policy, const QDateTime& now) const;
     // Called when the history window closes; the disk cache stays.
     void releaseThumbnailMemory();
-
-    // Names the file of a screenshot created at `createdAt`, before the free-name rule adds " (n)".
-    QString baseFileName(const QDateTime& createdAt) const;
 
 private:
     struct Core;

@@ -2,6 +2,7 @@
 
 #include "core/ImageCodec.h"
 #include "core/Types.h"
+#include "history/HistoryQueue.h"
 
 #include <QCache>
 #include <QDir>
@@ -68,7 +69,8 @@ const QString& ThumbnailCache::folder() const { return d->folder; }
 
 QFuture<std::optional<QImage>> ThumbnailCache::thumbnail(const QUuid& id, const QString& source, int maxPixel,
                                                          const CancellationToken& cancel) const {
-    return runInBackground([cache = *this, id, source, maxPixel, cancel] {
+    // Reads and writes files, so never on the global pool that painting needs.
+    return QtConcurrent::run(thumbnailPool(), [cache = *this, id, source, maxPixel, cancel] {
         return cache.thumbnailNow(id, source, maxPixel, cancel);
     });
 }

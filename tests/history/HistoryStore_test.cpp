@@ -4,6 +4,7 @@
 #include "history/HistoryStore.h"
 
 #include "core/ImageCodec.h"
+#include "history/HistoryFileName.h"
 #include "history/HistoryIndex.h"
 #include "support/TestSupport.h"
 
@@ -18,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -520,8 +522,8 @@ TEST_F(HistoryStoreTest, ChangeSignalArrivesOnTheMainThreadWithTheListAlreadyUpd
     EXPECT_TRUE(resultOf(future));
 }
 
-TEST(HistoryStoreNames, OwnNamesFollowThePattern) {
-    const QRegularExpression pattern(QRegularExpression::anchoredPattern(HistoryStore::ownFileNamePattern.toString()));
+TEST(HistoryFileNames, OwnNamesFollowThePattern) {
+    const QRegularExpression pattern(QRegularExpression::anchoredPattern(HistoryFileName::pattern.toString()));
     for (const char* name :
          {"Quillet 2025-03-07 в 14.05.09.png", "Quillet 2025-03-07 в 14.05.09 (2).png", "Quillet 2025-03-07 в 14.05.09 (123).png",
           "Quillet 2025-03-07 в 14.05.09 ().png", "Quillet 2025-03-07 в 14.05.09 (2)png", "Quillet 2025-03-07 в 14.05.09.PNG",
@@ -529,12 +531,18 @@ TEST(HistoryStoreNames, OwnNamesFollowThePattern) {
           "quillet 2025-03-07 в 14.05.09.png", "Quillet 2025-03-07 в 14.05.09(2).png", "Quillet 2025-03-07 в 14.05.09 (x).png",
           "Quillet 2025-03-07 в 14.05.09 (2) .png", "Quillet 2025-03-07 в 14:05:09.png", "a.png", ""}) {
         const QString text = QString::fromUtf8(name);
-        EXPECT_EQ(HistoryStore::isOwnFileName(text), pattern.match(text).hasMatch()) << name;
+        EXPECT_EQ(HistoryFileName::isOwn(text), pattern.match(text).hasMatch()) << name;
     }
-    EXPECT_TRUE(HistoryStore::isOwnFileName(u"Quillet 2025-03-07 в 14.05.09 (2).png"));
+    const auto parts = HistoryFileName::parse(u"Quillet 2025-03-07 в 14.05.09 (12).png");
+    ASSERT_TRUE(parts);
+    EXPECT_EQ((std::array{parts->year, parts->month, parts->day, parts->hour, parts->minute, parts->second}),
+              (std::array{2025, 3, 7, 14, 5, 9}));
+    EXPECT_EQ(parts->copy, 12);
+    EXPECT_FALSE(HistoryFileName::parse(u"Quillet 2025-03-07 в 14.05.09.png")->copy);
 
-    HistoryStore store(QStringLiteral("/nonexistent"), QStringLiteral("/nonexistent"), [] { return QDateTime(); },
-                       QTimeZone("Europe/Moscow"));
-    EXPECT_EQ(store.baseFileName(QDateTime(QDate(2025, 3, 7), QTime(11, 5, 9), QTimeZone::utc())),
-              QStringLiteral("Quillet 2025-03-07 в 14.05.09"));
+    // Written in the store's zone, and read back to the same fields.
+    const QDateTime createdAt(QDate(2025, 3, 7), QTime(11, 5, 9), QTimeZone::utc());
+    const QString made = HistoryFileName::make(createdAt, QTimeZone("Europe/Moscow"));
+    EXPECT_EQ(made, QStringLiteral("Quillet 2025-03-07 в 14.05.09.png"));
+    EXPECT_EQ(HistoryFileName::parse(made)->hour, 14);
 }
