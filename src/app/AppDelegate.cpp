@@ -173,10 +173,7 @@ void AppDelegate::setUpHistory() {
                                            [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::systemTimeZone());
     SettingsStore* source = settings.get();
     recorder = std::make_shared<HistoryRecorder>(store, [source] { return source->current().retention; });
-    QPointer<AppDelegate> self(this);
-    recorder->onFailureChange = [self](const std::optional<QString>& message) {
-        if (self) self->showHistoryWarning(message);
-    };
+    connect(recorder.get(), &HistoryRecorder::failureChanged, this, &AppDelegate::showHistoryWarning);
     coordinator->setHistory(recorder);
 
     previews = std::make_shared<PreviewStack>(*clipboard);

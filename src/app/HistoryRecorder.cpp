@@ -106,7 +106,7 @@ QFuture<void> HistoryRecorder::applyRetention(const RetentionPolicy& policy) {
 void HistoryRecorder::setFailureMessage(const std::optional<QString>& message) {
     if (message == failure) return;
     failure = message;
-    if (onFailureChange) onFailureChange(failure);
+    Q_EMIT failureChanged(failure);
 }
 
 }  // namespace quillet

@@ -35,7 +35,8 @@ const QString writeErrorLong = QStringLiteral("Снимок в буфере, н�
 class HistoryRecorderTest : public ::testing::Test {
 protected:
     HistoryRecorderTest() {
-        recorder.onFailureChange = [this](const std::optional<QString>& text) { notified.push_back(text); };
+        QObject::connect(&recorder, &HistoryRecorder::failureChanged,
+                         [this](const std::optional<QString>& text) { notified.push_back(text); });
     }
 
     // Records a capture whose PNG is ready; its outcome lands in `outcomes`.
@@ -175,7 +176,8 @@ TEST(HistoryRecorderWithStore, EmptyPngIsAWriteErrorAndAnEditKeepsItsSource) {
     HistoryRecorder recorder(store, [] { return RetentionPolicy::forever(); });
     ASSERT_TRUE(test::waitFor(recorder.start()));
     std::vector<std::optional<QString>> notified;
-    recorder.onFailureChange = [&](const std::optional<QString>& text) { notified.push_back(text); };
+    QObject::connect(&recorder, &HistoryRecorder::failureChanged,
+                     [&](const std::optional<QString>& text) { notified.push_back(text); });
     std::vector<Outcome> outcomes;
     bool onMainThread = true;
     auto collect = [&](const Outcome& outcome) {
