@@ -1,5 +1,7 @@
 #include "history/HistoryFolderAccess.h"
 
+#include "history/HistoryFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -188,7 +190,8 @@ Expected<QStringList, FileError> HistoryFolderAccess::pngNames(const QString& fo
     QStringList names;
     names.reserve(listed->size());
     for (const QString& name : *listed) {
-        if (name.size() > 4 && !name.startsWith(u'.') && name.endsWith(QLatin1String(".png"), Qt::CaseInsensitive)) {
+        if (name.size() > 4 && !name.startsWith(u'.') && name.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) &&
+            HistoryFiles::isRegularFile(folder + QLatin1Char('/') + name)) {
             names.append(name);
         }
     }

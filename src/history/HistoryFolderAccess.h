@@ -50,7 +50,8 @@ struct HistoryFolderAccess {
     // reported before anything is created.
     Expected<void, HistoryError> prepare(const QString& folder) const;
     VolumeAccess removableVolumeAccess(const QString& folder) const;
-    // Names of the non-hidden entries whose extension is "png" in any letter case, in listing order.
+    // Names of the non-hidden regular files (or links to them) whose extension is "png" in any
+    // letter case, in listing order. Pipes, sockets and devices are left out without being opened.
     Expected<QStringList, FileError> pngNames(const QString& folder) const;
 };
 

@@ -30,7 +30,7 @@ enum class Loading { alreadyLoaded, loadedNow };
 // A PNG file the index does not list becomes a screenshot of kind region, dated by the file.
 std::optional<Screenshot> adopt(const QString& folder, const QString& name, const HistoryStore::Clock& clock) {
     const QString path = folder + QLatin1Char('/') + name;
-    const auto size = ImageCodec::readSize(path);
+    const auto size = readImageSize(path);
     if (!size || size->width < 1 || size->height < 1) return std::nullopt;
     const QFileInfo info(path);
     QDateTime date = info.birthTime();
@@ -221,11 +221,11 @@ Expected<HistoryStore::LoadedItems, FileError> HistoryStore::loadItems(const QSt
     const auto pngNames = access.pngNames(folder);
     if (!pngNames) return unexpected(pngNames.error());
 
-    QFile indexFile(folder + QLatin1Char('/') + indexFileName);
-    const bool indexExists = indexFile.exists();
+    const QString indexPath = folder + QLatin1Char('/') + indexFileName;
+    const bool indexExists = exists(indexPath);
     std::optional<HistoryIndex> index;
-    if (indexFile.open(QIODevice::ReadOnly)) {
-        if (auto decoded = HistoryIndex::decode(indexFile.readAll())) index = std::move(*decoded);
+    if (const auto bytes = readRegularFile(indexPath, maxIndexBytes)) {
+        if (auto decoded = HistoryIndex::decode(*bytes)) index = std::move(*decoded);
     }
 
     LoadedItems loaded;

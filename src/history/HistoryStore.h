@@ -39,6 +39,8 @@ public:
     // The name under which other parts of the program know the change signal.
     static constexpr QLatin1String didChangeNotification{"org.quillet.Quillet.historyDidChange"};
     static constexpr QLatin1String indexFileName{".history.json"};
+    // Far beyond any real history (about 300 000 screenshots); a larger index is taken as damaged.
+    static constexpr qint64 maxIndexBytes = 64 * 1024 * 1024;
 
     // $XDG_CACHE_HOME/Quillet/thumbs.
     static QString defaultThumbnailsFolder();

@@ -2,6 +2,7 @@
 
 #include "core/ImageCodec.h"
 #include "core/Types.h"
+#include "history/HistoryFiles.h"
 #include "history/HistoryQueue.h"
 
 #include <QCache>
@@ -61,7 +62,10 @@ struct ThumbnailCache::Shared {
 
 ThumbnailCache::ThumbnailCache(const QString& folder, ThumbnailMaker makeThumbnail) : d(std::make_shared<Shared>()) {
     d->folder = QDir::cleanPath(folder);
-    d->makeThumbnail = makeThumbnail ? std::move(makeThumbnail) : ThumbnailMaker(&ImageCodec::thumbnail);
+    d->makeThumbnail = makeThumbnail ? std::move(makeThumbnail) : ThumbnailMaker([](const QString& source, int maxPixel) {
+        // A pipe put where a screenshot was would hold a thumbnail thread for good.
+        return HistoryFiles::isRegularFile(source) ? ImageCodec::thumbnail(source, maxPixel) : std::nullopt;
+    });
     d->memory.setMaxCost(memoryCostLimit);
 }
 

@@ -6,16 +6,19 @@
 #include "core/ImageCodec.h"
 #include "history/HistoryFileName.h"
 #include "history/HistoryIndex.h"
-#include "support/TestSupport.h"
-
+#include "support/Gate.h"
 #include "support/TestFiles.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <gtest/gtest.h>
 
@@ -24,6 +27,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <mutex>
 
 using namespace quillet;
@@ -62,6 +68,22 @@ public:
 private:
     QByteArray previous;
     bool hadPrevious;
+};
+
+// A named pipe in the history folder. Should anything open it for reading, the pipe is opened
+// for writing and closed again on the way out, so a test that fails here cannot hang the run.
+class Pipe {
+public:
+    explicit Pipe(const QString& path) : path(QFile::encodeName(path)) { EXPECT_EQ(::mkfifo(this->path.constData(), 0600), 0); }
+    ~Pipe() {
+        const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+    }
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+
+private:
+    QByteArray path;
 };
 
 class HistoryStoreTest : public ::testing::Test {
@@ -545,4 +567,70 @@ TEST(HistoryFileNames, OwnNamesFollowThePattern) {
     const QString made = HistoryFileName::make(createdAt, QTimeZone("Europe/Moscow"));
     EXPECT_EQ(made, QStringLiteral("Quillet 2025-03-07 в 14.05.09.png"));
     EXPECT_EQ(HistoryFileName::parse(made)->hour, 14);
+}
+
+TEST_F(HistoryStoreTest, NamedPipesThatLookLikeScreenshotsAreNeverOpenedAndCapturesAfterThemAreStored) {
+    const Screenshot kept = record(QStringLiteral("Quillet 2025-01-01 в 10.00.00.png"), 1735714800);
+    const Screenshot piped = record(QStringLiteral("Quillet 2025-01-02 в 10.00.00.png"), 1735801200);
+    seed({kept});
+    writeFile(inFolder(QStringLiteral(".history.json")), HistoryIndex{1, {piped, kept}}.encoded());
+    Pipe listed(inFolder(piped.fileName));
+    Pipe stray(inFolder(QStringLiteral("stray.png")));
+
+    auto store = makeStore();
+    resultOf(store->load());
+    EXPECT_EQ(store->all(), QList<Screenshot>{kept});
+    const auto stored = resultOf(store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt));
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(store->all().size(), 2);
+    EXPECT_FALSE(resultOf(store->thumbnail(piped, 4)));
+    // The pipes are somebody's; they stay.
+    EXPECT_TRUE(QFileInfo(inFolder(QStringLiteral("stray.png"))).exists());
+
+    // A pipe in place of the index is no index: the PNG files are listed and a real index written.
+    QDir(folder()).removeRecursively();
+    seed({kept});
+    QFile::remove(inFolder(QStringLiteral(".history.json")));
+    Pipe index(inFolder(QStringLiteral(".history.json")));
+    auto second = makeStore();
+    resultOf(second->load());
+    EXPECT_EQ(namesOf(second->all()), QStringList{kept.fileName});
+    EXPECT_EQ(namesOf(indexOnDisk().items), QStringList{kept.fileName});
+}
+
+TEST_F(HistoryStoreTest, AWriteStuckInFsyncHoldsNoThreadThatPaintingNeedsAndWritesKeepTheirOrder) {
+    auto store = makeStore();
+    const Screenshot first = addPNG(*store);
+    test::Gate disk;
+    std::atomic<bool> stuck{false};
+    onSync = [&](const QString&) {
+        stuck = true;
+        disk.wait();
+    };
+    const auto release = qScopeGuard([&] { disk.open(); });
+
+    // More writes than the global pool has threads: on that pool they would all be held.
+    const QList<ScreenshotKind> kinds{ScreenshotKind::window, ScreenshotKind::edited, ScreenshotKind::fullScreen};
+    QList<QFuture<StoredScreenshot>> adds;
+    const int count = QThreadPool::globalInstance()->maxThreadCount() + 1;
+    for (int i = 0; i < count; ++i) {
+        adds.append(store->add(pngBytes(8, 6), PixelSize{8, 6}, kinds[i % kinds.size()], std::nullopt));
+    }
+    ASSERT_TRUE(test::waitUntil([&] { return stuck.load(); }));
+
+    // Qt's raster engine draws images on the global pool; it must stay free, and the main
+    // thread keeps answering from memory and serving thumbnails.
+    EXPECT_TRUE(test::waitFor(QtConcurrent::run([] { return 1; }), std::chrono::seconds(3)));
+    EXPECT_EQ(store->all(), QList<Screenshot>{first});
+    EXPECT_TRUE(test::waitFor(store->thumbnail(first, 4), std::chrono::seconds(3)));
+    EXPECT_FALSE(adds.last().isFinished());
+
+    disk.open();
+    for (int i = 0; i < count; ++i) {
+        const auto stored = resultOf(adds[i]);
+        ASSERT_TRUE(stored);
+        // Taken in the order they were handed in: names count up, kinds follow the calls.
+        EXPECT_EQ(stored->fileName, base + QStringLiteral(" (%1).png").arg(i + 2));
+        EXPECT_EQ(stored->kind, kinds[i % kinds.size()]);
+    }
 }
