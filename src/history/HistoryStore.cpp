@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
+#include <unistd.h>
 
 namespace quillet {
 
@@ -27,16 +28,30 @@ using namespace HistoryFiles;
 
 enum class Loading { alreadyLoaded, loadedNow };
 
-// A PNG file the index does not list becomes a screenshot of kind region, dated by the file.
-std::optional<Screenshot> adopt(const QString& folder, const QString& name, const HistoryStore::Clock& clock) {
-    const QString path = folder + QLatin1Char('/') + name;
-    const auto size = readImageSize(path);
-    if (!size || size->width < 1 || size->height < 1) return std::nullopt;
+// No display is this large; an index entry claiming more (or less than a pixel) was damaged.
+constexpr std::int64_t maxPixelSide = 1 << 20;
+
+bool isPlausible(PixelSize size) {
+    return size.width >= 1 && size.height >= 1 && size.width <= maxPixelSide && size.height <= maxPixelSide;
+}
+
+// The file's creation date, else its modification date, else now; whole seconds.
+QDateTime fileDate(const QString& path, const HistoryStore::Clock& clock) {
     const QFileInfo info(path);
     QDateTime date = info.birthTime();
     if (!date.isValid()) date = info.lastModified();
     if (!date.isValid()) date = clock();
-    return Screenshot{QUuid::createUuid(), wholeSeconds(date), ScreenshotKind::region, *size, name, std::nullopt};
+    return wholeSeconds(date);
+}
+
+// A PNG file the index does not list becomes a screenshot of kind region, dated by the file
+// (never later than now: a file stamped in the future would stay first and never expire).
+std::optional<Screenshot> adopt(const QString& folder, const QString& name, const HistoryStore::Clock& clock) {
+    const QString path = folder + QLatin1Char('/') + name;
+    const auto size = readImageSize(path);
+    if (!size || size->width < 1 || size->height < 1) return std::nullopt;
+    const QDateTime createdAt = std::min(fileDate(path, clock), wholeSeconds(clock()));
+    return Screenshot{QUuid::createUuid(), createdAt, ScreenshotKind::region, *size, name, std::nullopt};
 }
 
 QList<Screenshot> adoptAll(const QString& folder, const QStringList& names, const HistoryStore::Clock& clock) {
@@ -133,6 +148,7 @@ struct HistoryStore::Core {
         }
         auto loaded = loadItems(folder, access, clock);
         if (!loaded) return unexpected(HistoryError::folded(loaded.error()));
+        if (loaded->indexDamaged) keepDamagedIndex(folder);
         if (loaded->indexNeedsRewrite) {
             if (auto persisted = persist(loaded->items); !persisted) {
                 qCWarning(lcHistory, "Не удалось переписать индекс истории: %s",
@@ -145,6 +161,32 @@ struct HistoryStore::Core {
         return Loading::loadedNow;
     }
 
+    // Before a damaged index is replaced, it is kept beside it as ".history.json.damaged-" + the
+    // time, so what could not be read is not lost with it.
+    void keepDamagedIndex(const QString& folder) {
+        const QString index = folder + QLatin1Char('/') + indexFileName;
+        if (!isRegularFile(index)) {
+            qCWarning(lcHistory, "Индекс истории не является обычным файлом; список восстановлен по файлам снимков");
+            return;
+        }
+        const QString stem = index + QLatin1String(".damaged-") +
+                             wholeSeconds(clock()).toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+        QString copy = stem;
+        for (int n = 2; exists(copy); ++n) copy = stem + QLatin1Char('-') + QString::number(n);
+        // A second name for the same bytes costs nothing, even for a huge file; where the file
+        // system has no hard links, a copy.
+        if (::link(nativePath(index).constData(), nativePath(copy).constData()) != 0) {
+            if (auto copied = files.copyFile(index, copy); !copied) {
+                qCWarning(lcHistory, "Индекс истории повреждён, и его копию сохранить не удалось: %s",
+                          qUtf8Printable(copied.error().description));
+                return;
+            }
+        }
+        qCWarning(lcHistory, "Индекс истории повреждён: читаемые записи оставлены, остальные восстановлены по файлам "
+                             "снимков; прежний индекс сохранён как %s",
+                  qUtf8Printable(QFileInfo(copy).fileName()));
+    }
+
     QString freeFileName(const QString& folder, const QDateTime& createdAt) const {
         const QList<Screenshot> current = items();
         return HistoryFileName::firstFree(HistoryFileName::make(createdAt, timeZone), [&](const QString& name) {
@@ -153,13 +195,14 @@ struct HistoryStore::Core {
         });
     }
 
-    StoredScreenshot store(const QByteArray& png, PixelSize pixelSize, ScreenshotKind kind, std::optional<QUuid> source) {
+    // `createdAt` was taken when the screenshot was handed in, not when its turn came.
+    StoredScreenshot store(const QByteArray& png, const QDateTime& createdAt, PixelSize pixelSize, ScreenshotKind kind,
+                           std::optional<QUuid> source) {
         const QString folder = this->folder();
         if (auto prepared = access.prepare(folder); !prepared) return unexpected(prepared.error());
         // Without the list an index written now would forget every screenshot it could not read.
         if (auto loading = runLoading(); !loading) return unexpected(loading.error());
 
-        const QDateTime createdAt = wholeSeconds(clock());
         const QString fileName = freeFileName(folder, createdAt);
         const QString path = folder + QLatin1Char('/') + fileName;
         const QString temporary = folder + QLatin1Char('/') + temporaryName(QStringLiteral(".png"));
@@ -221,46 +264,65 @@ Expected<HistoryStore::LoadedItems, FileError> HistoryStore::loadItems(const QSt
     const auto pngNames = access.pngNames(folder);
     if (!pngNames) return unexpected(pngNames.error());
 
+    // A missing index is an empty one; an index that cannot be read whole keeps the entries
+    // that can, and the PNG files of the others are adopted like any unlisted file.
     const QString indexPath = folder + QLatin1Char('/') + indexFileName;
-    const bool indexExists = exists(indexPath);
-    std::optional<HistoryIndex> index;
-    if (const auto bytes = readRegularFile(indexPath, maxIndexBytes)) {
-        if (auto decoded = HistoryIndex::decode(*bytes)) index = std::move(*decoded);
+    HistoryIndex::Salvaged index;
+    if (exists(indexPath)) {
+        if (const auto bytes = readRegularFile(indexPath, maxIndexBytes)) {
+            index = HistoryIndex::salvage(*bytes);
+        } else {
+            index.damaged = true;
+        }
     }
 
     LoadedItems loaded;
+    loaded.indexDamaged = index.damaged;
+    loaded.indexNeedsRewrite = index.damaged;
     QList<Screenshot>& list = loaded.items;
-    if (index) {
-        const QSet<QString> present(pngNames->begin(), pngNames->end());
-        QSet<QString> listedNames;
-        QSet<QUuid> ids;
-        list.reserve(index->items.size());
-        for (Screenshot& item : index->items) {
-            if (!isPlainFileName(item.fileName) || !present.contains(item.fileName) ||
-                listedNames.contains(item.fileName)) {
+    const QSet<QString> present(pngNames->begin(), pngNames->end());
+    QSet<QString> listedNames;
+    QSet<QUuid> ids;
+    const QDateTime now = wholeSeconds(clock());
+    for (Screenshot& item : index.items) {
+        if (!isPlainFileName(item.fileName) || !present.contains(item.fileName) || listedNames.contains(item.fileName)) {
+            loaded.indexNeedsRewrite = true;
+            continue;
+        }
+        // Two entries with one id would make delete by id ambiguous; keep both screenshots.
+        if (ids.contains(item.id)) {
+            item.id = QUuid::createUuid();
+            loaded.indexNeedsRewrite = true;
+        }
+        // Values no capture can have are taken from the file itself.
+        const QString path = folder + QLatin1Char('/') + item.fileName;
+        if (!isPlausible(item.pixelSize)) {
+            const auto size = readImageSize(path);
+            if (!size) {
                 loaded.indexNeedsRewrite = true;
                 continue;
             }
-            // Two entries with one id would make delete by id ambiguous; keep both screenshots.
-            if (ids.contains(item.id)) {
-                item.id = QUuid::createUuid();
-                loaded.indexNeedsRewrite = true;
-            }
-            listedNames.insert(item.fileName);
-            ids.insert(item.id);
-            list.append(std::move(item));
+            loaded.indexNeedsRewrite = loaded.indexNeedsRewrite || *size != item.pixelSize;
+            item.pixelSize = *size;
         }
-        QStringList unlisted;
-        for (const QString& name : *pngNames) {
-            if (!listedNames.contains(name)) unlisted.append(name);
+        // A date in the future would stay first and never expire.
+        if (item.createdAt > now) {
+            item.createdAt = std::min(now, fileDate(path, clock));
+            loaded.indexNeedsRewrite = true;
         }
-        const QList<Screenshot> adopted = adoptAll(folder, unlisted, clock);
-        loaded.indexNeedsRewrite = loaded.indexNeedsRewrite || !adopted.isEmpty();
-        list.append(adopted);
-    } else {
-        list = adoptAll(folder, *pngNames, clock);
-        loaded.indexNeedsRewrite = indexExists || !list.isEmpty();
+        listedNames.insert(item.fileName);
+        ids.insert(item.id);
+        list.append(std::move(item));
     }
+    index.items.clear();
+    QStringList unlisted;
+    for (const QString& name : *pngNames) {
+        if (!listedNames.contains(name)) unlisted.append(name);
+    }
+    const QList<Screenshot> adopted = adoptAll(folder, unlisted, clock);
+    loaded.indexNeedsRewrite = loaded.indexNeedsRewrite || !adopted.isEmpty();
+    list.append(adopted);
+    list.squeeze();
     std::stable_sort(list.begin(), list.end(),
                      [](const Screenshot& a, const Screenshot& b) { return a.createdAt > b.createdAt; });
     return loaded;
@@ -291,10 +353,12 @@ HistoryStore::~HistoryStore() {
 QFuture<StoredScreenshot> HistoryStore::add(const QImage& image, ScreenshotKind kind, std::optional<QUuid> source) {
     // Encoded on the queue too, so the screenshot takes its place among the writes in the
     // order it was handed in.
-    return core->writes.run([core = core, image, kind, source]() -> StoredScreenshot {
+    // Dated now: writes queued before it, or a slow disk, must not move its time or its name.
+    const QDateTime createdAt = wholeSeconds(core->clock());
+    return core->writes.run([core = core, image, createdAt, kind, source]() -> StoredScreenshot {
         const auto png = ImageCodec::encodePNG(image);
         if (!png || png->isEmpty()) return unexpected(HistoryError::unreadableImage());
-        StoredScreenshot stored = core->store(*png, PixelSize{image.width(), image.height()}, kind, source);
+        StoredScreenshot stored = core->store(*png, createdAt, PixelSize{image.width(), image.height()}, kind, source);
         if (stored) core->notifyChanged();
         return stored;
     });
@@ -303,8 +367,9 @@ QFuture<StoredScreenshot> HistoryStore::add(const QImage& image, ScreenshotKind 
 QFuture<StoredScreenshot> HistoryStore::add(const QByteArray& png, PixelSize pixelSize, ScreenshotKind kind,
                                             std::optional<QUuid> source) {
     if (png.isEmpty()) return readyFuture(StoredScreenshot(unexpected(HistoryError::unreadableImage())));
-    return core->writes.run([core = core, png, pixelSize, kind, source]() -> StoredScreenshot {
-        StoredScreenshot stored = core->store(png, pixelSize, kind, source);
+    const QDateTime createdAt = wholeSeconds(core->clock());
+    return core->writes.run([core = core, png, createdAt, pixelSize, kind, source]() -> StoredScreenshot {
+        StoredScreenshot stored = core->store(png, createdAt, pixelSize, kind, source);
         if (stored) core->notifyChanged();
         return stored;
     });

@@ -53,11 +53,15 @@ public:
 
     // The list a folder holds: its index reconciled with the PNG files really there, PNG files
     // the index does not list adopted with their file dates (or `clock` when those cannot be
-    // read), newest first. Reads only; `indexNeedsRewrite` says whether the index on disk
+    // read), newest first. Entries are read one by one, so a damaged entry costs only itself;
+    // sizes no image has are read from the file, dates after `clock` are moved back to it (or
+    // to the file's own date when that is earlier). Reads only; `indexNeedsRewrite` says whether the index on disk
     // differs from the list. Fails only when the folder cannot be listed.
     struct LoadedItems {
         QList<Screenshot> items;
         bool indexNeedsRewrite = false;
+        // The index was there but could not be read whole; a copy is kept before it is rewritten.
+        bool indexDamaged = false;
     };
     static Expected<LoadedItems, FileError> loadItems(const QString& folder, const HistoryFolderAccess& access,
                                                       const Clock& clock);

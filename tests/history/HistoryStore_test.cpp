@@ -7,6 +7,7 @@
 #include "history/HistoryFileName.h"
 #include "history/HistoryIndex.h"
 #include "support/Gate.h"
+#include "support/LogCapture.h"
 #include "support/TestFiles.h"
 #include "support/TestSupport.h"
 
@@ -222,6 +223,7 @@ TEST_F(HistoryStoreTest, LoadingDropsStaleEntriesAdoptsForeignPngsAndRemovesLeft
     writeFile(inFolder(QStringLiteral(".history.json.tmp-0C6B1F4E-9A59-4F6E-9E53-2D7F5E3C1A00")), "half");
     writeFile(inFolder(QStringLiteral(".hidden.png")), pngBytes(8, 6));
     writeFile(inFolder(QStringLiteral(".keep")), "mine");
+    clockSeconds = QDateTime::currentSecsSinceEpoch() + 3600;  // the files are not from the future
 
     auto store = makeStore();
     QSignalSpy changed(store.get(), &HistoryStore::historyDidChange);
@@ -460,6 +462,7 @@ TEST_F(HistoryStoreTest, TheSevenDayBoundaryIsExactToTheSecondInEveryTimeZone) {
         // A local time a few hours after the spring daylight-saving change in Berlin.
         const QDateTime now(QDate(2025, 3, 30), QTime(9, 30, 0));
         const qint64 seconds = now.toSecsSinceEpoch();
+        clockSeconds = seconds;  // the store's clock agrees: its items are not from the future
         const Screenshot atCutoff = record(QStringLiteral("Quillet 2025-03-23 в 09.30.00.png"), seconds - 604800);
         const Screenshot beyond = record(QStringLiteral("Quillet 2025-03-23 в 09.29.59.png"), seconds - 604801);
         QDir(folder()).removeRecursively();
@@ -633,4 +636,127 @@ TEST_F(HistoryStoreTest, AWriteStuckInFsyncHoldsNoThreadThatPaintingNeedsAndWrit
         EXPECT_EQ(stored->fileName, base + QStringLiteral(" (%1).png").arg(i + 2));
         EXPECT_EQ(stored->kind, kinds[i % kinds.size()]);
     }
+    onSync = {};
+}
+
+TEST_F(HistoryStoreTest, AScreenshotIsDatedAndNamedWhenHandedInNotWhenAQueuedWriteLetsItThrough) {
+    auto store = makeStore();
+    resultOf(store->load());
+    test::Gate disk;
+    std::atomic<bool> stuck{false};
+    onSync = [&](const QString&) {
+        stuck = true;
+        disk.wait();
+    };
+    const auto release = qScopeGuard([&] { disk.open(); });
+    auto held = store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt);
+    ASSERT_TRUE(test::waitUntil([&] { return stuck.load(); }));
+    clockSeconds += 10;
+    QImage image(4, 4, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    auto fromBytes = store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt);
+    auto fromImage = store->add(image, ScreenshotKind::edited, QUuid::createUuid());
+    clockSeconds += 10;  // the slow disk lets them through later
+    disk.open();
+    ASSERT_TRUE(resultOf(held));
+    for (const auto& future : {fromBytes, fromImage}) {
+        const auto stored = resultOf(future);
+        ASSERT_TRUE(stored);
+        EXPECT_EQ(stored->createdAt, QDateTime::fromSecsSinceEpoch(1741345519, QTimeZone::utc()));
+        EXPECT_TRUE(stored->fileName.startsWith(QStringLiteral("Quillet 2025-03-07 в 14.05.19"))) << qPrintable(stored->fileName);
+    }
+    onSync = {};  // nothing runs on the queue any more
+}
+
+TEST_F(HistoryStoreTest, ADamagedIndexLosesOnlyItsBadEntriesAndIsKeptAsideWithAWarning) {
+    const QUuid source = QUuid::createUuid();
+    QList<Screenshot> items{record(QStringLiteral("Quillet 2025-01-03 в 10.00.00.png"), 1735887600),
+                            record(QStringLiteral("Quillet 2025-01-02 в 10.00.00.png"), 1735801200),
+                            record(QStringLiteral("Quillet 2025-01-01 в 10.00.00.png"), 1735714800)};
+    items[0].kind = ScreenshotKind::window;
+    items[1].kind = ScreenshotKind::edited;
+    items[1].sourceID = source;
+    const QByteArray whole = HistoryIndex{1, items}.encoded();
+    struct Row {
+        const char* what;
+        QByteArray index;
+        QList<Screenshot> kept;  // as they were; the others are adopted from their files
+    };
+    QByteArray badMiddle = whole;
+    badMiddle.replace("\"kind\":\"edited\"", "\"kind\":\"painted\"");
+    const Row rows[] = {
+        {"cut off", whole.left(whole.size() - 40), items.mid(0, 2)},
+        {"one bad entry", badMiddle, {items[0], items[2]}},
+    };
+    for (const Row& row : rows) {
+        QDir(folder()).removeRecursively();
+        seed(items);
+        writeFile(inFolder(QStringLiteral(".history.json")), row.index);
+        test::LogCapture log;
+        auto store = makeStore();
+        resultOf(store->load());
+
+        const QList<Screenshot> all = store->all();
+        ASSERT_EQ(all.size(), 3) << row.what;
+        for (const Screenshot& kept : row.kept) EXPECT_TRUE(all.contains(kept)) << row.what;
+        EXPECT_EQ(indexOnDisk().items, all) << row.what;
+        const QStringList copies = QDir(folder()).entryList({QStringLiteral(".history.json.damaged-*")}, QDir::Files | QDir::Hidden);
+        ASSERT_EQ(copies.size(), 1) << row.what;
+        EXPECT_EQ(readFile(inFolder(copies[0])), row.index) << row.what;
+        const QStringList warnings = log.texts("quillet.history", QtWarningMsg);
+        ASSERT_EQ(warnings.size(), 1) << row.what;
+        EXPECT_TRUE(warnings[0].contains(copies[0])) << row.what;
+    }
+
+    // An index larger than any real history is damaged; it is kept aside without being read.
+    QDir(folder()).removeRecursively();
+    seed(items);
+    QFile huge(inFolder(QStringLiteral(".history.json")));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(huge.resize(HistoryStore::maxIndexBytes + 1));  // sparse: no disk used
+    huge.close();
+    auto store = makeStore();
+    resultOf(store->load());
+    EXPECT_EQ(store->all().size(), 3);
+    const QStringList copies = QDir(folder()).entryList({QStringLiteral(".history.json.damaged-*")}, QDir::Files | QDir::Hidden);
+    ASSERT_EQ(copies.size(), 1);
+    EXPECT_EQ(QFileInfo(inFolder(copies[0])).size(), HistoryStore::maxIndexBytes + 1);
+    EXPECT_LT(QFileInfo(inFolder(QStringLiteral(".history.json"))).size(), 4096);
+}
+
+TEST_F(HistoryStoreTest, NonsenseSizesAndFutureDatesAreRepairedFromTheFiles) {
+    clockSeconds = QDateTime::currentSecsSinceEpoch() + 3600;
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(clockSeconds, QTimeZone::utc());
+    const QList<std::pair<PixelSize, QDateTime>> stored{
+        {PixelSize{-5, 6}, now.addDays(-1)},
+        {PixelSize{8, 5000000000}, now.addDays(-2)},
+        {PixelSize{0, 0}, now.addDays(-3)},
+        {PixelSize{8, 6}, now.addYears(3)},
+    };
+    QList<Screenshot> items;
+    for (qsizetype i = 0; i < stored.size(); ++i) {
+        items.append(record(QStringLiteral("shot %1.png").arg(i), stored[i].second.toSecsSinceEpoch()));
+        items.last().pixelSize = stored[i].first;
+    }
+    items.append(record(QStringLiteral("not an image.png"), now.addDays(-4).toSecsSinceEpoch()));
+    items.last().pixelSize = PixelSize{-1, -1};
+    seed(items);
+    writeFile(inFolder(QStringLiteral("not an image.png")), "text");
+
+    auto store = makeStore();
+    resultOf(store->load());
+    const QList<Screenshot> all = store->all();
+    ASSERT_EQ(all.size(), 4);  // the entry whose file is no image is dropped
+    for (const Screenshot& item : all) {
+        EXPECT_EQ(item.pixelSize, (PixelSize{8, 6})) << qPrintable(item.fileName);
+        EXPECT_LE(item.createdAt, now) << qPrintable(item.fileName);
+    }
+    // The one from the future takes its file's date, which is earlier than now.
+    const Screenshot repaired = *std::find_if(all.begin(), all.end(), [](const Screenshot& s) {
+        return s.fileName == QStringLiteral("shot 3.png");
+    });
+    EXPECT_EQ(repaired.id, items[3].id);
+    EXPECT_LE(qAbs(repaired.createdAt.secsTo(QFileInfo(inFolder(repaired.fileName)).lastModified())), 1);
+    EXPECT_EQ(all.first().fileName, QStringLiteral("shot 3.png"));
+    EXPECT_EQ(indexOnDisk().items, all);
 }
