@@ -40,11 +40,12 @@ public:
     using Completion = std::function<void(Outcome)>;
 
     // What the user is told depends only on which of these a failure falls into.
-    enum class FailureGroup { diskNotMounted, accessDenied, noSpace, writeError };
+    enum class FailureGroup { diskNotMounted, accessDenied, noSpace, notWritable, notADirectory, folderVanished, writeError };
     static FailureGroup groupOf(const HistoryError& error);
     // The outcome of one capture that was not stored.
     static QString shortText(FailureGroup group);
-    // The standing warning until a later write succeeds.
+    // The standing warning until a later write succeeds. It is also shown when the store finds
+    // its folder gone between captures.
     static QString longText(FailureGroup group);
 
     // `retention` is read at each capture and at each retention run; `clock` dates them.

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QMetaObject>
 #include <QSet>
 #include <QStandardPaths>
@@ -117,11 +118,79 @@ struct HistoryStore::Core {
         QMetaObject::invokeMethod(store, [store] { Q_EMIT store->historyDidChange(); }, Qt::QueuedConnection);
     }
 
+    void notifyUnavailable(const HistoryError& reason) {
+        std::lock_guard lock(ownerLock);
+        if (!owner) return;
+        HistoryStore* store = owner;
+        QMetaObject::invokeMethod(store, [store, reason] { Q_EMIT store->folderUnavailable(reason); },
+                                  Qt::QueuedConnection);
+    }
+
     bool isExpired(const Screenshot& item, const QDateTime& cutoffDate) const {
         return item.createdAt < cutoffDate && HistoryFileName::isOwn(item.fileName);
     }
 
     // ---- on the write queue ----
+
+    // Brings a loaded list back in line with the folder after something outside the program
+    // changed it: files removed by hand leave the list, PNG files put in are adopted, and a
+    // folder that is gone (or whose disk went away) empties the list and is announced, instead
+    // of being recreated silently under a list of files that no longer exist.
+    enum class Reconciled { unchanged, changed, unavailable };
+    Reconciled reconcile(bool listFiles) {
+        if (!isLoaded()) return Reconciled::unchanged;
+        const QString folder = this->folder();
+        std::optional<HistoryError> lost;
+        if (!access.isVolumeMounted(folder)) {
+            lost = HistoryError::volumeNotMounted();
+        } else if (!isDirectory(folder)) {
+            lost = exists(folder) ? HistoryError::notADirectory() : HistoryError::folderMissing();
+        }
+        if (lost) {
+            {
+                std::lock_guard lock(stateLock);
+                state = {};
+            }
+            qCWarning(lcHistory, "Папка истории недоступна: %s", qUtf8Printable(describe(*lost)));
+            notifyChanged();
+            notifyUnavailable(*lost);
+            return Reconciled::unavailable;
+        }
+        if (!listFiles) return Reconciled::unchanged;
+        const auto names = access.pngNames(folder);
+        if (!names) return Reconciled::unchanged;
+        const QSet<QString> present(names->begin(), names->end());
+        QList<Screenshot> list;
+        QSet<QString> listed;
+        bool changed = false;
+        for (const Screenshot& item : items()) {
+            listed.insert(item.fileName);
+            if (present.contains(item.fileName)) {
+                list.append(item);
+            } else {
+                thumbnails.remove(item.id);
+                changed = true;
+            }
+        }
+        QStringList unlisted;
+        for (const QString& name : *names) {
+            if (!listed.contains(name)) unlisted.append(name);
+        }
+        const QList<Screenshot> adopted = adoptAll(folder, unlisted, clock);
+        if (!adopted.isEmpty()) {
+            list.append(adopted);
+            std::stable_sort(list.begin(), list.end(),
+                             [](const Screenshot& a, const Screenshot& b) { return a.createdAt > b.createdAt; });
+            changed = true;
+        }
+        if (!changed) return Reconciled::unchanged;
+        setItems(list);
+        if (auto persisted = persist(list); !persisted) {
+            qCWarning(lcHistory, "Не удалось переписать индекс истории: %s", qUtf8Printable(persisted.error().description));
+        }
+        notifyChanged();
+        return Reconciled::changed;
+    }
 
     Expected<void, FileError> flushedWrite(const QByteArray& data, const QString& path) {
         if (auto written = files.writeFile(data, path); !written) return written;
@@ -139,7 +208,9 @@ struct HistoryStore::Core {
         const QString folder = this->folder();
         if (!access.isVolumeMounted(folder)) return unexpected(HistoryError::volumeNotMounted());
         (void)access.prepare(folder);
-        if (!isDirectory(folder)) return unexpected(HistoryError::folded(FileError::fromErrno(ENOTDIR, folder)));
+        if (!isDirectory(folder)) {
+            return unexpected(exists(folder) ? HistoryError::notADirectory() : HistoryError::folderMissing());
+        }
 
         if (const auto entries = access.listDirectory(folder)) {
             for (const QString& name : *entries) {
@@ -198,6 +269,8 @@ struct HistoryStore::Core {
     // `createdAt` was taken when the screenshot was handed in, not when its turn came.
     StoredScreenshot store(const QByteArray& png, const QDateTime& createdAt, PixelSize pixelSize, ScreenshotKind kind,
                            std::optional<QUuid> source) {
+        // A folder deleted since the last change must not come back under the old list.
+        (void)reconcile(false);
         const QString folder = this->folder();
         if (auto prepared = access.prepare(folder); !prepared) return unexpected(prepared.error());
         // Without the list an index written now would forget every screenshot it could not read.
@@ -343,6 +416,26 @@ HistoryStore::HistoryStore(const QString& folder, const QString& thumbnailsFolde
     core->timeZone = timeZone;
     core->files = {std::move(writeFile), std::move(removeFile), std::move(syncToDisk), std::move(copyFile)};
     core->owner = this;
+
+    // Changes made outside the program are noticed as they happen; a burst of them (or of our
+    // own writes) is looked at once, after it settles.
+    settle.setSingleShot(true);
+    settle.setInterval(250);
+    connect(&watcher, &QFileSystemWatcher::directoryChanged, &settle, qOverload<>(&QTimer::start));
+    connect(&settle, &QTimer::timeout, this, [this] { (void)reconcile(); });
+    connect(this, &HistoryStoring::historyDidChange, this, &HistoryStore::watchFolder);
+}
+
+void HistoryStore::watchFolder() {
+    const QString current = core->folder();
+    const QStringList watched = watcher.directories();
+    if (watched == QStringList{current}) return;
+    if (!watched.isEmpty()) watcher.removePaths(watched);
+    if (isDirectory(current)) watcher.addPath(current);
+}
+
+QFuture<void> HistoryStore::reconcile() {
+    return core->writes.run([core = core] { (void)core->reconcile(true); });
 }
 
 HistoryStore::~HistoryStore() {
@@ -395,6 +488,7 @@ QFuture<void> HistoryStore::load() {
 
 QFuture<HistoryResult> HistoryStore::deleteScreenshot(const QUuid& id) {
     return core->writes.run([core = core, id]() -> HistoryResult {
+        (void)core->reconcile(false);
         QList<Screenshot> list = core->items();
         const auto item = std::find_if(list.begin(), list.end(), [&](const Screenshot& s) { return s.id == id; });
         // An unknown id is no failure: nothing happens.
@@ -416,6 +510,7 @@ QFuture<HistoryResult> HistoryStore::applyRetention(const RetentionPolicy& polic
     if (policy.isForever()) return readyFuture(HistoryResult());
     if (!isValid(policy)) return readyFuture(HistoryResult(unexpected(HistoryError::invalidRetention())));
     return core->writes.run([core = core, cutoffDate = *cutoff(policy, now)]() -> HistoryResult {
+        (void)core->reconcile(false);
         std::optional<HistoryError> firstFailure;
         bool removedAny = false;
         const QList<Screenshot> list = core->items();

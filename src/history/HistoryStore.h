@@ -18,7 +18,9 @@
 #include "history/HistoryStoring.h"
 #include "history/ThumbnailCache.h"
 
+#include <QFileSystemWatcher>
 #include <QLatin1String>
+#include <QTimer>
 #include <QTimeZone>
 
 #include <functional>
@@ -98,10 +100,19 @@ public:
     qsizetype expiredCount(const RetentionPolicy& policy, const QDateTime& now) const;
     // Called when the history window closes; the disk cache stays.
     void releaseThumbnailMemory();
+    // Looks at the folder again and brings the list in line with what is there; a vanished
+    // folder empties the list and emits folderUnavailable. The store calls it itself whenever
+    // the folder changes.
+    QFuture<void> reconcile();
 
 private:
+    // Follows the current folder once it exists.
+    void watchFolder();
+
     struct Core;
     std::shared_ptr<Core> core;
+    QFileSystemWatcher watcher;
+    QTimer settle;
 };
 
 }  // namespace quillet

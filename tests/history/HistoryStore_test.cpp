@@ -760,3 +760,45 @@ TEST_F(HistoryStoreTest, NonsenseSizesAndFutureDatesAreRepairedFromTheFiles) {
     EXPECT_EQ(all.first().fileName, QStringLiteral("shot 3.png"));
     EXPECT_EQ(indexOnDisk().items, all);
 }
+
+TEST_F(HistoryStoreTest, ChangesMadeOutsideAreNoticedAndAVanishedFolderIsAnnouncedNotSilentlyRecreated) {
+    auto store = makeStore();
+    QSignalSpy lost(store.get(), &HistoryStore::folderUnavailable);
+    const Screenshot first = addPNG(*store);
+    clockSeconds += 1;
+    const Screenshot second = addPNG(*store);
+
+    // Noticed through the folder watch: a file deleted by hand leaves the list and the index,
+    // a PNG put in by hand joins them.
+    QFile::remove(store->fileURL(second));
+    writeFile(inFolder(QStringLiteral("by hand.png")), pngBytes(8, 6));
+    // The list is replaced a moment before the index is, so wait for both.
+    EXPECT_TRUE(test::waitUntil([&] {
+        return namesOf(store->all()) == QStringList{QStringLiteral("by hand.png"), first.fileName} &&
+               indexOnDisk().items == store->all();
+    }));
+
+    // The whole folder deleted: the list empties and the loss is announced with its cause.
+    QDir(folder()).removeRecursively();
+    ASSERT_TRUE(test::waitUntil([&] { return lost.size() == 1; }));
+    EXPECT_EQ(lost[0][0].value<HistoryError>(), HistoryError::folderMissing());
+    EXPECT_TRUE(store->all().isEmpty());
+    // The next capture makes a new folder whose index lists only what is really there.
+    const Screenshot fresh = addPNG(*store);
+    EXPECT_EQ(store->all(), QList<Screenshot>{fresh});
+    EXPECT_EQ(indexOnDisk().items, QList<Screenshot>{fresh});
+
+    // Checked before each change too, before any watch could tell.
+    QDir(folder()).removeRecursively();
+    clockSeconds += 1;
+    const Screenshot afterDelete = addPNG(*store);
+    EXPECT_EQ(indexOnDisk().items, QList<Screenshot>{afterDelete});
+
+    // A file put where the folder was is named as such.
+    QDir(folder()).removeRecursively();
+    writeFile(folder(), "a file");
+    const auto refused = resultOf(store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt));
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error(), HistoryError::notADirectory());
+    EXPECT_TRUE(store->all().isEmpty());
+}
