@@ -601,7 +601,7 @@ TEST_F(HistoryStoreTest, NamedPipesThatLookLikeScreenshotsAreNeverOpenedAndCaptu
     EXPECT_EQ(namesOf(indexOnDisk().items), QStringList{kept.fileName});
 }
 
-TEST_F(HistoryStoreTest, AWriteStuckInFsyncHoldsNoThreadThatPaintingNeedsAndWritesKeepTheirOrder) {
+TEST_F(HistoryStoreTest, AWriteStuckInFsyncHoldsNoThreadThatPaintingNeedsAndLaterWritesKeepOrderAndTime) {
     auto store = makeStore();
     const Screenshot first = addPNG(*store);
     test::Gate disk;
@@ -612,14 +612,20 @@ TEST_F(HistoryStoreTest, AWriteStuckInFsyncHoldsNoThreadThatPaintingNeedsAndWrit
     };
     const auto release = qScopeGuard([&] { disk.open(); });
 
-    // More writes than the global pool has threads: on that pool they would all be held.
-    const QList<ScreenshotKind> kinds{ScreenshotKind::window, ScreenshotKind::edited, ScreenshotKind::fullScreen};
+    // More writes than the global pool has threads (on that pool they would all be held): one
+    // that gets stuck, then the rest within one later second, one of them an image to encode.
+    const int count = QThreadPool::globalInstance()->maxThreadCount() + 2;
     QList<QFuture<StoredScreenshot>> adds;
-    const int count = QThreadPool::globalInstance()->maxThreadCount() + 1;
-    for (int i = 0; i < count; ++i) {
-        adds.append(store->add(pngBytes(8, 6), PixelSize{8, 6}, kinds[i % kinds.size()], std::nullopt));
-    }
+    QImage image(8, 6, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    clockSeconds += 1;
+    adds.append(store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::window, std::nullopt));
     ASSERT_TRUE(test::waitUntil([&] { return stuck.load(); }));
+    clockSeconds += 1;
+    for (int i = 1; i < count; ++i) {
+        adds.append(i == 1 ? store->add(image, ScreenshotKind::edited, QUuid::createUuid())
+                           : store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::window, std::nullopt));
+    }
 
     // Qt's raster engine draws images on the global pool; it must stay free, and the main
     // thread keeps answering from memory and serving thumbnails.
@@ -628,42 +634,16 @@ TEST_F(HistoryStoreTest, AWriteStuckInFsyncHoldsNoThreadThatPaintingNeedsAndWrit
     EXPECT_TRUE(test::waitFor(store->thumbnail(first, 4), std::chrono::seconds(3)));
     EXPECT_FALSE(adds.last().isFinished());
 
+    clockSeconds += 60;  // the disk lets them through much later
     disk.open();
     for (int i = 0; i < count; ++i) {
         const auto stored = resultOf(adds[i]);
         ASSERT_TRUE(stored);
-        // Taken in the order they were handed in: names count up, kinds follow the calls.
-        EXPECT_EQ(stored->fileName, base + QStringLiteral(" (%1).png").arg(i + 2));
-        EXPECT_EQ(stored->kind, kinds[i % kinds.size()]);
-    }
-    onSync = {};
-}
-
-TEST_F(HistoryStoreTest, AScreenshotIsDatedAndNamedWhenHandedInNotWhenAQueuedWriteLetsItThrough) {
-    auto store = makeStore();
-    resultOf(store->load());
-    test::Gate disk;
-    std::atomic<bool> stuck{false};
-    onSync = [&](const QString&) {
-        stuck = true;
-        disk.wait();
-    };
-    const auto release = qScopeGuard([&] { disk.open(); });
-    auto held = store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt);
-    ASSERT_TRUE(test::waitUntil([&] { return stuck.load(); }));
-    clockSeconds += 10;
-    QImage image(4, 4, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    auto fromBytes = store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt);
-    auto fromImage = store->add(image, ScreenshotKind::edited, QUuid::createUuid());
-    clockSeconds += 10;  // the slow disk lets them through later
-    disk.open();
-    ASSERT_TRUE(resultOf(held));
-    for (const auto& future : {fromBytes, fromImage}) {
-        const auto stored = resultOf(future);
-        ASSERT_TRUE(stored);
-        EXPECT_EQ(stored->createdAt, QDateTime::fromSecsSinceEpoch(1741345519, QTimeZone::utc()));
-        EXPECT_TRUE(stored->fileName.startsWith(QStringLiteral("Quillet 2025-03-07 в 14.05.19"))) << qPrintable(stored->fileName);
+        // Dated and named when handed in; within one second the " (n)" follow the calls.
+        const QDateTime handedIn = first.createdAt.addSecs(i == 0 ? 1 : 2);
+        EXPECT_EQ(stored->createdAt, handedIn);
+        const QString name = HistoryFileName::make(handedIn, QTimeZone(3 * 3600));
+        EXPECT_EQ(stored->fileName, i <= 1 ? name : name.chopped(4) + QStringLiteral(" (%1).png").arg(i));
     }
     onSync = {};  // nothing runs on the queue any more
 }
