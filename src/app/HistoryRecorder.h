@@ -40,7 +40,15 @@ public:
     using Completion = std::function<void(Outcome)>;
 
     // What the user is told depends only on which of these a failure falls into.
-    enum class FailureGroup { diskNotMounted, accessDenied, noSpace, notWritable, notADirectory, folderVanished, writeError };
+    enum class FailureGroup {
+        diskNotMounted,
+        accessDenied,
+        noSpace,
+        notWritable,
+        notADirectory,
+        folderVanished,
+        writeError,
+    };
     static FailureGroup groupOf(const HistoryError& error);
     // The outcome of one capture that was not stored.
     static QString shortText(FailureGroup group);
