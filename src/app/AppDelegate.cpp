@@ -168,10 +168,7 @@ void AppDelegate::setUpHistory() {
                                            [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::systemTimeZone());
     SettingsStore* source = settings.get();
     recorder = std::make_shared<HistoryRecorder>(store, [source] { return source->current().retention; });
-    QPointer<AppDelegate> self(this);
-    recorder->onFailureChange = [self](const std::optional<QString>& message) {
-        if (self) self->showHistoryWarning(message);
-    };
+    connect(recorder.get(), &HistoryRecorder::failureChanged, this, &AppDelegate::showHistoryWarning);
     coordinator->setHistory(recorder);
 
     previews = std::make_shared<PreviewStack>(
@@ -185,7 +182,7 @@ void AppDelegate::setUpHistory() {
         *recorder, *store, *clipboard, *platform.sounds, *platform.desktop, platform.workArea.get(),
         [source] { return source->current().showPreview; }});
     editor->previews = previews;
-    previews->onEdit = [self](const Screenshot& screenshot) {
+    previews->onEdit = [self = QPointer<AppDelegate>(this)](const Screenshot& screenshot) {
         if (self) self->openEditor(screenshot);
     };
 

@@ -10,11 +10,13 @@ HistoryRecorder::FailureGroup HistoryRecorder::groupOf(const HistoryError& error
     case HistoryError::Case::volumeNotMounted: return FailureGroup::diskNotMounted;
     case HistoryError::Case::volumeAccessDenied: return FailureGroup::accessDenied;
     case HistoryError::Case::notEnoughSpace: return FailureGroup::noSpace;
+    case HistoryError::Case::folderNotWritable: return FailureGroup::notWritable;
+    case HistoryError::Case::notADirectory: return FailureGroup::notADirectory;
+    case HistoryError::Case::folderMissing: return FailureGroup::folderVanished;
     case HistoryError::Case::writeFailed:
     case HistoryError::Case::deleteFailed:
     case HistoryError::Case::invalidRetention:
-    case HistoryError::Case::unreadableImage:
-    case HistoryError::Case::folderNotWritable: return FailureGroup::writeError;
+    case HistoryError::Case::unreadableImage: return FailureGroup::writeError;
     }
     return FailureGroup::writeError;
 }
@@ -24,6 +26,9 @@ QString HistoryRecorder::shortText(FailureGroup group) {
     case FailureGroup::diskNotMounted: return QStringLiteral("Диск с историей не подключён");
     case FailureGroup::accessDenied: return QStringLiteral("Нет доступа к диску с историей");
     case FailureGroup::noSpace: return QStringLiteral("Не сохранён в историю: нет места");
+    case FailureGroup::notWritable: return QStringLiteral("Не сохранён в историю: папка закрыта для записи");
+    case FailureGroup::notADirectory: return QStringLiteral("Не сохранён в историю: на месте папки — файл");
+    case FailureGroup::folderVanished: return QStringLiteral("Не сохранён в историю: папка удалена");
     case FailureGroup::writeError: break;
     }
     return QStringLiteral("Не сохранён в историю: ошибка записи");
@@ -35,6 +40,12 @@ QString HistoryRecorder::longText(FailureGroup group) {
     case FailureGroup::accessDenied:
         return QStringLiteral("Нет доступа к диску с историей (разрешение «Съёмные тома»): снимок только в буфере");
     case FailureGroup::noSpace: return QStringLiteral("Снимок в буфере, но не сохранён в историю: нет места");
+    case FailureGroup::notWritable:
+        return QStringLiteral("Снимок в буфере, но не сохранён в историю: папка истории закрыта для записи");
+    case FailureGroup::notADirectory:
+        return QStringLiteral("Снимок в буфере, но не сохранён в историю: на месте папки истории — файл");
+    case FailureGroup::folderVanished:
+        return QStringLiteral("Папка истории удалена вместе со снимками; следующий снимок создаст её заново");
     case FailureGroup::writeError: break;
     }
     return QStringLiteral("Снимок в буфере, но не сохранён в историю: ошибка записи");
@@ -42,7 +53,11 @@ QString HistoryRecorder::longText(FailureGroup group) {
 
 HistoryRecorder::HistoryRecorder(std::shared_ptr<HistoryStoring> store, RetentionSource retention, Clock clock,
                                  QObject* parent)
-    : QObject(parent), store(std::move(store)), retention(std::move(retention)), clock(std::move(clock)) {}
+    : QObject(parent), store(std::move(store)), retention(std::move(retention)), clock(std::move(clock)) {
+    // The folder can go away between captures; the standing warning says so at once.
+    connect(this->store.get(), &HistoryStoring::folderUnavailable, this,
+            [this](const HistoryError& reason) { setFailureMessage(longText(groupOf(reason))); });
+}
 
 HistoryRecorder::~HistoryRecorder() = default;
 
@@ -106,7 +121,7 @@ QFuture<void> HistoryRecorder::applyRetention(const RetentionPolicy& policy) {
 void HistoryRecorder::setFailureMessage(const std::optional<QString>& message) {
     if (message == failure) return;
     failure = message;
-    if (onFailureChange) onFailureChange(failure);
+    Q_EMIT failureChanged(failure);
 }
 
 }  // namespace quillet

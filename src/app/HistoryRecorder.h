@@ -4,13 +4,13 @@
 // warning for the tray menu. Every write is tracked so quitting can wait for it.
 //
 //   auto recorder = std::make_shared<HistoryRecorder>(store, [&] { return settings.current().retention; });
-//   recorder->onFailureChange = [&](const std::optional<QString>& text) { menu.showHistoryWarning(text); };
+//   connect(recorder.get(), &HistoryRecorder::failureChanged, &menu, &Menu::showHistoryWarning);
 //   recorder->start();
 //   coordinator.setHistory(recorder);
 //   ...
 //   recorder->pendingWrites().waitUntilDone(3s).then(...);   // at quit
 //
-// Main thread only; completions and onFailureChange are called on the main thread.
+// Main thread only; completions are called and failureChanged is emitted on the main thread.
 #pragma once
 
 #include "core/CapturePipeline.h"
@@ -40,11 +40,20 @@ public:
     using Completion = std::function<void(Outcome)>;
 
     // What the user is told depends only on which of these a failure falls into.
-    enum class FailureGroup { diskNotMounted, accessDenied, noSpace, writeError };
+    enum class FailureGroup {
+        diskNotMounted,
+        accessDenied,
+        noSpace,
+        notWritable,
+        notADirectory,
+        folderVanished,
+        writeError,
+    };
     static FailureGroup groupOf(const HistoryError& error);
     // The outcome of one capture that was not stored.
     static QString shortText(FailureGroup group);
-    // The standing warning until a later write succeeds.
+    // The standing warning until a later write succeeds. It is also shown when the store finds
+    // its folder gone between captures.
     static QString longText(FailureGroup group);
 
     // `retention` is read at each capture and at each retention run; `clock` dates them.
@@ -67,11 +76,12 @@ public:
 
     // Absent while the last write succeeded or none failed yet.
     const std::optional<QString>& failureMessage() const { return failure; }
-    // Told each time failureMessage really changes; may be empty.
-    std::function<void(const std::optional<QString>&)> onFailureChange;
-
     // The writes in flight; quitting waits on it.
     PendingWork& pendingWrites() { return pending; }
+
+Q_SIGNALS:
+    // Each time failureMessage really changes; any number of windows may listen.
+    void failureChanged(const std::optional<QString>& message);
 
 private:
     void write(const PNGFuture& png, PixelSize pixelSize, ScreenshotKind kind, std::optional<QUuid> source,

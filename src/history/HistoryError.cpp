@@ -12,6 +12,8 @@ FileError FileError::fromErrno(int code, const QString& path) {
 
 HistoryError HistoryError::folded(const FileError& failure) {
     if (failure.code == ENOSPC || failure.code == EDQUOT) return notEnoughSpace();
+    if (failure.code == ENOTDIR) return notADirectory();
+    if (failure.code == EACCES || failure.code == EROFS) return folderNotWritable();
     return writeFailed(failure.description);
 }
 
@@ -25,6 +27,8 @@ QString describe(const HistoryError& error) {
     case HistoryError::Case::volumeNotMounted: return QStringLiteral("диск с историей не подключён");
     case HistoryError::Case::folderNotWritable: return QStringLiteral("в папку истории нельзя записывать");
     case HistoryError::Case::volumeAccessDenied: return QStringLiteral("нет доступа к диску с историей");
+    case HistoryError::Case::notADirectory: return QStringLiteral("на месте папки истории находится файл");
+    case HistoryError::Case::folderMissing: return QStringLiteral("папка истории удалена");
     }
     return error.description;
 }

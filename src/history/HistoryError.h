@@ -32,6 +32,8 @@ public:
         volumeNotMounted,
         folderNotWritable,
         volumeAccessDenied,  // creating the folder on an external volume was refused with EPERM
+        notADirectory,       // a file, not a folder, stands where the history folder should be
+        folderMissing,       // the history folder was deleted while the program ran
     };
 
     HistoryError() = default;
@@ -44,9 +46,13 @@ public:
     static HistoryError volumeNotMounted() { return {Case::volumeNotMounted, {}}; }
     static HistoryError folderNotWritable() { return {Case::folderNotWritable, {}}; }
     static HistoryError volumeAccessDenied() { return {Case::volumeAccessDenied, {}}; }
+    static HistoryError notADirectory() { return {Case::notADirectory, {}}; }
+    static HistoryError folderMissing() { return {Case::folderMissing, {}}; }
 
     // The folding rule: a full disk or an exhausted quota (ENOSPC, EDQUOT) is notEnoughSpace,
-    // every other failure is writeFailed with the system's text. A HistoryError stays as it is.
+    // a file in the way of the folder (ENOTDIR) notADirectory, a refused or read-only write
+    // (EACCES, EROFS) folderNotWritable, every other failure writeFailed with the system's
+    // text. A HistoryError stays as it is. The user is told which of these it was.
     static HistoryError folded(const FileError& failure);
     static HistoryError folded(const HistoryError& error) { return error; }
 

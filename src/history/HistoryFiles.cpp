@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
 #include <QTimeZone>
 #include <QUuid>
 
@@ -81,6 +82,19 @@ ssize_t readFull(int fd, char* buffer, size_t count) {
 
 constexpr size_t chunkSize = 256 * 1024;
 
+// Opens for reading without waiting on a pipe or device, and only a regular file.
+Expected<int, FileError> openRegular(const QString& path) {
+    const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return unexpected(lastError(path));
+    struct stat info{};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int code = errno;
+        ::close(fd);
+        return unexpected(FileError::fromErrno(S_ISREG(info.st_mode) ? code : EINVAL, path));
+    }
+    return fd;
+}
+
 }  // namespace
 
 Expected<void, FileError> systemWriteFile(const QByteArray& data, const QString& path) {
@@ -105,8 +119,9 @@ Expected<void, FileError> systemSyncToDisk(const QString& path) {
 }
 
 Expected<void, FileError> systemCopyFile(const QString& from, const QString& to) {
-    Descriptor source(::open(nativePath(from).constData(), O_RDONLY | O_CLOEXEC));
-    if (!source.isOpen()) return unexpected(lastError(from));
+    const auto opened = openRegular(from);
+    if (!opened) return unexpected(opened.error());
+    Descriptor source(*opened);
     struct stat info{};
     if (::fstat(source.get(), &info) != 0) return unexpected(lastError(from));
     Descriptor target(::open(nativePath(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
@@ -132,6 +147,39 @@ QByteArray nativePath(const QString& path) { return QFile::encodeName(path); }
 bool exists(const QString& path) {
     struct stat info{};
     return ::lstat(nativePath(path).constData(), &info) == 0;
+}
+
+bool isRegularFile(const QString& path) {
+    struct stat info{};
+    return ::stat(nativePath(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+Expected<QByteArray, FileError> readRegularFile(const QString& path, qint64 maxBytes) {
+    const auto opened = openRegular(path);
+    if (!opened) return unexpected(opened.error());
+    QFile file;
+    if (!file.open(*opened, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(*opened);
+        return unexpected(FileError::fromErrno(EIO, path));
+    }
+    if (file.size() > maxBytes) return unexpected(FileError::fromErrno(EFBIG, path));
+    QByteArray bytes = file.read(maxBytes + 1);
+    if (bytes.size() > maxBytes) return unexpected(FileError::fromErrno(EFBIG, path));
+    return bytes;
+}
+
+std::optional<PixelSize> readImageSize(const QString& path) {
+    const auto opened = openRegular(path);
+    if (!opened) return std::nullopt;
+    QFile file;
+    if (!file.open(*opened, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(*opened);
+        return std::nullopt;
+    }
+    QImageReader reader(&file);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.isEmpty()) return std::nullopt;
+    return PixelSize{size.width(), size.height()};
 }
 
 bool isDirectory(const QString& path) {
@@ -176,7 +224,7 @@ Expected<void, FileError> moveWithoutReplacing(const QString& from, const QStrin
     if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0) return {};
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return unexpected(lastError(to));
     // File systems without RENAME_NOREPLACE (FAT on a USB stick, some network shares): a hard
-    // link fails rather than replace; without hard links the write gate keeps the name free
+    // link fails rather than replace; without hard links the store's one write queue keeps the name free
     // between the test and the rename.
     if (::link(source.constData(), target.constData()) == 0) {
         ::unlink(source.constData());
@@ -194,10 +242,12 @@ Expected<void, FileError> replace(const QString& from, const QString& to) {
 }
 
 Expected<bool, FileError> sameContents(const QString& a, const QString& b) {
-    Descriptor first(::open(nativePath(a).constData(), O_RDONLY | O_CLOEXEC));
-    if (!first.isOpen()) return unexpected(lastError(a));
-    Descriptor second(::open(nativePath(b).constData(), O_RDONLY | O_CLOEXEC));
-    if (!second.isOpen()) return unexpected(lastError(b));
+    const auto openedFirst = openRegular(a);
+    if (!openedFirst) return unexpected(openedFirst.error());
+    Descriptor first(*openedFirst);
+    const auto openedSecond = openRegular(b);
+    if (!openedSecond) return unexpected(openedSecond.error());
+    Descriptor second(*openedSecond);
     struct stat firstInfo{};
     struct stat secondInfo{};
     if (::fstat(first.get(), &firstInfo) != 0) return unexpected(lastError(a));

@@ -15,6 +15,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace quillet {
 
@@ -49,6 +50,15 @@ Expected<void, FileError> systemCopyFile(const QString& from, const QString& to)
 QByteArray nativePath(const QString& path);
 // Without following a final symbolic link.
 bool exists(const QString& path);
+// A regular file, or a symbolic link to one; decided without opening anything, because opening
+// a named pipe that merely looks like a PNG would block until somebody writes into it.
+bool isRegularFile(const QString& path);
+// The bytes of a regular file of at most `maxBytes`. The file is opened without blocking and
+// checked on the open handle, so a pipe swapped in after a check cannot hold us; anything but a
+// regular file fails with EINVAL, a longer one with EFBIG.
+Expected<QByteArray, FileError> readRegularFile(const QString& path, qint64 maxBytes);
+// The pixel size of a regular file's first image, opened the same way; none for anything else.
+std::optional<PixelSize> readImageSize(const QString& path);
 bool isDirectory(const QString& path);
 // Both names reach one existing folder (a symbolic link, a bind mount).
 bool isSameDirectory(const QString& a, const QString& b);

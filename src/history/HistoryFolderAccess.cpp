@@ -34,8 +34,10 @@ QString userName() {
     return qEnvironmentVariable("USER");
 }
 
-// The names in a folder; hidden ones only when asked for. "." and ".." never.
-Expected<QStringList, FileError> readNames(const QString& path, bool withHidden) {
+// The names in a folder; hidden ones only when asked for, and only regular files (or links to
+// them) when asked for: the kind comes from the listing itself or from fstatat, which follows a
+// link but opens nothing, so a named pipe is never read. "." and ".." never.
+Expected<QStringList, FileError> readNames(const QString& path, bool withHidden, bool regularOnly = false) {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(QFile::encodeName(path).constData()), closedir);
     if (!dir) return unexpected(FileError::fromErrno(errno, path));
     QStringList names;
@@ -44,6 +46,11 @@ Expected<QStringList, FileError> readNames(const QString& path, bool withHidden)
         const char* name = entry->d_name;
         if (name[0] == '.') {
             if (!withHidden || name[1] == '\0' || (name[1] == '.' && name[2] == '\0')) continue;
+        }
+        if (regularOnly && entry->d_type != DT_REG) {
+            struct stat info{};
+            if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) continue;
+            if (::fstatat(dirfd(dir.get()), name, &info, 0) != 0 || !S_ISREG(info.st_mode)) continue;
         }
         names.append(QFile::decodeName(name));
     }
@@ -118,7 +125,7 @@ HistoryFolderAccess HistoryFolderAccess::system() {
     access.isMountPoint = &HistoryFolderAccess::isRealMountPoint;
     access.createDirectory = makePath;
     access.listDirectory = [](const QString& path) { return readNames(path, true); };
-    access.listFolder = [](const QString& path) { return readNames(path, false); };
+    access.listFolder = [](const QString& path) { return readNames(path, false, true); };
     access.isWritable = [](const QString& path) { return ::access(QFile::encodeName(path).constData(), W_OK) == 0; };
     return access;
 }

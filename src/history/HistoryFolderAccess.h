@@ -30,7 +30,8 @@ struct HistoryFolderAccess {
     std::function<Expected<void, FileError>(const QString& path)> createDirectory;
     // Every entry name of a folder, hidden ones included.
     std::function<Expected<QStringList, FileError>(const QString& path)> listDirectory;
-    // The entry names of a folder without hidden ones.
+    // The names of a folder's regular files (or links to them) without hidden ones; pipes,
+    // sockets and devices are left out without being opened.
     std::function<Expected<QStringList, FileError>(const QString& path)> listFolder;
     // Whether the current user may create files in the folder.
     std::function<bool(const QString& path)> isWritable;
@@ -50,7 +51,8 @@ struct HistoryFolderAccess {
     // reported before anything is created.
     Expected<void, HistoryError> prepare(const QString& folder) const;
     VolumeAccess removableVolumeAccess(const QString& folder) const;
-    // Names of the non-hidden entries whose extension is "png" in any letter case, in listing order.
+    // Names of the entries of listFolder whose extension is "png" in any letter case, in listing
+    // order: with the system's primitives, visible regular files only.
     Expected<QStringList, FileError> pngNames(const QString& folder) const;
 };
 

@@ -136,7 +136,156 @@ void appendScreenshot(QByteArray& out, const Screenshot& item) {
     out += '}';
 }
 
+// A forgiving walk over the index text: finds where each value starts and ends without
+// building a document for the whole file.
+class Scanner {
+public:
+    explicit Scanner(const QByteArray& bytes) : text(bytes.constData()), size(bytes.size()) {}
+
+    qsizetype at = 0;
+
+    void skipSpace() {
+        while (at < size && (text[at] == ' ' || text[at] == '\n' || text[at] == '\r' || text[at] == '\t')) ++at;
+    }
+    bool take(char c) {
+        skipSpace();
+        if (at >= size || text[at] != c) return false;
+        ++at;
+        return true;
+    }
+    bool atEnd() {
+        skipSpace();
+        return at >= size;
+    }
+    char peek() {
+        skipSpace();
+        return at < size ? text[at] : '\0';
+    }
+    // The string starting here, undecoded (keys are plain ASCII); none when cut off.
+    std::optional<QByteArray> string() {
+        skipSpace();
+        if (at >= size || text[at] != '"') return std::nullopt;
+        const qsizetype start = ++at;
+        for (; at < size; ++at) {
+            if (text[at] == '\\') {
+                ++at;
+            } else if (text[at] == '"') {
+                return QByteArray(text + start, at++ - start);
+            }
+        }
+        return std::nullopt;
+    }
+    // Steps over one value of any kind and gives its text; none when the text ends first or
+    // brackets do not match.
+    std::optional<QByteArray> value() {
+        skipSpace();
+        const qsizetype start = at;
+        if (at >= size) return std::nullopt;
+        if (text[at] == '"') {
+            if (!string()) return std::nullopt;
+            return QByteArray(text + start, at - start);
+        }
+        if (text[at] == '{' || text[at] == '[') {
+            QByteArray open;  // the brackets still open, innermost last
+            for (; at < size; ++at) {
+                const char c = text[at];
+                if (c == '"') {
+                    if (!string()) return std::nullopt;
+                    --at;
+                } else if (c == '{' || c == '[') {
+                    open.append(c == '{' ? '}' : ']');
+                } else if (c == '}' || c == ']') {
+                    if (open.isEmpty() || open.back() != c) return std::nullopt;
+                    open.chop(1);
+                    if (open.isEmpty()) return QByteArray(text + start, ++at - start);
+                }
+            }
+            return std::nullopt;
+        }
+        while (at < size && text[at] != ',' && text[at] != '}' && text[at] != ']' && text[at] != ' ' &&
+               text[at] != '\n' && text[at] != '\r' && text[at] != '\t') {
+            ++at;
+        }
+        return at > start ? std::optional(QByteArray(text + start, at - start)) : std::nullopt;
+    }
+
+private:
+    const char* text;
+    qsizetype size;
+};
+
+std::optional<Screenshot> entry(const QByteArray& text) {
+    const QJsonDocument document = QJsonDocument::fromJson(text);
+    if (!document.isObject()) return std::nullopt;
+    auto screenshot = screenshotFromJson(document.object());
+    if (!screenshot) return std::nullopt;
+    return std::move(*screenshot);
+}
+
 }  // namespace
+
+HistoryIndex::Salvaged HistoryIndex::salvage(const QByteArray& bytes) {
+    Salvaged result;
+    Scanner scan(bytes);
+    bool complete = false;
+    bool sawItems = false;
+    std::optional<QByteArray> version;
+    // The entries are kept as they are read: a file cut off in the middle keeps everything
+    // before the cut.
+    auto readItems = [&] {
+        if (!scan.take('[')) return false;
+        if (scan.take(']')) return true;
+        for (;;) {
+            const auto text = scan.value();
+            if (!text) return false;
+            if (auto screenshot = entry(*text)) {
+                result.items.append(std::move(*screenshot));
+            } else {
+                result.damaged = true;
+            }
+            if (scan.take(']')) return true;
+            if (!scan.take(',')) return false;
+        }
+    };
+    [&] {
+        if (!scan.take('{')) return;
+        if (scan.take('}')) {
+            complete = true;
+            return;
+        }
+        for (;;) {
+            const auto key = scan.string();
+            if (!key || !scan.take(':')) return;
+            if (*key == "items" && !sawItems) {
+                sawItems = true;
+                if (!readItems()) return;
+            } else if (*key == "version") {
+                version = scan.value();
+                if (!version) return;
+            } else if (!scan.value()) {
+                return;
+            }
+            if (scan.take('}')) {
+                complete = scan.atEnd();
+                return;
+            }
+            if (!scan.take(',')) return;
+        }
+    }();
+    result.items.squeeze();
+    if (!complete) {
+        result.damaged = true;
+        return result;
+    }
+    // A whole file without both keys, or of another version, is not ours to read.
+    bool isNumber = false;
+    const double versionNumber = version ? version->trimmed().toDouble(&isNumber) : 0;
+    if (!sawItems || !isNumber || versionNumber != static_cast<double>(currentVersion)) {
+        result.items.clear();
+        result.damaged = true;
+    }
+    return result;
+}
 
 QByteArray HistoryIndex::encoded() const {
     QByteArray out;

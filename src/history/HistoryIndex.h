@@ -24,6 +24,17 @@ struct HistoryIndex {
     // Fails for anything but a well-formed version 1 index.
     static Decoded<HistoryIndex> decode(const QByteArray& bytes);
 
+    // What the store reads: the entries decoded one by one, so one bad entry, or a file cut off
+    // half way, loses only what is really unreadable. Each entry is parsed on its own, so the
+    // memory it takes follows the entries kept, not the length of the text.
+    struct Salvaged {
+        QList<Screenshot> items;  // every well-formed entry, in file order
+        // Anything was wrong: a bad entry, a cut-off or garbled file, a missing key, another
+        // version (whose entries are not trusted and not kept).
+        bool damaged = false;
+    };
+    static Salvaged salvage(const QByteArray& bytes);
+
     friend bool operator==(const HistoryIndex&, const HistoryIndex&) = default;
 };
 

@@ -2,14 +2,16 @@
 
 #include "core/ImageCodec.h"
 #include "core/Logging.h"
+#include "history/HistoryFileName.h"
 #include "history/HistoryIndex.h"
+#include "history/HistoryQueue.h"
 #include "history/HistoryTransfer.h"
 #include "history/RetentionPolicy.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
+#include <QFileSystemWatcher>
 #include <QMetaObject>
 #include <QSet>
 #include <QStandardPaths>
@@ -17,6 +19,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
+#include <unistd.h>
 
 namespace quillet {
 
@@ -24,50 +27,32 @@ namespace {
 
 using namespace HistoryFiles;
 
-// Kept in step with HistoryStore::ownFileNamePattern (a test checks both agree); written out
-// because expiry looks at every item of a long history.
-bool matchesOwnFileName(QStringView name) {
-    static const QString prefix = QStringLiteral("Quillet ");
-    auto digits = [&](qsizetype at, qsizetype count) {
-        if (at + count > name.size()) return false;
-        for (qsizetype i = at; i < at + count; ++i) {
-            if (name[i] < u'0' || name[i] > u'9') return false;
-        }
-        return true;
-    };
-    auto is = [&](qsizetype at, char16_t c) { return at < name.size() && name[at] == QChar(c); };
-    if (!name.startsWith(prefix)) return false;
-    // "yyyy-MM-dd в HH.mm.ss" after the prefix, at fixed positions.
-    const qsizetype p = prefix.size();
-    if (!(digits(p, 4) && is(p + 4, u'-') && digits(p + 5, 2) && is(p + 7, u'-') && digits(p + 8, 2) &&
-          is(p + 10, u' ') && is(p + 11, u'в') && is(p + 12, u' ') && digits(p + 13, 2) && is(p + 15, u'.') &&
-          digits(p + 16, 2) && is(p + 18, u'.') && digits(p + 19, 2))) {
-        return false;
-    }
-    qsizetype at = p + 21;
-    if (is(at, u' ')) {
-        if (!is(at + 1, u'(')) return false;
-        at += 2;
-        const qsizetype firstDigit = at;
-        while (at < name.size() && name[at] >= u'0' && name[at] <= u'9') ++at;
-        if (at == firstDigit || !is(at, u')')) return false;
-        ++at;
-    }
-    return name.size() == at + 4 && name.sliced(at) == QLatin1String(".png");
-}
-
 enum class Loading { alreadyLoaded, loadedNow };
 
-// A PNG file the index does not list becomes a screenshot of kind region, dated by the file.
-std::optional<Screenshot> adopt(const QString& folder, const QString& name, const HistoryStore::Clock& clock) {
-    const QString path = folder + QLatin1Char('/') + name;
-    const auto size = ImageCodec::readSize(path);
-    if (!size || size->width < 1 || size->height < 1) return std::nullopt;
+// No display is this large; an index entry claiming more (or less than a pixel) was damaged.
+constexpr std::int64_t maxPixelSide = 1 << 20;
+
+bool isPlausible(PixelSize size) {
+    return size.width >= 1 && size.height >= 1 && size.width <= maxPixelSide && size.height <= maxPixelSide;
+}
+
+// The file's creation date, else its modification date, else now; whole seconds.
+QDateTime fileDate(const QString& path, const HistoryStore::Clock& clock) {
     const QFileInfo info(path);
     QDateTime date = info.birthTime();
     if (!date.isValid()) date = info.lastModified();
     if (!date.isValid()) date = clock();
-    return Screenshot{QUuid::createUuid(), wholeSeconds(date), ScreenshotKind::region, *size, name, std::nullopt};
+    return wholeSeconds(date);
+}
+
+// A PNG file the index does not list becomes a screenshot of kind region, dated by the file
+// (never later than now: a file stamped in the future would stay first and never expire).
+std::optional<Screenshot> adopt(const QString& folder, const QString& name, const HistoryStore::Clock& clock) {
+    const QString path = folder + QLatin1Char('/') + name;
+    const auto size = readImageSize(path);
+    if (!size || size->width < 1 || size->height < 1) return std::nullopt;
+    const QDateTime createdAt = std::min(fileDate(path, clock), wholeSeconds(clock()));
+    return Screenshot{QUuid::createUuid(), createdAt, ScreenshotKind::region, *size, name, std::nullopt};
 }
 
 QList<Screenshot> adoptAll(const QString& folder, const QStringList& names, const HistoryStore::Clock& clock) {
@@ -92,10 +77,10 @@ struct HistoryStore::Core {
     QString folderPath;
     mutable std::mutex stateLock;
     State state;
-    // Held across every operation that changes files or the list, so they never interleave.
-    // Lock order: the gate may be held while taking folderLock or stateLock; neither of those
-    // is held while taking another lock.
-    std::mutex writeGate;
+    // Every operation that changes files or the list runs here, one at a time, in the order it
+    // was asked for. folderLock and stateLock are held only to copy a value in or out, never
+    // while taking another lock, so readers on the main thread never wait for file work.
+    SerialQueue writes{"quillet-history"};
 
     HistoryFolderAccess access;
     ThumbnailCache thumbnails;
@@ -125,7 +110,7 @@ struct HistoryStore::Core {
         state.items = items;
     }
 
-    // Emitted on the main thread; called after the write gate was released.
+    // Emitted on the main thread; called once the change is complete and the list updated.
     void notifyChanged() {
         std::lock_guard lock(ownerLock);
         if (!owner) return;
@@ -133,16 +118,79 @@ struct HistoryStore::Core {
         QMetaObject::invokeMethod(store, [store] { Q_EMIT store->historyDidChange(); }, Qt::QueuedConnection);
     }
 
-    QString baseFileName(const QDateTime& createdAt) const {
-        return QStringLiteral("Quillet ") +
-               QLocale::c().toString(createdAt.toTimeZone(timeZone), QStringLiteral("yyyy-MM-dd 'в' HH.mm.ss"));
+    void notifyUnavailable(const HistoryError& reason) {
+        std::lock_guard lock(ownerLock);
+        if (!owner) return;
+        HistoryStore* store = owner;
+        QMetaObject::invokeMethod(store, [store, reason] { Q_EMIT store->folderUnavailable(reason); },
+                                  Qt::QueuedConnection);
     }
 
     bool isExpired(const Screenshot& item, const QDateTime& cutoffDate) const {
-        return item.createdAt < cutoffDate && matchesOwnFileName(item.fileName);
+        return item.createdAt < cutoffDate && HistoryFileName::isOwn(item.fileName);
     }
 
-    // ---- with the write gate held ----
+    // ---- on the write queue ----
+
+    // Brings a loaded list back in line with the folder after something outside the program
+    // changed it: files removed by hand leave the list, PNG files put in are adopted, and a
+    // folder that is gone (or whose disk went away) empties the list and is announced, instead
+    // of being recreated silently under a list of files that no longer exist.
+    enum class Reconciled { unchanged, changed, unavailable };
+    Reconciled reconcile(bool listFiles) {
+        if (!isLoaded()) return Reconciled::unchanged;
+        const QString folder = this->folder();
+        std::optional<HistoryError> lost;
+        if (!access.isVolumeMounted(folder)) {
+            lost = HistoryError::volumeNotMounted();
+        } else if (!isDirectory(folder)) {
+            lost = exists(folder) ? HistoryError::notADirectory() : HistoryError::folderMissing();
+        }
+        if (lost) {
+            {
+                std::lock_guard lock(stateLock);
+                state = {};
+            }
+            qCWarning(lcHistory, "Папка истории недоступна: %s", qUtf8Printable(describe(*lost)));
+            notifyChanged();
+            notifyUnavailable(*lost);
+            return Reconciled::unavailable;
+        }
+        if (!listFiles) return Reconciled::unchanged;
+        const auto names = access.pngNames(folder);
+        if (!names) return Reconciled::unchanged;
+        const QSet<QString> present(names->begin(), names->end());
+        QList<Screenshot> list;
+        QSet<QString> listed;
+        bool changed = false;
+        for (const Screenshot& item : items()) {
+            listed.insert(item.fileName);
+            if (present.contains(item.fileName)) {
+                list.append(item);
+            } else {
+                thumbnails.remove(item.id);
+                changed = true;
+            }
+        }
+        QStringList unlisted;
+        for (const QString& name : *names) {
+            if (!listed.contains(name)) unlisted.append(name);
+        }
+        const QList<Screenshot> adopted = adoptAll(folder, unlisted, clock);
+        if (!adopted.isEmpty()) {
+            list.append(adopted);
+            std::stable_sort(list.begin(), list.end(),
+                             [](const Screenshot& a, const Screenshot& b) { return a.createdAt > b.createdAt; });
+            changed = true;
+        }
+        if (!changed) return Reconciled::unchanged;
+        setItems(list);
+        if (auto persisted = persist(list); !persisted) {
+            qCWarning(lcHistory, "Не удалось переписать индекс истории: %s", qUtf8Printable(persisted.error().description));
+        }
+        notifyChanged();
+        return Reconciled::changed;
+    }
 
     Expected<void, FileError> flushedWrite(const QByteArray& data, const QString& path) {
         if (auto written = files.writeFile(data, path); !written) return written;
@@ -160,7 +208,9 @@ struct HistoryStore::Core {
         const QString folder = this->folder();
         if (!access.isVolumeMounted(folder)) return unexpected(HistoryError::volumeNotMounted());
         (void)access.prepare(folder);
-        if (!isDirectory(folder)) return unexpected(HistoryError::folded(FileError::fromErrno(ENOTDIR, folder)));
+        if (!isDirectory(folder)) {
+            return unexpected(exists(folder) ? HistoryError::notADirectory() : HistoryError::folderMissing());
+        }
 
         if (const auto entries = access.listDirectory(folder)) {
             for (const QString& name : *entries) {
@@ -169,6 +219,7 @@ struct HistoryStore::Core {
         }
         auto loaded = loadItems(folder, access, clock);
         if (!loaded) return unexpected(HistoryError::folded(loaded.error()));
+        if (loaded->indexDamaged) keepDamagedIndex(folder);
         if (loaded->indexNeedsRewrite) {
             if (auto persisted = persist(loaded->items); !persisted) {
                 qCWarning(lcHistory, "Не удалось переписать индекс истории: %s",
@@ -181,25 +232,50 @@ struct HistoryStore::Core {
         return Loading::loadedNow;
     }
 
-    QString freeFileName(const QString& folder, const QDateTime& createdAt) const {
-        const QString base = baseFileName(createdAt);
-        const QList<Screenshot> current = items();
-        auto taken = [&](const QString& name) {
-            return std::any_of(current.begin(), current.end(), [&](const Screenshot& s) { return s.fileName == name; }) ||
-                   exists(folder + QLatin1Char('/') + name);
-        };
-        QString name = base + QLatin1String(".png");
-        for (int n = 2; taken(name); ++n) name = base + QStringLiteral(" (%1).png").arg(n);
-        return name;
+    // Before a damaged index is replaced, it is kept beside it as ".history.json.damaged-" + the
+    // time, so what could not be read is not lost with it.
+    void keepDamagedIndex(const QString& folder) {
+        const QString index = folder + QLatin1Char('/') + indexFileName;
+        if (!isRegularFile(index)) {
+            qCWarning(lcHistory, "Индекс истории не является обычным файлом; список восстановлен по файлам снимков");
+            return;
+        }
+        const QString stem = index + QLatin1String(".damaged-") +
+                             wholeSeconds(clock()).toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+        QString copy = stem;
+        for (int n = 2; exists(copy); ++n) copy = stem + QLatin1Char('-') + QString::number(n);
+        // A second name for the same bytes costs nothing, even for a huge file; where the file
+        // system has no hard links, a copy.
+        if (::link(nativePath(index).constData(), nativePath(copy).constData()) != 0) {
+            if (auto copied = files.copyFile(index, copy); !copied) {
+                qCWarning(lcHistory, "Индекс истории повреждён, и его копию сохранить не удалось: %s",
+                          qUtf8Printable(copied.error().description));
+                return;
+            }
+        }
+        qCWarning(lcHistory, "Индекс истории повреждён: читаемые записи оставлены, остальные восстановлены по файлам "
+                             "снимков; прежний индекс сохранён как %s",
+                  qUtf8Printable(QFileInfo(copy).fileName()));
     }
 
-    StoredScreenshot store(const QByteArray& png, PixelSize pixelSize, ScreenshotKind kind, std::optional<QUuid> source) {
+    QString freeFileName(const QString& folder, const QDateTime& createdAt) const {
+        const QList<Screenshot> current = items();
+        return HistoryFileName::firstFree(HistoryFileName::make(createdAt, timeZone), [&](const QString& name) {
+            return std::any_of(current.begin(), current.end(), [&](const Screenshot& s) { return s.fileName == name; }) ||
+                   exists(folder + QLatin1Char('/') + name);
+        });
+    }
+
+    // `createdAt` was taken when the screenshot was handed in, not when its turn came.
+    StoredScreenshot store(const QByteArray& png, const QDateTime& createdAt, PixelSize pixelSize, ScreenshotKind kind,
+                           std::optional<QUuid> source) {
+        // A folder deleted since the last change must not come back under the old list.
+        (void)reconcile(false);
         const QString folder = this->folder();
         if (auto prepared = access.prepare(folder); !prepared) return unexpected(prepared.error());
         // Without the list an index written now would forget every screenshot it could not read.
         if (auto loading = runLoading(); !loading) return unexpected(loading.error());
 
-        const QDateTime createdAt = wholeSeconds(clock());
         const QString fileName = freeFileName(folder, createdAt);
         const QString path = folder + QLatin1Char('/') + fileName;
         const QString temporary = folder + QLatin1Char('/') + temporaryName(QStringLiteral(".png"));
@@ -239,8 +315,6 @@ QString HistoryStore::defaultThumbnailsFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QLatin1String("/Quillet/thumbs");
 }
 
-bool HistoryStore::isOwnFileName(QStringView fileName) { return matchesOwnFileName(fileName); }
-
 Expected<void, FileError> HistoryStore::systemWriteFile(const QByteArray& data, const QString& path) {
     return HistoryFiles::systemWriteFile(data, path);
 }
@@ -263,46 +337,65 @@ Expected<HistoryStore::LoadedItems, FileError> HistoryStore::loadItems(const QSt
     const auto pngNames = access.pngNames(folder);
     if (!pngNames) return unexpected(pngNames.error());
 
-    QFile indexFile(folder + QLatin1Char('/') + indexFileName);
-    const bool indexExists = indexFile.exists();
-    std::optional<HistoryIndex> index;
-    if (indexFile.open(QIODevice::ReadOnly)) {
-        if (auto decoded = HistoryIndex::decode(indexFile.readAll())) index = std::move(*decoded);
+    // A missing index is an empty one; an index that cannot be read whole keeps the entries
+    // that can, and the PNG files of the others are adopted like any unlisted file.
+    const QString indexPath = folder + QLatin1Char('/') + indexFileName;
+    HistoryIndex::Salvaged index;
+    if (exists(indexPath)) {
+        if (const auto bytes = readRegularFile(indexPath, maxIndexBytes)) {
+            index = HistoryIndex::salvage(*bytes);
+        } else {
+            index.damaged = true;
+        }
     }
 
     LoadedItems loaded;
+    loaded.indexDamaged = index.damaged;
+    loaded.indexNeedsRewrite = index.damaged;
     QList<Screenshot>& list = loaded.items;
-    if (index) {
-        const QSet<QString> present(pngNames->begin(), pngNames->end());
-        QSet<QString> listedNames;
-        QSet<QUuid> ids;
-        list.reserve(index->items.size());
-        for (Screenshot& item : index->items) {
-            if (!isPlainFileName(item.fileName) || !present.contains(item.fileName) ||
-                listedNames.contains(item.fileName)) {
+    const QSet<QString> present(pngNames->begin(), pngNames->end());
+    QSet<QString> listedNames;
+    QSet<QUuid> ids;
+    const QDateTime now = wholeSeconds(clock());
+    for (Screenshot& item : index.items) {
+        if (!isPlainFileName(item.fileName) || !present.contains(item.fileName) || listedNames.contains(item.fileName)) {
+            loaded.indexNeedsRewrite = true;
+            continue;
+        }
+        // Two entries with one id would make delete by id ambiguous; keep both screenshots.
+        if (ids.contains(item.id)) {
+            item.id = QUuid::createUuid();
+            loaded.indexNeedsRewrite = true;
+        }
+        // Values no capture can have are taken from the file itself.
+        const QString path = folder + QLatin1Char('/') + item.fileName;
+        if (!isPlausible(item.pixelSize)) {
+            const auto size = readImageSize(path);
+            if (!size) {
                 loaded.indexNeedsRewrite = true;
                 continue;
             }
-            // Two entries with one id would make delete by id ambiguous; keep both screenshots.
-            if (ids.contains(item.id)) {
-                item.id = QUuid::createUuid();
-                loaded.indexNeedsRewrite = true;
-            }
-            listedNames.insert(item.fileName);
-            ids.insert(item.id);
-            list.append(std::move(item));
+            loaded.indexNeedsRewrite = loaded.indexNeedsRewrite || *size != item.pixelSize;
+            item.pixelSize = *size;
         }
-        QStringList unlisted;
-        for (const QString& name : *pngNames) {
-            if (!listedNames.contains(name)) unlisted.append(name);
+        // A date in the future would stay first and never expire.
+        if (item.createdAt > now) {
+            item.createdAt = std::min(now, fileDate(path, clock));
+            loaded.indexNeedsRewrite = true;
         }
-        const QList<Screenshot> adopted = adoptAll(folder, unlisted, clock);
-        loaded.indexNeedsRewrite = loaded.indexNeedsRewrite || !adopted.isEmpty();
-        list.append(adopted);
-    } else {
-        list = adoptAll(folder, *pngNames, clock);
-        loaded.indexNeedsRewrite = indexExists || !list.isEmpty();
+        listedNames.insert(item.fileName);
+        ids.insert(item.id);
+        list.append(std::move(item));
     }
+    index.items.clear();
+    QStringList unlisted;
+    for (const QString& name : *pngNames) {
+        if (!listedNames.contains(name)) unlisted.append(name);
+    }
+    const QList<Screenshot> adopted = adoptAll(folder, unlisted, clock);
+    loaded.indexNeedsRewrite = loaded.indexNeedsRewrite || !adopted.isEmpty();
+    list.append(adopted);
+    list.squeeze();
     std::stable_sort(list.begin(), list.end(),
                      [](const Screenshot& a, const Screenshot& b) { return a.createdAt > b.createdAt; });
     return loaded;
@@ -323,6 +416,26 @@ HistoryStore::HistoryStore(const QString& folder, const QString& thumbnailsFolde
     core->timeZone = timeZone;
     core->files = {std::move(writeFile), std::move(removeFile), std::move(syncToDisk), std::move(copyFile)};
     core->owner = this;
+
+    // Changes made outside the program are noticed as they happen; a burst of them (or of our
+    // own writes) is looked at once, after it settles.
+    settle.setSingleShot(true);
+    settle.setInterval(250);
+    connect(&watcher, &QFileSystemWatcher::directoryChanged, &settle, qOverload<>(&QTimer::start));
+    connect(&settle, &QTimer::timeout, this, [this] { (void)reconcile(); });
+    connect(this, &HistoryStoring::historyDidChange, this, &HistoryStore::watchFolder);
+}
+
+void HistoryStore::watchFolder() {
+    const QString current = core->folder();
+    const QStringList watched = watcher.directories();
+    if (watched == QStringList{current}) return;
+    if (!watched.isEmpty()) watcher.removePaths(watched);
+    if (isDirectory(current)) watcher.addPath(current);
+}
+
+QFuture<void> HistoryStore::reconcile() {
+    return core->writes.run([core = core] { (void)core->reconcile(true); });
 }
 
 HistoryStore::~HistoryStore() {
@@ -331,13 +444,14 @@ HistoryStore::~HistoryStore() {
 }
 
 QFuture<StoredScreenshot> HistoryStore::add(const QImage& image, ScreenshotKind kind, std::optional<QUuid> source) {
-    return runInBackground([core = core, image, kind, source]() -> StoredScreenshot {
+    // Encoded on the queue too, so the screenshot takes its place among the writes in the
+    // order it was handed in.
+    // Dated now: writes queued before it, or a slow disk, must not move its time or its name.
+    const QDateTime createdAt = wholeSeconds(core->clock());
+    return core->writes.run([core = core, image, createdAt, kind, source]() -> StoredScreenshot {
         const auto png = ImageCodec::encodePNG(image);
         if (!png || png->isEmpty()) return unexpected(HistoryError::unreadableImage());
-        StoredScreenshot stored = [&] {
-            std::lock_guard gate(core->writeGate);
-            return core->store(*png, PixelSize{image.width(), image.height()}, kind, source);
-        }();
+        StoredScreenshot stored = core->store(*png, createdAt, PixelSize{image.width(), image.height()}, kind, source);
         if (stored) core->notifyChanged();
         return stored;
     });
@@ -346,11 +460,9 @@ QFuture<StoredScreenshot> HistoryStore::add(const QImage& image, ScreenshotKind 
 QFuture<StoredScreenshot> HistoryStore::add(const QByteArray& png, PixelSize pixelSize, ScreenshotKind kind,
                                             std::optional<QUuid> source) {
     if (png.isEmpty()) return readyFuture(StoredScreenshot(unexpected(HistoryError::unreadableImage())));
-    return runInBackground([core = core, png, pixelSize, kind, source]() -> StoredScreenshot {
-        StoredScreenshot stored = [&] {
-            std::lock_guard gate(core->writeGate);
-            return core->store(png, pixelSize, kind, source);
-        }();
+    const QDateTime createdAt = wholeSeconds(core->clock());
+    return core->writes.run([core = core, png, createdAt, pixelSize, kind, source]() -> StoredScreenshot {
+        StoredScreenshot stored = core->store(png, createdAt, pixelSize, kind, source);
         if (stored) core->notifyChanged();
         return stored;
     });
@@ -368,72 +480,61 @@ QFuture<std::optional<QImage>> HistoryStore::thumbnail(const Screenshot& screens
 }
 
 QFuture<void> HistoryStore::load() {
-    return runInBackground([core = core] {
-        const auto loading = [&] {
-            std::lock_guard gate(core->writeGate);
-            return core->runLoading();
-        }();
+    return core->writes.run([core = core] {
+        const auto loading = core->runLoading();
         if (loading && *loading == Loading::loadedNow) core->notifyChanged();
     });
 }
 
 QFuture<HistoryResult> HistoryStore::deleteScreenshot(const QUuid& id) {
-    return runInBackground([core = core, id]() -> HistoryResult {
-        bool removed = false;
-        {
-            std::lock_guard gate(core->writeGate);
-            QList<Screenshot> list = core->items();
-            const auto item = std::find_if(list.begin(), list.end(), [&](const Screenshot& s) { return s.id == id; });
-            // An unknown id is no failure: nothing happens.
-            if (item == list.end()) return {};
-            if (auto discarded = core->discard(*item); !discarded) return discarded;
-            list.erase(item);
-            core->setItems(list);
-            // The list already lacks the item either way; its stale index entry is dropped on
-            // the next load.
-            if (auto persisted = core->persist(list); !persisted) {
-                return unexpected(HistoryError::folded(persisted.error()));
-            }
-            removed = true;
+    return core->writes.run([core = core, id]() -> HistoryResult {
+        (void)core->reconcile(false);
+        QList<Screenshot> list = core->items();
+        const auto item = std::find_if(list.begin(), list.end(), [&](const Screenshot& s) { return s.id == id; });
+        // An unknown id is no failure: nothing happens.
+        if (item == list.end()) return {};
+        if (auto discarded = core->discard(*item); !discarded) return discarded;
+        list.erase(item);
+        core->setItems(list);
+        // The list already lacks the item either way; its stale index entry is dropped on the
+        // next load.
+        if (auto persisted = core->persist(list); !persisted) {
+            return unexpected(HistoryError::folded(persisted.error()));
         }
-        if (removed) core->notifyChanged();
+        core->notifyChanged();
         return {};
     });
 }
 
 QFuture<HistoryResult> HistoryStore::applyRetention(const RetentionPolicy& policy, const QDateTime& now) {
-    return runInBackground([core = core, policy, now]() -> HistoryResult {
-        if (policy.isForever()) return {};
-        if (!isValid(policy)) return unexpected(HistoryError::invalidRetention());
-        const QDateTime cutoffDate = *cutoff(policy, now);
-
+    if (policy.isForever()) return readyFuture(HistoryResult());
+    if (!isValid(policy)) return readyFuture(HistoryResult(unexpected(HistoryError::invalidRetention())));
+    return core->writes.run([core = core, cutoffDate = *cutoff(policy, now)]() -> HistoryResult {
+        (void)core->reconcile(false);
         std::optional<HistoryError> firstFailure;
         bool removedAny = false;
-        {
-            std::lock_guard gate(core->writeGate);
-            const QList<Screenshot> list = core->items();
-            QList<Screenshot> kept;
-            kept.reserve(list.size());
-            for (const Screenshot& item : list) {
-                if (!core->isExpired(item, cutoffDate)) {
-                    kept.append(item);
-                    continue;
-                }
-                if (auto discarded = core->discard(item); !discarded) {
-                    if (!firstFailure) firstFailure = discarded.error();
-                    kept.append(item);
-                    continue;
-                }
-                removedAny = true;
+        const QList<Screenshot> list = core->items();
+        QList<Screenshot> kept;
+        kept.reserve(list.size());
+        for (const Screenshot& item : list) {
+            if (!core->isExpired(item, cutoffDate)) {
+                kept.append(item);
+                continue;
             }
-            if (removedAny) {
-                core->setItems(kept);
-                if (auto persisted = core->persist(kept); !persisted) {
-                    return unexpected(HistoryError::folded(persisted.error()));
-                }
+            if (auto discarded = core->discard(item); !discarded) {
+                if (!firstFailure) firstFailure = discarded.error();
+                kept.append(item);
+                continue;
             }
+            removedAny = true;
         }
-        if (removedAny) core->notifyChanged();
+        if (removedAny) {
+            core->setItems(kept);
+            if (auto persisted = core->persist(kept); !persisted) {
+                return unexpected(HistoryError::folded(persisted.error()));
+            }
+            core->notifyChanged();
+        }
         if (firstFailure) return unexpected(*firstFailure);
         return {};
     });
@@ -442,31 +543,27 @@ QFuture<HistoryResult> HistoryStore::applyRetention(const RetentionPolicy& polic
 QString HistoryStore::folder() const { return core->folder(); }
 
 QFuture<HistoryResult> HistoryStore::relocate(const QString& folder) {
-    return runInBackground([core = core, target = standardized(folder)]() -> HistoryResult {
+    return core->writes.run([core = core, target = standardized(folder)]() -> HistoryResult {
+        const QString current = core->folder();
+        if (target == current) return {};
+        if (auto prepared = core->access.prepare(target); !prepared) return unexpected(prepared.error());
+        // Until the copy is complete, checked and indexed, the store stays where it was.
+        auto transfer = HistoryTransfer::perform(current, target, core->access, core->files, core->clock);
+        if (!transfer) return unexpected(transfer.error());
         {
-            std::lock_guard gate(core->writeGate);
-            const QString current = core->folder();
-            if (target == current) return {};
-            if (auto prepared = core->access.prepare(target); !prepared) return unexpected(prepared.error());
-            // Until the copy is complete, checked and indexed, the store stays where it was.
-            auto transfer = HistoryTransfer::perform(current, target, core->access, core->files, core->clock);
-            if (!transfer) return unexpected(transfer.error());
-            {
-                std::lock_guard lock(core->folderLock);
-                core->folderPath = target;
-            }
-            {
-                std::lock_guard lock(core->stateLock);
-                core->state = {};
-            }
-            // The copies are on the disk and indexed whether or not the new folder can be read
-            // back right now; the store then stays unloaded and tries again on the next load.
-            if (auto loading = core->runLoading(); !loading) {
-                qCWarning(lcHistory, "Новая папка истории пока не читается: %s",
-                          qUtf8Printable(describe(loading.error())));
-            }
-            transfer->commit();
+            std::lock_guard lock(core->folderLock);
+            core->folderPath = target;
         }
+        {
+            std::lock_guard lock(core->stateLock);
+            core->state = {};
+        }
+        // The copies are on the disk and indexed whether or not the new folder can be read back
+        // right now; the store then stays unloaded and tries again on the next load.
+        if (auto loading = core->runLoading(); !loading) {
+            qCWarning(lcHistory, "Новая папка истории пока не читается: %s", qUtf8Printable(describe(loading.error())));
+        }
+        transfer->commit();
         core->notifyChanged();
         return {};
     });
@@ -480,7 +577,5 @@ qsizetype HistoryStore::expiredCount(const RetentionPolicy& policy, const QDateT
 }
 
 void HistoryStore::releaseThumbnailMemory() { core->thumbnails.releaseMemory(); }
-
-QString HistoryStore::baseFileName(const QDateTime& createdAt) const { return core->baseFileName(createdAt); }
 
 }  // namespace quillet

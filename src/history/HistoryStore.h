@@ -1,7 +1,8 @@
 // The history: every stored screenshot is a PNG file in one folder, listed in the index file
-// ".history.json", and answered from an in-memory copy of that list. File work runs on
-// background tasks, one operation at a time behind the write gate; readers (`all`, `fileURL`,
-// `expiredCount`) never wait for it. A missing, damaged or stale index is rebuilt from the PNG
+// ".history.json", and answered from an in-memory copy of that list. File work runs on the
+// store's own write queue, one thread that takes the operations one at a time in the order they
+// were asked for (never Qt's global pool); readers (`all`, `fileURL`, `expiredCount`) never
+// wait for it. A missing, damaged or stale index is rebuilt from the PNG
 // files that are really there, and PNG files put into the folder by hand are adopted.
 //
 //   HistoryStore store(folder, HistoryStore::defaultThumbnailsFolder(), systemClock, QTimeZone::systemTimeZone());
@@ -17,8 +18,9 @@
 #include "history/HistoryStoring.h"
 #include "history/ThumbnailCache.h"
 
+#include <QFileSystemWatcher>
 #include <QLatin1String>
-#include <QStringView>
+#include <QTimer>
 #include <QTimeZone>
 
 #include <functional>
@@ -39,13 +41,11 @@ public:
     // The name under which other parts of the program know the change signal.
     static constexpr QLatin1String didChangeNotification{"org.quillet.Quillet.historyDidChange"};
     static constexpr QLatin1String indexFileName{".history.json"};
-    // The store's own file names; only these are ever expired.
-    static constexpr QStringView ownFileNamePattern{
-        u"Quillet \\d{4}-\\d{2}-\\d{2} в \\d{2}\\.\\d{2}\\.\\d{2}( \\(\\d+\\))?\\.png"};
+    // Far beyond any real history (about 300 000 screenshots); a larger index is taken as damaged.
+    static constexpr qint64 maxIndexBytes = 64 * 1024 * 1024;
 
     // $XDG_CACHE_HOME/Quillet/thumbs.
     static QString defaultThumbnailsFolder();
-    static bool isOwnFileName(QStringView fileName);
 
     // The real file system: a plain write, unlink, fsync, a read-write copy.
     static Expected<void, FileError> systemWriteFile(const QByteArray& data, const QString& path);
@@ -55,11 +55,15 @@ public:
 
     // The list a folder holds: its index reconciled with the PNG files really there, PNG files
     // the index does not list adopted with their file dates (or `clock` when those cannot be
-    // read), newest first. Reads only; `indexNeedsRewrite` says whether the index on disk
+    // read), newest first. Entries are read one by one, so a damaged entry costs only itself;
+    // sizes no image has are read from the file, dates after `clock` are moved back to it (or
+    // to the file's own date when that is earlier). Reads only; `indexNeedsRewrite` says whether the index on disk
     // differs from the list. Fails only when the folder cannot be listed.
     struct LoadedItems {
         QList<Screenshot> items;
         bool indexNeedsRewrite = false;
+        // The index was there but could not be read whole; a copy is kept before it is rewritten.
+        bool indexDamaged = false;
     };
     static Expected<LoadedItems, FileError> loadItems(const QString& folder, const HistoryFolderAccess& access,
                                                       const Clock& clock);
@@ -96,13 +100,19 @@ public:
     qsizetype expiredCount(const RetentionPolicy& policy, const QDateTime& now) const;
     // Called when the history window closes; the disk cache stays.
     void releaseThumbnailMemory() override;
-
-    // Names the file of a screenshot created at `createdAt`, before the free-name rule adds " (n)".
-    QString baseFileName(const QDateTime& createdAt) const;
+    // Looks at the folder again and brings the list in line with what is there; a vanished
+    // folder empties the list and emits folderUnavailable. The store calls it itself whenever
+    // the folder changes.
+    QFuture<void> reconcile();
 
 private:
+    // Follows the current folder once it exists.
+    void watchFolder();
+
     struct Core;
     std::shared_ptr<Core> core;
+    QFileSystemWatcher watcher;
+    QTimer settle;
 };
 
 }  // namespace quillet

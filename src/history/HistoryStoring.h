@@ -1,7 +1,8 @@
 // What the recorder, the windows and the editor need of the history: add a screenshot, read
 // the list, find a file, get a thumbnail, load, delete and expire. Every asynchronous answer
 // comes as a future that always finishes with a value; `historyDidChange` is emitted on the
-// main thread whenever the list or the folder changed.
+// main thread whenever the list or the folder changed, `folderUnavailable` when the folder
+// went away under a loaded list.
 //
 //   store->add(png, PixelSize{1920, 1080}, ScreenshotKind::region, std::nullopt)
 //       .then(this, [](Expected<Screenshot, HistoryError> stored) { ... });
@@ -57,6 +58,9 @@ public:
 
 Q_SIGNALS:
     void historyDidChange();
+    // The loaded folder is gone (deleted, replaced by a file, its disk unplugged); the list
+    // is empty until it can be read again. Emitted on the main thread.
+    void folderUnavailable(const HistoryError& reason);
 };
 
 }  // namespace quillet

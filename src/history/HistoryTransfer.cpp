@@ -1,5 +1,6 @@
 #include "history/HistoryTransfer.h"
 
+#include "history/HistoryFileName.h"
 #include "history/HistoryStore.h"
 
 #include <QHash>
@@ -15,22 +16,13 @@ using namespace HistoryFiles;
 
 QString inFolder(const QString& folder, const QString& name) { return folder + QLatin1Char('/') + name; }
 
-// `name` itself when nobody has it; otherwise "stem (k).extension" for the first k from 2 that
-// neither this transfer claimed nor a file in the folder has. Claims ignore letter case: the
-// names are fixed before any copy is renamed, and on a FAT disk "a.png" and "A.PNG" are one.
+// The first free name that neither this transfer claimed nor a file in the folder has. Claims
+// ignore letter case: the names are fixed before any copy is renamed, and on a FAT disk "a.png"
+// and "A.PNG" are one.
 QString freeName(const QString& name, const QSet<QString>& claimed, const QString& folder) {
-    auto taken = [&](const QString& candidate) {
+    return HistoryFileName::firstFree(name, [&](const QString& candidate) {
         return claimed.contains(candidate.toCaseFolded()) || exists(inFolder(folder, candidate));
-    };
-    if (!taken(name)) return name;
-    const qsizetype dot = name.lastIndexOf(u'.');
-    const QString stem = dot > 0 ? name.left(dot) : name;
-    const QString extension = dot > 0 ? name.mid(dot) : QString();
-    QString candidate;
-    for (int k = 2;; ++k) {
-        candidate = stem + QStringLiteral(" (%1)").arg(k) + extension;
-        if (!taken(candidate)) return candidate;
-    }
+    });
 }
 
 // The files this transfer has put into the new folder so far; all are removed again unless

@@ -2,6 +2,8 @@
 
 #include "core/ImageCodec.h"
 #include "core/Types.h"
+#include "history/HistoryFiles.h"
+#include "history/HistoryQueue.h"
 
 #include <QCache>
 #include <QDir>
@@ -60,7 +62,10 @@ struct ThumbnailCache::Shared {
 
 ThumbnailCache::ThumbnailCache(const QString& folder, ThumbnailMaker makeThumbnail) : d(std::make_shared<Shared>()) {
     d->folder = QDir::cleanPath(folder);
-    d->makeThumbnail = makeThumbnail ? std::move(makeThumbnail) : ThumbnailMaker(&ImageCodec::thumbnail);
+    d->makeThumbnail = makeThumbnail ? std::move(makeThumbnail) : ThumbnailMaker([](const QString& source, int maxPixel) {
+        // A pipe put where a screenshot was would hold a thumbnail thread for good.
+        return HistoryFiles::isRegularFile(source) ? ImageCodec::thumbnail(source, maxPixel) : std::nullopt;
+    });
     d->memory.setMaxCost(memoryCostLimit);
 }
 
@@ -68,7 +73,8 @@ const QString& ThumbnailCache::folder() const { return d->folder; }
 
 QFuture<std::optional<QImage>> ThumbnailCache::thumbnail(const QUuid& id, const QString& source, int maxPixel,
                                                          const CancellationToken& cancel) const {
-    return runInBackground([cache = *this, id, source, maxPixel, cancel] {
+    // Reads and writes files, so never on the global pool that painting needs.
+    return QtConcurrent::run(thumbnailPool(), [cache = *this, id, source, maxPixel, cancel] {
         return cache.thumbnailNow(id, source, maxPixel, cancel);
     });
 }

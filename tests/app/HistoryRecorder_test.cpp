@@ -32,11 +32,14 @@ QDateTime fixedNow() { return QDateTime::fromSecsSinceEpoch(1741345509, QTimeZon
 
 const QString writeErrorShort = QStringLiteral("Не сохранён в историю: ошибка записи");
 const QString writeErrorLong = QStringLiteral("Снимок в буфере, но не сохранён в историю: ошибка записи");
+const QString folderVanished =
+    QStringLiteral("Папка истории удалена вместе со снимками; следующий снимок создаст её заново");
 
 class HistoryRecorderTest : public ::testing::Test {
 protected:
     HistoryRecorderTest() {
-        recorder.onFailureChange = [this](const std::optional<QString>& text) { notified.push_back(text); };
+        QObject::connect(&recorder, &HistoryRecorder::failureChanged,
+                         [this](const std::optional<QString>& text) { notified.push_back(text); });
     }
 
     // Records a capture whose PNG is ready; its outcome lands in `outcomes`.
@@ -116,7 +119,12 @@ TEST_F(HistoryRecorderTest, EachFailureGroupIsAnnouncedOnceWithItsTexts) {
         {HistoryError::deleteFailed(QStringLiteral("EBUSY")), writeErrorShort, std::nullopt},
         {HistoryError::invalidRetention(), writeErrorShort, std::nullopt},
         {HistoryError::unreadableImage(), writeErrorShort, std::nullopt},
-        {HistoryError::folderNotWritable(), writeErrorShort, std::nullopt},
+        // The causes a user can do something about are named, not folded into "ошибка записи".
+        {HistoryError::folderNotWritable(), QStringLiteral("Не сохранён в историю: папка закрыта для записи"),
+         QStringLiteral("Снимок в буфере, но не сохранён в историю: папка истории закрыта для записи")},
+        {HistoryError::notADirectory(), QStringLiteral("Не сохранён в историю: на месте папки — файл"),
+         QStringLiteral("Снимок в буфере, но не сохранён в историю: на месте папки истории — файл")},
+        {HistoryError::folderMissing(), QStringLiteral("Не сохранён в историю: папка удалена"), folderVanished},
         {HistoryError::volumeNotMounted(), QStringLiteral("Диск с историей не подключён"), notMountedLong},
     };
     std::vector<std::optional<QString>> expectedNotifications;
@@ -132,6 +140,16 @@ TEST_F(HistoryRecorderTest, EachFailureGroupIsAnnouncedOnceWithItsTexts) {
     }
     EXPECT_EQ(recorder.failureMessage(), notMountedLong);
     EXPECT_EQ(failures().size(), static_cast<qsizetype>(steps.size()));
+}
+
+TEST_F(HistoryRecorderTest, AFolderLostBetweenCapturesIsAStandingWarningUntilTheNextSave) {
+    Q_EMIT store->folderUnavailable(HistoryError::folderMissing());
+    EXPECT_EQ(notified, (std::vector<std::optional<QString>>{folderVanished}));
+    EXPECT_EQ(recorder.failureMessage(), folderVanished);
+    capture();
+    store->succeed(0);
+    test::drainEvents();
+    EXPECT_EQ(notified, (std::vector<std::optional<QString>>{folderVanished, std::nullopt}));
 }
 
 TEST_F(HistoryRecorderTest, WritesWithoutACompletionStillHappenAndQuittingWaitsForThem) {
@@ -176,7 +194,8 @@ TEST(HistoryRecorderWithStore, EmptyPngIsAWriteErrorAndAnEditKeepsItsSource) {
     HistoryRecorder recorder(store, [] { return RetentionPolicy::forever(); });
     ASSERT_TRUE(test::waitFor(recorder.start()));
     std::vector<std::optional<QString>> notified;
-    recorder.onFailureChange = [&](const std::optional<QString>& text) { notified.push_back(text); };
+    QObject::connect(&recorder, &HistoryRecorder::failureChanged,
+                     [&](const std::optional<QString>& text) { notified.push_back(text); });
     std::vector<Outcome> outcomes;
     bool onMainThread = true;
     auto collect = [&](const Outcome& outcome) {

@@ -4,24 +4,33 @@
 #include "history/HistoryStore.h"
 
 #include "core/ImageCodec.h"
+#include "history/HistoryFileName.h"
 #include "history/HistoryIndex.h"
-#include "support/TestSupport.h"
-
+#include "support/Gate.h"
+#include "support/LogCapture.h"
 #include "support/TestFiles.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <mutex>
 
 using namespace quillet;
@@ -60,6 +69,22 @@ public:
 private:
     QByteArray previous;
     bool hadPrevious;
+};
+
+// A named pipe in the history folder. Should anything open it for reading, the pipe is opened
+// for writing and closed again on the way out, so a test that fails here cannot hang the run.
+class Pipe {
+public:
+    explicit Pipe(const QString& path) : path(QFile::encodeName(path)) { EXPECT_EQ(::mkfifo(this->path.constData(), 0600), 0); }
+    ~Pipe() {
+        const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+    }
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+
+private:
+    QByteArray path;
 };
 
 class HistoryStoreTest : public ::testing::Test {
@@ -198,6 +223,7 @@ TEST_F(HistoryStoreTest, LoadingDropsStaleEntriesAdoptsForeignPngsAndRemovesLeft
     writeFile(inFolder(QStringLiteral(".history.json.tmp-0C6B1F4E-9A59-4F6E-9E53-2D7F5E3C1A00")), "half");
     writeFile(inFolder(QStringLiteral(".hidden.png")), pngBytes(8, 6));
     writeFile(inFolder(QStringLiteral(".keep")), "mine");
+    clockSeconds = QDateTime::currentSecsSinceEpoch() + 3600;  // the files are not from the future
 
     auto store = makeStore();
     QSignalSpy changed(store.get(), &HistoryStore::historyDidChange);
@@ -436,6 +462,7 @@ TEST_F(HistoryStoreTest, TheSevenDayBoundaryIsExactToTheSecondInEveryTimeZone) {
         // A local time a few hours after the spring daylight-saving change in Berlin.
         const QDateTime now(QDate(2025, 3, 30), QTime(9, 30, 0));
         const qint64 seconds = now.toSecsSinceEpoch();
+        clockSeconds = seconds;  // the store's clock agrees: its items are not from the future
         const Screenshot atCutoff = record(QStringLiteral("Quillet 2025-03-23 в 09.30.00.png"), seconds - 604800);
         const Screenshot beyond = record(QStringLiteral("Quillet 2025-03-23 в 09.29.59.png"), seconds - 604801);
         QDir(folder()).removeRecursively();
@@ -520,8 +547,8 @@ TEST_F(HistoryStoreTest, ChangeSignalArrivesOnTheMainThreadWithTheListAlreadyUpd
     EXPECT_TRUE(resultOf(future));
 }
 
-TEST(HistoryStoreNames, OwnNamesFollowThePattern) {
-    const QRegularExpression pattern(QRegularExpression::anchoredPattern(HistoryStore::ownFileNamePattern.toString()));
+TEST(HistoryFileNames, OwnNamesFollowThePattern) {
+    const QRegularExpression pattern(QRegularExpression::anchoredPattern(HistoryFileName::pattern.toString()));
     for (const char* name :
          {"Quillet 2025-03-07 в 14.05.09.png", "Quillet 2025-03-07 в 14.05.09 (2).png", "Quillet 2025-03-07 в 14.05.09 (123).png",
           "Quillet 2025-03-07 в 14.05.09 ().png", "Quillet 2025-03-07 в 14.05.09 (2)png", "Quillet 2025-03-07 в 14.05.09.PNG",
@@ -529,12 +556,229 @@ TEST(HistoryStoreNames, OwnNamesFollowThePattern) {
           "quillet 2025-03-07 в 14.05.09.png", "Quillet 2025-03-07 в 14.05.09(2).png", "Quillet 2025-03-07 в 14.05.09 (x).png",
           "Quillet 2025-03-07 в 14.05.09 (2) .png", "Quillet 2025-03-07 в 14:05:09.png", "a.png", ""}) {
         const QString text = QString::fromUtf8(name);
-        EXPECT_EQ(HistoryStore::isOwnFileName(text), pattern.match(text).hasMatch()) << name;
+        EXPECT_EQ(HistoryFileName::isOwn(text), pattern.match(text).hasMatch()) << name;
     }
-    EXPECT_TRUE(HistoryStore::isOwnFileName(u"Quillet 2025-03-07 в 14.05.09 (2).png"));
+    const auto parts = HistoryFileName::parse(u"Quillet 2025-03-07 в 14.05.09 (12).png");
+    ASSERT_TRUE(parts);
+    EXPECT_EQ((std::array{parts->year, parts->month, parts->day, parts->hour, parts->minute, parts->second}),
+              (std::array{2025, 3, 7, 14, 5, 9}));
+    EXPECT_EQ(parts->copy, 12);
+    EXPECT_FALSE(HistoryFileName::parse(u"Quillet 2025-03-07 в 14.05.09.png")->copy);
 
-    HistoryStore store(QStringLiteral("/nonexistent"), QStringLiteral("/nonexistent"), [] { return QDateTime(); },
-                       QTimeZone("Europe/Moscow"));
-    EXPECT_EQ(store.baseFileName(QDateTime(QDate(2025, 3, 7), QTime(11, 5, 9), QTimeZone::utc())),
-              QStringLiteral("Quillet 2025-03-07 в 14.05.09"));
+    // Written in the store's zone, and read back to the same fields.
+    const QDateTime createdAt(QDate(2025, 3, 7), QTime(11, 5, 9), QTimeZone::utc());
+    const QString made = HistoryFileName::make(createdAt, QTimeZone("Europe/Moscow"));
+    EXPECT_EQ(made, QStringLiteral("Quillet 2025-03-07 в 14.05.09.png"));
+    EXPECT_EQ(HistoryFileName::parse(made)->hour, 14);
+}
+
+TEST_F(HistoryStoreTest, NamedPipesThatLookLikeScreenshotsAreNeverOpenedAndCapturesAfterThemAreStored) {
+    const Screenshot kept = record(QStringLiteral("Quillet 2025-01-01 в 10.00.00.png"), 1735714800);
+    const Screenshot piped = record(QStringLiteral("Quillet 2025-01-02 в 10.00.00.png"), 1735801200);
+    seed({kept});
+    writeFile(inFolder(QStringLiteral(".history.json")), HistoryIndex{1, {piped, kept}}.encoded());
+    Pipe listed(inFolder(piped.fileName));
+    Pipe stray(inFolder(QStringLiteral("stray.png")));
+
+    auto store = makeStore();
+    resultOf(store->load());
+    EXPECT_EQ(store->all(), QList<Screenshot>{kept});
+    const auto stored = resultOf(store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt));
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(store->all().size(), 2);
+    EXPECT_FALSE(resultOf(store->thumbnail(piped, 4)));
+    // The pipes are somebody's; they stay.
+    EXPECT_TRUE(QFileInfo(inFolder(QStringLiteral("stray.png"))).exists());
+
+    // A pipe in place of the index is no index: the PNG files are listed and a real index written.
+    QDir(folder()).removeRecursively();
+    seed({kept});
+    QFile::remove(inFolder(QStringLiteral(".history.json")));
+    Pipe index(inFolder(QStringLiteral(".history.json")));
+    auto second = makeStore();
+    resultOf(second->load());
+    EXPECT_EQ(namesOf(second->all()), QStringList{kept.fileName});
+    EXPECT_EQ(namesOf(indexOnDisk().items), QStringList{kept.fileName});
+}
+
+TEST_F(HistoryStoreTest, AWriteStuckInFsyncHoldsNoThreadThatPaintingNeedsAndLaterWritesKeepOrderAndTime) {
+    auto store = makeStore();
+    const Screenshot first = addPNG(*store);
+    test::Gate disk;
+    std::atomic<bool> stuck{false};
+    onSync = [&](const QString&) {
+        stuck = true;
+        disk.wait();
+    };
+    const auto release = qScopeGuard([&] { disk.open(); });
+
+    // More writes than the global pool has threads (on that pool they would all be held): one
+    // that gets stuck, then the rest within one later second, one of them an image to encode.
+    const int count = QThreadPool::globalInstance()->maxThreadCount() + 2;
+    QList<QFuture<StoredScreenshot>> adds;
+    QImage image(8, 6, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    clockSeconds += 1;
+    adds.append(store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::window, std::nullopt));
+    ASSERT_TRUE(test::waitUntil([&] { return stuck.load(); }));
+    clockSeconds += 1;
+    for (int i = 1; i < count; ++i) {
+        adds.append(i == 1 ? store->add(image, ScreenshotKind::edited, QUuid::createUuid())
+                           : store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::window, std::nullopt));
+    }
+
+    // Qt's raster engine draws images on the global pool; it must stay free, and the main
+    // thread keeps answering from memory and serving thumbnails.
+    EXPECT_TRUE(test::waitFor(QtConcurrent::run([] { return 1; }), std::chrono::seconds(3)));
+    EXPECT_EQ(store->all(), QList<Screenshot>{first});
+    EXPECT_TRUE(test::waitFor(store->thumbnail(first, 4), std::chrono::seconds(3)));
+    EXPECT_FALSE(adds.last().isFinished());
+
+    clockSeconds += 60;  // the disk lets them through much later
+    disk.open();
+    for (int i = 0; i < count; ++i) {
+        const auto stored = resultOf(adds[i]);
+        ASSERT_TRUE(stored);
+        // Dated and named when handed in; within one second the " (n)" follow the calls.
+        const QDateTime handedIn = first.createdAt.addSecs(i == 0 ? 1 : 2);
+        EXPECT_EQ(stored->createdAt, handedIn);
+        const QString name = HistoryFileName::make(handedIn, QTimeZone(3 * 3600));
+        EXPECT_EQ(stored->fileName, i <= 1 ? name : name.chopped(4) + QStringLiteral(" (%1).png").arg(i));
+    }
+    onSync = {};  // nothing runs on the queue any more
+}
+
+TEST_F(HistoryStoreTest, ADamagedIndexLosesOnlyItsBadEntriesAndIsKeptAsideWithAWarning) {
+    const QUuid source = QUuid::createUuid();
+    QList<Screenshot> items{record(QStringLiteral("Quillet 2025-01-03 в 10.00.00.png"), 1735887600),
+                            record(QStringLiteral("Quillet 2025-01-02 в 10.00.00.png"), 1735801200),
+                            record(QStringLiteral("Quillet 2025-01-01 в 10.00.00.png"), 1735714800)};
+    items[0].kind = ScreenshotKind::window;
+    items[1].kind = ScreenshotKind::edited;
+    items[1].sourceID = source;
+    const QByteArray whole = HistoryIndex{1, items}.encoded();
+    struct Row {
+        const char* what;
+        QByteArray index;
+        QList<Screenshot> kept;  // as they were; the others are adopted from their files
+    };
+    QByteArray badMiddle = whole;
+    badMiddle.replace("\"kind\":\"edited\"", "\"kind\":\"painted\"");
+    const Row rows[] = {
+        {"cut off", whole.left(whole.size() - 40), items.mid(0, 2)},
+        {"one bad entry", badMiddle, {items[0], items[2]}},
+    };
+    for (const Row& row : rows) {
+        QDir(folder()).removeRecursively();
+        seed(items);
+        writeFile(inFolder(QStringLiteral(".history.json")), row.index);
+        test::LogCapture log;
+        auto store = makeStore();
+        resultOf(store->load());
+
+        const QList<Screenshot> all = store->all();
+        ASSERT_EQ(all.size(), 3) << row.what;
+        for (const Screenshot& kept : row.kept) EXPECT_TRUE(all.contains(kept)) << row.what;
+        EXPECT_EQ(indexOnDisk().items, all) << row.what;
+        const QStringList copies = QDir(folder()).entryList({QStringLiteral(".history.json.damaged-*")}, QDir::Files | QDir::Hidden);
+        ASSERT_EQ(copies.size(), 1) << row.what;
+        EXPECT_EQ(readFile(inFolder(copies[0])), row.index) << row.what;
+        const QStringList warnings = log.texts("quillet.history", QtWarningMsg);
+        ASSERT_EQ(warnings.size(), 1) << row.what;
+        EXPECT_TRUE(warnings[0].contains(copies[0])) << row.what;
+    }
+
+    // An index larger than any real history is damaged; it is kept aside without being read.
+    QDir(folder()).removeRecursively();
+    seed(items);
+    QFile huge(inFolder(QStringLiteral(".history.json")));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(huge.resize(HistoryStore::maxIndexBytes + 1));  // sparse: no disk used
+    huge.close();
+    auto store = makeStore();
+    resultOf(store->load());
+    EXPECT_EQ(store->all().size(), 3);
+    const QStringList copies = QDir(folder()).entryList({QStringLiteral(".history.json.damaged-*")}, QDir::Files | QDir::Hidden);
+    ASSERT_EQ(copies.size(), 1);
+    EXPECT_EQ(QFileInfo(inFolder(copies[0])).size(), HistoryStore::maxIndexBytes + 1);
+    EXPECT_LT(QFileInfo(inFolder(QStringLiteral(".history.json"))).size(), 4096);
+}
+
+TEST_F(HistoryStoreTest, NonsenseSizesAndFutureDatesAreRepairedFromTheFiles) {
+    clockSeconds = QDateTime::currentSecsSinceEpoch() + 3600;
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(clockSeconds, QTimeZone::utc());
+    const QList<std::pair<PixelSize, QDateTime>> stored{
+        {PixelSize{-5, 6}, now.addDays(-1)},
+        {PixelSize{8, 5000000000}, now.addDays(-2)},
+        {PixelSize{0, 0}, now.addDays(-3)},
+        {PixelSize{8, 6}, now.addYears(3)},
+    };
+    QList<Screenshot> items;
+    for (qsizetype i = 0; i < stored.size(); ++i) {
+        items.append(record(QStringLiteral("shot %1.png").arg(i), stored[i].second.toSecsSinceEpoch()));
+        items.last().pixelSize = stored[i].first;
+    }
+    items.append(record(QStringLiteral("not an image.png"), now.addDays(-4).toSecsSinceEpoch()));
+    items.last().pixelSize = PixelSize{-1, -1};
+    seed(items);
+    writeFile(inFolder(QStringLiteral("not an image.png")), "text");
+
+    auto store = makeStore();
+    resultOf(store->load());
+    const QList<Screenshot> all = store->all();
+    ASSERT_EQ(all.size(), 4);  // the entry whose file is no image is dropped
+    for (const Screenshot& item : all) {
+        EXPECT_EQ(item.pixelSize, (PixelSize{8, 6})) << qPrintable(item.fileName);
+        EXPECT_LE(item.createdAt, now) << qPrintable(item.fileName);
+    }
+    // The one from the future takes its file's date, which is earlier than now.
+    const Screenshot repaired = *std::find_if(all.begin(), all.end(), [](const Screenshot& s) {
+        return s.fileName == QStringLiteral("shot 3.png");
+    });
+    EXPECT_EQ(repaired.id, items[3].id);
+    EXPECT_LE(qAbs(repaired.createdAt.secsTo(QFileInfo(inFolder(repaired.fileName)).lastModified())), 1);
+    EXPECT_EQ(all.first().fileName, QStringLiteral("shot 3.png"));
+    EXPECT_EQ(indexOnDisk().items, all);
+}
+
+TEST_F(HistoryStoreTest, ChangesMadeOutsideAreNoticedAndAVanishedFolderIsAnnouncedNotSilentlyRecreated) {
+    auto store = makeStore();
+    QSignalSpy lost(store.get(), &HistoryStore::folderUnavailable);
+    const Screenshot first = addPNG(*store);
+    clockSeconds += 1;
+    const Screenshot second = addPNG(*store);
+
+    // Noticed through the folder watch: a file deleted by hand leaves the list and the index,
+    // a PNG put in by hand joins them.
+    QFile::remove(store->fileURL(second));
+    writeFile(inFolder(QStringLiteral("by hand.png")), pngBytes(8, 6));
+    // The list is replaced a moment before the index is, so wait for both.
+    EXPECT_TRUE(test::waitUntil([&] {
+        return namesOf(store->all()) == QStringList{QStringLiteral("by hand.png"), first.fileName} &&
+               indexOnDisk().items == store->all();
+    }));
+
+    // The whole folder deleted: the list empties and the loss is announced with its cause.
+    QDir(folder()).removeRecursively();
+    ASSERT_TRUE(test::waitUntil([&] { return lost.size() == 1; }));
+    EXPECT_EQ(lost[0][0].value<HistoryError>(), HistoryError::folderMissing());
+    EXPECT_TRUE(store->all().isEmpty());
+    // The next capture makes a new folder whose index lists only what is really there.
+    const Screenshot fresh = addPNG(*store);
+    EXPECT_EQ(store->all(), QList<Screenshot>{fresh});
+    EXPECT_EQ(indexOnDisk().items, QList<Screenshot>{fresh});
+
+    // Checked before each change too, before any watch could tell.
+    QDir(folder()).removeRecursively();
+    clockSeconds += 1;
+    const Screenshot afterDelete = addPNG(*store);
+    EXPECT_EQ(indexOnDisk().items, QList<Screenshot>{afterDelete});
+
+    // A file put where the folder was is named as such.
+    QDir(folder()).removeRecursively();
+    writeFile(folder(), "a file");
+    const auto refused = resultOf(store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt));
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error(), HistoryError::notADirectory());
+    EXPECT_TRUE(store->all().isEmpty());
 }

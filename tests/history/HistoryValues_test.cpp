@@ -29,6 +29,10 @@ Screenshot sample(std::optional<QUuid> source = std::nullopt) {
 TEST(HistoryError, FullDiskAndQuotaFoldToNotEnoughSpaceEverythingElseToWriteFailed) {
     EXPECT_EQ(HistoryError::folded(FileError::fromErrno(ENOSPC, QStringLiteral("/h/a.png"))), HistoryError::notEnoughSpace());
     EXPECT_EQ(HistoryError::folded(FileError::fromErrno(EDQUOT, QStringLiteral("/h/a.png"))), HistoryError::notEnoughSpace());
+    // Causes the user can act on keep their own case, so the warning can name them.
+    EXPECT_EQ(HistoryError::folded(FileError::fromErrno(ENOTDIR, QStringLiteral("/h"))), HistoryError::notADirectory());
+    EXPECT_EQ(HistoryError::folded(FileError::fromErrno(EACCES, QStringLiteral("/h"))), HistoryError::folderNotWritable());
+    EXPECT_EQ(HistoryError::folded(FileError::fromErrno(EROFS, QStringLiteral("/h"))), HistoryError::folderNotWritable());
 
     const FileError io = FileError::fromErrno(EIO, QStringLiteral("/h/a.png"));
     const HistoryError folded = HistoryError::folded(io);
@@ -94,4 +98,39 @@ TEST(HistoryIndex, AnythingButAWellFormedVersionOneIsUnreadable) {
         EXPECT_FALSE(HistoryIndex::decode(bytes)) << bytes.constData();
     }
     EXPECT_TRUE(HistoryIndex::decode(R"({"version":1,"items":[]})"));
+}
+
+TEST(HistoryIndex, SalvageKeepsEveryWellFormedEntryOfADamagedOrCutOffFile) {
+    QList<Screenshot> three{sample(), sample(QUuid::createUuid()), sample()};
+    three[1].kind = ScreenshotKind::window;
+    // Brackets, quotes and backslashes inside a name must not confuse the walk over the text.
+    three[2].fileName = QStringLiteral(R"(a}"],{\[.png)");
+    const QByteArray whole = HistoryIndex{1, three}.encoded();
+    const QByteArray second = HistoryIndex{1, {three[1]}}.encoded();
+    const QByteArray entry1 = second.mid(10, second.size() - 24);  // the object inside "items":[…]
+    struct Row {
+        const char* what;
+        QByteArray bytes;
+        qsizetype kept;
+        bool damaged;
+    };
+    const Row rows[] = {
+        {"whole", whole, 3, false},
+        {"other key order, spaces", "{ \"version\" : 1 ,\n \"items\" : [ " + entry1 + " ] }", 1, false},
+        {"one bad entry", R"({"items":[{"id":"x"},)" + entry1 + R"(,{"kind":7}],"version":1})", 1, true},
+        {"cut inside the last entry", whole.left(whole.size() - 30), 2, true},
+        {"cut after an entry", whole.left(whole.indexOf("},{") + 1), 1, true},
+        {"trailing bytes", whole + "xx", 3, true},
+        {"another version", HistoryIndex{2, three}.encoded(), 0, true},
+        {"no version", R"({"items":[)" + entry1 + "]}", 0, true},
+        {"not json", "hello", 0, true},
+        {"empty", QByteArray(), 0, true},
+    };
+    for (const Row& row : rows) {
+        const auto salvaged = HistoryIndex::salvage(row.bytes);
+        EXPECT_EQ(salvaged.items.size(), row.kept) << row.what;
+        EXPECT_EQ(salvaged.damaged, row.damaged) << row.what;
+    }
+    EXPECT_EQ(HistoryIndex::salvage(whole).items, three);
+    EXPECT_EQ(HistoryIndex::salvage(whole.left(whole.size() - 30)).items, three.mid(0, 2));
 }

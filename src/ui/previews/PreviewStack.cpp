@@ -1,6 +1,7 @@
 #include "ui/previews/PreviewStack.h"
 
 #include "core/Async.h"
+#include "history/HistoryFileName.h"
 #include "ui/previews/PreviewPanel.h"
 
 #include <QFileInfo>
@@ -71,9 +72,7 @@ QImage PreviewStack::thumbnail(const QImage& image) {
 }
 
 QString PreviewStack::fileName(const QDateTime& takenAt) {
-    return QStringLiteral("Quillet ") +
-           QLocale::c().toString(takenAt.toLocalTime(), QStringLiteral("yyyy-MM-dd 'в' HH.mm.ss")) +
-           QStringLiteral(".png");
+    return HistoryFileName::make(takenAt, QTimeZone::systemTimeZone());
 }
 
 PreviewPanel* PreviewStack::panel(const QUuid& id) const {
