@@ -14,66 +14,17 @@
 #include "settings/LaunchAtLogin.h"
 #include "settings/QSettingsPreferences.h"
 #include "settings/SettingsStore.h"
+#include "ui/tray/StatusMenu.h"
+#include "history/HistoryFolderAccess.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QPainter>
 #include <QPointer>
 #include <QTimeZone>
 
 using namespace std::chrono_literals;
 
 namespace quillet {
-
-namespace {
-
-// The tray icon: a camera outline, with a red "!" badge while the history has a warning.
-QIcon trayIcon(bool warning) {
-    QPixmap pixmap(64, 64);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(QColor(235, 235, 235), 5));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(QRectF(6, 16, 52, 38), 8, 8);
-    painter.drawEllipse(QPointF(32, 35), 10, 10);
-    painter.drawLine(QPointF(22, 16), QPointF(26, 9));
-    painter.drawLine(QPointF(26, 9), QPointF(38, 9));
-    painter.drawLine(QPointF(38, 9), QPointF(42, 16));
-    if (warning) {
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(220, 40, 40));
-        painter.drawEllipse(QRectF(34, 30, 30, 30));
-        painter.setPen(QPen(Qt::white, 5, Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(QPointF(49, 37), QPointF(49, 47));
-        painter.drawPoint(QPointF(49, 54));
-    }
-    return QIcon(pixmap);
-}
-
-QString keyName(ModifierKey key) {
-    switch (key) {
-    case ModifierKey::control: return QStringLiteral("Ctrl");
-    case ModifierKey::option: return QStringLiteral("Alt");
-    case ModifierKey::command: return QStringLiteral("Super");
-    case ModifierKey::shift: return QStringLiteral("Shift");
-    }
-    return {};
-}
-
-QString titled(const QString& text, const std::optional<Trigger>& trigger) {
-    // Qt draws what follows the tab right-aligned in the menu's shortcut column.
-    return trigger ? text + QLatin1Char('\t') + AppDelegate::menuSymbol(*trigger) : text;
-}
-
-}  // namespace
-
-QString AppDelegate::menuSymbol(const Trigger& trigger) {
-    QString symbol = keyName(trigger.key) + QStringLiteral(" ×2");
-    if (trigger.side == KeySide::left) symbol += QStringLiteral(" слева");
-    if (trigger.side == KeySide::right) symbol += QStringLiteral(" справа");
-    return symbol;
-}
 
 QSet<Trigger> AppDelegate::activeTriggers(const AppSettings& settings) {
     QSet<Trigger> triggers;
@@ -87,6 +38,13 @@ AppDelegate::AppDelegate(PlatformServices& platform, QObject* parent)
       platform(platform),
       preferences(std::make_unique<QSettingsPreferences>()),
       settings(std::make_unique<SettingsStore>(*preferences, std::nullopt)),
+      permissions(PermissionsGuide::Checks{
+          .screenRecordingGranted = [desktop = platform.desktop] { return desktop->screenRecordingGranted(); },
+          .inputMonitoringGranted = [tap = platform.eventTap] { return tap->preflightListenAccess(); },
+          .removableVolumeAccess =
+              [](const QString& folder) { return HistoryFolderAccess::system().removableVolumeAccess(folder); },
+          .overlayShown = [this] { return coordinator && coordinator->isSelecting(); },
+      }),
       clipboard(std::make_unique<ClipboardWriter>(*platform.pasteboard)),
       launchAtLogin(std::make_unique<LaunchAtLogin>(*platform.loginItem)),
       appliedSettings(settings->current()) {}
@@ -111,10 +69,12 @@ void AppDelegate::launch() {
         *settings, permissions, *capturer, *clipboard, *platform.desktop, *flash, *platform.sounds,
         [freezer, displays, panels] { return std::make_shared<RegionSelectionController>(*freezer, *displays, panels); }});
 
-    setUpMenu();
+    SettingsStore* source = settings.get();
+    permissions.historyFolder = [source] { return source->current().historyFolder; };
+    statusMenu = std::make_unique<StatusMenu>(*settings, permissions, platform.panelTheme.get());
     setUpHistory();
+    setUpMenu();
 
-    permissions.inputMonitoringGranted = [tap = platform.eventTap.get()] { return tap->preflightListenAccess(); };
     hotKeys = std::make_unique<HotKeyMonitor>(activeTriggers(settings->current()), *platform.eventTap);
     hotKeys->onTrigger = [this](Trigger trigger) { route(trigger); };
     startHotKeys();
@@ -122,39 +82,42 @@ void AppDelegate::launch() {
     coordinator->warmUp();
     connect(settings.get(), &SettingsStore::changed, this, &AppDelegate::apply);
     launchAtLogin->syncAtLaunch(*settings);
-    refreshMenu();
-    if (!permissions.inputMonitoringGranted()) permissions.showWindow();
+    QPointer<AppDelegate> self(this);
+    permissions.onChange = [self] {
+        if (!self) return;
+        self->startHotKeys();
+        self->statusMenu->refresh();
+    };
+    statusMenu->refresh();
+    statusMenu->show();
+
+    // Last, so the guide opens over a fully wired application. A missing permission is not an
+    // error: the guide says what to do.
+    if (!permissions.allGranted()) permissions.showWindow();
+    permissions.refreshRemovableVolumes(true);
 }
 
 void AppDelegate::setUpMenu() {
-    warningItem = menu.addAction(QString());
-    warningItem->setEnabled(false);
-    warningSeparator = menu.addSeparator();
-    regionItem = menu.addAction(QStringLiteral("Снимок области"));
-    fullScreenItem = menu.addAction(QStringLiteral("Снимок экрана"));
-    menu.addSeparator();
-    QAction* quitItem = menu.addAction(QStringLiteral("Выйти Quillet"));
-    connect(regionItem, &QAction::triggered, this, [this] { coordinator->captureRegion(); });
-    connect(fullScreenItem, &QAction::triggered, this, [this] { coordinator->captureFullScreen(); });
-    connect(quitItem, &QAction::triggered, this, &AppDelegate::quit);
-    connect(&menu, &QMenu::aboutToShow, this, &AppDelegate::refreshMenu);
-    showHistoryWarning(std::nullopt);
-    tray.setToolTip(QStringLiteral("Quillet"));
-    tray.setContextMenu(&menu);
-    tray.show();
-}
-
-void AppDelegate::refreshMenu() {
-    const AppSettings current = settings->current();
-    regionItem->setText(titled(QStringLiteral("Снимок области"), current.regionTrigger));
-    fullScreenItem->setText(titled(QStringLiteral("Снимок экрана"), current.fullScreenTrigger));
-}
-
-void AppDelegate::showHistoryWarning(const std::optional<QString>& message) {
-    warningItem->setText(message.value_or(QString()));
-    warningItem->setVisible(message.has_value());
-    warningSeparator->setVisible(message.has_value());
-    tray.setIcon(trayIcon(message.has_value()));
+    CaptureCoordinator* captures = coordinator.get();
+    QPointer<AppDelegate> self(this);
+    statusMenu->onGrantPermissions = [self] {
+        if (self) self->permissions.showWindow();
+    };
+    statusMenu->onCaptureRegion = [captures] { captures->captureRegion(); };
+    statusMenu->onCaptureFullScreen = [captures] { captures->captureFullScreen(); };
+    statusMenu->onShowHistory = [self] {
+        if (self) self->showHistory();
+    };
+    statusMenu->onShowSettings = [self] {
+        if (self) self->showSettings();
+    };
+    statusMenu->onQuit = [self] {
+        if (self) self->quit();
+    };
+    // A tray application rarely becomes the active one; opening its menu counts instead.
+    statusMenu->onOpen = [self] {
+        if (self) self->permissions.attentionReceived();
+    };
 }
 
 void AppDelegate::setUpHistory() {
@@ -164,7 +127,7 @@ void AppDelegate::setUpHistory() {
     recorder = std::make_shared<HistoryRecorder>(store, [source] { return source->current().retention; });
     QPointer<AppDelegate> self(this);
     recorder->onFailureChange = [self](const std::optional<QString>& message) {
-        if (self) self->showHistoryWarning(message);
+        if (self) self->statusMenu->showHistoryWarning(message);
     };
     coordinator->setHistory(recorder);
 
@@ -197,10 +160,15 @@ void AppDelegate::apply(const AppSettings& updated) {
     const AppSettings old = appliedSettings;
     appliedSettings = updated;
     hotKeys->setTriggers(activeTriggers(updated));
-    refreshMenu();
+    statusMenu->refresh();
+    if (old.historyFolder != updated.historyFolder) permissions.refreshRemovableVolumes(false);
     if (old.retention != updated.retention) (void)recorder->applyRetentionNow();
     launchAtLogin->applyChange(old, updated, *settings);
 }
+
+void AppDelegate::captureRegion() { coordinator->captureRegion(); }
+
+void AppDelegate::captureFullScreen() { coordinator->captureFullScreen(); }
 
 void AppDelegate::showHistory() {
     // The history window is not built yet.

@@ -13,12 +13,10 @@
 #include "app/CaptureCoordinator.h"
 #include "platform/PlatformServices.h"
 #include "settings/AppSettings.h"
-#include "ui/tray/PermissionsNotice.h"
+#include "ui/tray/PermissionsGuide.h"
 
-#include <QMenu>
 #include <QObject>
 #include <QSet>
-#include <QSystemTrayIcon>
 
 #include <memory>
 
@@ -35,6 +33,7 @@ class QSettingsPreferences;
 class RegionSelectionPanels;
 class ScreenCapturer;
 class SettingsStore;
+class StatusMenu;
 
 class AppDelegate : public QObject {
     Q_OBJECT
@@ -52,16 +51,16 @@ public:
     // Opens the editor on a stored screenshot (from a preview or the history window).
     void openEditor(const Screenshot& screenshot);
 
-    // The text of a trigger in the menu's shortcut column: "Ctrl ×2", "Alt ×2 слева".
-    static QString menuSymbol(const Trigger& trigger);
+    // Captures asked for from outside the application (its command line).
+    void captureRegion();
+    void captureFullScreen();
+
     // The triggers the hot keys listen for: region first, then full screen.
     static QSet<Trigger> activeTriggers(const AppSettings& settings);
 
 private:
     void setUpHistory();
     void setUpMenu();
-    void refreshMenu();
-    void showHistoryWarning(const std::optional<QString>& message);
     void startHotKeys();
     void route(const Trigger& trigger);
     void apply(const AppSettings& updated);
@@ -69,7 +68,7 @@ private:
     PlatformServices& platform;
     std::unique_ptr<QSettingsPreferences> preferences;
     std::unique_ptr<SettingsStore> settings;
-    PermissionsNotice permissions;
+    PermissionsGuide permissions;
     std::unique_ptr<ClipboardWriter> clipboard;
     std::unique_ptr<LaunchAtLogin> launchAtLogin;
 
@@ -84,12 +83,7 @@ private:
     std::shared_ptr<HistoryRecorder> recorder;
     std::shared_ptr<PreviewStack> previews;
 
-    QSystemTrayIcon tray;
-    QMenu menu;
-    QAction* warningItem = nullptr;
-    QAction* warningSeparator = nullptr;
-    QAction* regionItem = nullptr;
-    QAction* fullScreenItem = nullptr;
+    std::unique_ptr<StatusMenu> statusMenu;
 
     AppSettings appliedSettings;
     bool quitting = false;
