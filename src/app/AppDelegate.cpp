@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QSessionManager>
 #include <QPointer>
 #include <QTimeZone>
 
@@ -90,6 +91,10 @@ void AppDelegate::launch() {
     };
     statusMenu->refresh();
     statusMenu->show();
+    // Quillet starts at login through its autostart entry; a session manager restarting it
+    // as well would make two.
+    connect(qApp, &QGuiApplication::saveStateRequest, this,
+            [](QSessionManager& manager) { manager.setRestartHint(QSessionManager::RestartNever); });
 
     // Last, so the guide opens over a fully wired application. A missing permission is not an
     // error: the guide says what to do.
@@ -166,9 +171,14 @@ void AppDelegate::apply(const AppSettings& updated) {
     launchAtLogin->applyChange(old, updated, *settings);
 }
 
-void AppDelegate::captureRegion() { coordinator->captureRegion(); }
-
-void AppDelegate::captureFullScreen() { coordinator->captureFullScreen(); }
+void AppDelegate::perform(const CommandLine& line) {
+    if (quitting) return;
+    switch (line.capture) {
+    case CommandLine::Capture::region: coordinator->captureRegion(); break;
+    case CommandLine::Capture::fullScreen: coordinator->captureFullScreen(); break;
+    case CommandLine::Capture::none: break;
+    }
+}
 
 void AppDelegate::showHistory() {
     // The history window is not built yet.

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "app/CaptureCoordinator.h"
+#include "app/CommandLine.h"
 #include "platform/PlatformServices.h"
 #include "settings/AppSettings.h"
 #include "ui/tray/PermissionsGuide.h"
@@ -51,9 +52,9 @@ public:
     // Opens the editor on a stored screenshot (from a preview or the history window).
     void openEditor(const Screenshot& screenshot);
 
-    // Captures asked for from outside the application (its command line).
-    void captureRegion();
-    void captureFullScreen();
+    // A command line given to this process or handed over by a later start: starts the
+    // capture it asks for, if any.
+    void perform(const CommandLine& line);
 
     // The triggers the hot keys listen for: region first, then full screen.
     static QSet<Trigger> activeTriggers(const AppSettings& settings);

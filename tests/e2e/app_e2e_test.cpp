@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
+#include <QSet>
 #include <QTest>
 #include <QWidget>
 
@@ -119,6 +120,70 @@ TEST(Application, DoublePressesCaptureToClipboardAndHistory) {
     app->terminate();
     ASSERT_TRUE(XSession::waitUntil([&] { return app->state() == QProcess::NotRunning; }, 20s));
     EXPECT_EQ(app->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app->exitCode(), 0);
+    session.stopProcess(app);
+}
+
+namespace {
+
+// The tray icon's window (class "quillet") sits inside one of tint2's windows.
+bool trayIconEmbedded() {
+    auto& session = XSession::current();
+    const auto panels = session.xdotool({QStringLiteral("search"), QStringLiteral("--class"), QStringLiteral("tint2")});
+    for (const QByteArray& id : panels.out.split('\n')) {
+        if (id.trimmed().isEmpty()) continue;
+        const auto tree = session.run(QStringLiteral("xwininfo"),
+                                      {QStringLiteral("-tree"), QStringLiteral("-id"), QString::fromLatin1(id.trimmed())});
+        if (tree.out.contains("(\"quillet\" \"Quillet\")")) return true;
+    }
+    return false;
+}
+
+// The processes that own windows of class "quillet" on this session's display.
+QSet<QByteArray> quilletProcessesOnDisplay() {
+    auto& session = XSession::current();
+    const auto found = session.xdotool({QStringLiteral("search"), QStringLiteral("--class"), QStringLiteral("quillet")});
+    QSet<QByteArray> processes;
+    for (const QByteArray& id : found.out.split('\n')) {
+        if (id.trimmed().isEmpty()) continue;
+        const auto pid = session.xdotool({QStringLiteral("getwindowpid"), QString::fromLatin1(id.trimmed())});
+        if (pid.ok()) processes.insert(pid.out.trimmed());
+    }
+    return processes;
+}
+
+}  // namespace
+
+TEST(Application, OneInstanceTakesTheCommandLinesOfLaterStarts) {
+    auto& session = XSession::current();
+    const qsizetype before = historyPNGs().size();
+    QProcess* app = session.startProcess(QStringLiteral(QUILLET_EXECUTABLE), {});
+    ASSERT_EQ(app->state(), QProcess::Running);
+    ASSERT_TRUE(XSession::waitUntil(trayIconEmbedded, 30s)) << "no Quillet icon in tint2's tray";
+
+    // A second start finds the first, hands over and leaves.
+    const auto second = session.run(QStringLiteral(QUILLET_EXECUTABLE), {}, 20s);
+    EXPECT_TRUE(second.ok()) << second.exitCode << " " << second.err.toStdString();
+    EXPECT_EQ(app->state(), QProcess::Running);
+    EXPECT_EQ(quilletProcessesOnDisplay(), QSet<QByteArray>{QByteArray::number(app->processId())});
+
+    // A full-screen capture asked from the command line runs once, in the running one.
+    const auto fullScreen = session.run(QStringLiteral(QUILLET_EXECUTABLE), {QStringLiteral("--full-screen")}, 20s);
+    EXPECT_TRUE(fullScreen.ok()) << fullScreen.err.toStdString();
+    ASSERT_TRUE(XSession::waitUntil([&] { return historyPNGs().size() == before + 1; }, 20s));
+    QImage pasted;
+    EXPECT_TRUE(XSession::waitUntil([&] {
+        pasted = pastedImage();
+        return pasted.size() == QSize(1280, 800);
+    }, 20s));
+    // Another hand-over goes through the same queue, so by its answer an extra capture would
+    // have started.
+    EXPECT_TRUE(session.run(QStringLiteral(QUILLET_EXECUTABLE), {}, 20s).ok());
+    ASSERT_TRUE(XSession::waitUntil([] { return indexItems().size() >= 1; }, 20s));
+    EXPECT_EQ(historyPNGs().size(), before + 1);
+
+    app->terminate();
+    ASSERT_TRUE(XSession::waitUntil([&] { return app->state() == QProcess::NotRunning; }, 20s));
     EXPECT_EQ(app->exitCode(), 0);
     session.stopProcess(app);
 }
