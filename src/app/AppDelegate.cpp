@@ -95,6 +95,9 @@ void AppDelegate::launch() {
     // as well would make two.
     connect(qApp, &QGuiApplication::saveStateRequest, this,
             [](QSessionManager& manager) { manager.setRestartHint(QSessionManager::RestartNever); });
+    // Every way out waits for history writes; the last moment still makes the clipboard real.
+    qApp->installEventFilter(this);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { clipboard->resolvePendingPromises(); });
 
     // Last, so the guide opens over a fully wired application. A missing permission is not an
     // error: the guide says what to do.
@@ -202,8 +205,17 @@ void AppDelegate::quit() {
         }
         // The promised PNG becomes real data that a clipboard manager can keep after we exit.
         clipboard->resolvePendingPromises();
+        mayQuit = true;
         QCoreApplication::quit();
     });
+}
+
+bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == qApp && event->type() == QEvent::Quit && !mayQuit && recorder) {
+        quit();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 }  // namespace quillet

@@ -59,6 +59,11 @@ public:
     // The triggers the hot keys listen for: region first, then full screen.
     static QSet<Trigger> activeTriggers(const AppSettings& settings);
 
+protected:
+    // Catches a quit that bypasses quit() (the session manager ending the session) and routes
+    // it through the waiting path.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void setUpHistory();
     void setUpMenu();
@@ -88,6 +93,7 @@ private:
 
     AppSettings appliedSettings;
     bool quitting = false;
+    bool mayQuit = false;  // the quit path has finished: the application's own quit goes through
 };
 
 }  // namespace quillet
