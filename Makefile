@@ -2,16 +2,19 @@
 # make test            build and run every test (unit and end-to-end, headless)
 # make test-sanitize   the unit tests once more under AddressSanitizer and UBSan
 # make bench           run the benchmarks and print their table
+# make install         build and install Quillet under PREFIX (default /usr/local); DESTDIR stages it
+# make package         build a Debian package (.deb, for /usr) in the build folder
 BUILD ?= build
 JOBS ?= $(shell nproc)
 # Lets ccache share compiled objects between checkouts of this tree.
 export CCACHE_BASEDIR := $(CURDIR)
 CMAKE_FLAGS ?=
+PREFIX ?= /usr/local
 
 # The unit test executables: the sanitizer and TSan runs build only these.
 UNIT_TESTS = test_core test_hotkeys test_capture test_clipboard test_history test_editor test_settings test_platform test_ui test_app
 
-.PHONY: deps configure build run test test-unit test-e2e test-sanitize test-tsan bench clean
+.PHONY: deps configure build run test test-unit test-e2e test-sanitize test-tsan bench install package clean
 
 deps:
 	@scripts/install-deps
@@ -50,6 +53,15 @@ test-tsan: deps
 
 bench: build
 	@cd $(BUILD) && for b in bench/bench_*; do [ -f "$$b" ] && [ -x "$$b" ] || continue; echo "== $$(basename $$b)"; "$$b" --benchmark_min_time=0.2 || exit 1; done
+
+install: configure
+	cmake --build $(BUILD) -j $(JOBS) --target quillet
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+package: configure
+	cmake --build $(BUILD) -j $(JOBS) --target quillet
+	cd $(BUILD) && cpack -G DEB
+	@ls $(BUILD)/*.deb
 
 clean:
 	rm -rf $(BUILD) build-sanitize build-tsan

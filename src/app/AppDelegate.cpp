@@ -17,66 +17,18 @@
 #include "settings/QSettingsPreferences.h"
 #include "settings/SettingsStore.h"
 #include "ui/settings/SettingsWindowController.h"
+#include "ui/tray/StatusMenu.h"
+#include "history/HistoryFolderAccess.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QPainter>
+#include <QSessionManager>
 #include <QPointer>
 #include <QTimeZone>
 
 using namespace std::chrono_literals;
 
 namespace quillet {
-
-namespace {
-
-// The tray icon: a camera outline, with a red "!" badge while the history has a warning.
-QIcon trayIcon(bool warning) {
-    QPixmap pixmap(64, 64);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(QColor(235, 235, 235), 5));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(QRectF(6, 16, 52, 38), 8, 8);
-    painter.drawEllipse(QPointF(32, 35), 10, 10);
-    painter.drawLine(QPointF(22, 16), QPointF(26, 9));
-    painter.drawLine(QPointF(26, 9), QPointF(38, 9));
-    painter.drawLine(QPointF(38, 9), QPointF(42, 16));
-    if (warning) {
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(220, 40, 40));
-        painter.drawEllipse(QRectF(34, 30, 30, 30));
-        painter.setPen(QPen(Qt::white, 5, Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(QPointF(49, 37), QPointF(49, 47));
-        painter.drawPoint(QPointF(49, 54));
-    }
-    return QIcon(pixmap);
-}
-
-QString keyName(ModifierKey key) {
-    switch (key) {
-    case ModifierKey::control: return QStringLiteral("Ctrl");
-    case ModifierKey::option: return QStringLiteral("Alt");
-    case ModifierKey::command: return QStringLiteral("Super");
-    case ModifierKey::shift: return QStringLiteral("Shift");
-    }
-    return {};
-}
-
-QString titled(const QString& text, const std::optional<Trigger>& trigger) {
-    // Qt draws what follows the tab right-aligned in the menu's shortcut column.
-    return trigger ? text + QLatin1Char('\t') + AppDelegate::menuSymbol(*trigger) : text;
-}
-
-}  // namespace
-
-QString AppDelegate::menuSymbol(const Trigger& trigger) {
-    QString symbol = keyName(trigger.key) + QStringLiteral(" ×2");
-    if (trigger.side == KeySide::left) symbol += QStringLiteral(" слева");
-    if (trigger.side == KeySide::right) symbol += QStringLiteral(" справа");
-    return symbol;
-}
 
 QSet<Trigger> AppDelegate::activeTriggers(const AppSettings& settings) {
     QSet<Trigger> triggers;
@@ -90,6 +42,13 @@ AppDelegate::AppDelegate(PlatformServices& platform, QObject* parent)
       platform(platform),
       preferences(std::make_unique<QSettingsPreferences>()),
       settings(std::make_unique<SettingsStore>(*preferences, std::nullopt)),
+      permissions(PermissionsGuide::Checks{
+          .screenRecordingGranted = [desktop = platform.desktop] { return desktop->screenRecordingGranted(); },
+          .inputMonitoringGranted = [tap = platform.eventTap] { return tap->preflightListenAccess(); },
+          .removableVolumeAccess =
+              [](const QString& folder) { return HistoryFolderAccess::system().removableVolumeAccess(folder); },
+          .overlayShown = [this] { return coordinator && coordinator->isSelecting(); },
+      }),
       clipboard(std::make_unique<ClipboardWriter>(*platform.pasteboard)),
       launchAtLogin(std::make_unique<LaunchAtLogin>(*platform.loginItem)),
       appliedSettings(settings->current()) {}
@@ -117,10 +76,12 @@ void AppDelegate::launch() {
         *settings, permissions, *capturer, *clipboard, *platform.desktop, *flash, *platform.sounds,
         [freezer, displays, panels] { return std::make_shared<RegionSelectionController>(*freezer, *displays, panels); }});
 
-    setUpMenu();
+    SettingsStore* source = settings.get();
+    permissions.historyFolder = [source] { return source->current().historyFolder; };
+    statusMenu = std::make_unique<StatusMenu>(*settings, permissions, platform.panelTheme.get());
     setUpHistory();
+    setUpMenu();
 
-    permissions.inputMonitoringGranted = [tap = platform.eventTap.get()] { return tap->preflightListenAccess(); };
     hotKeys = std::make_unique<HotKeyMonitor>(activeTriggers(settings->current()), *platform.eventTap);
     hotKeys->onTrigger = [this](Trigger trigger) { route(trigger); };
     startHotKeys();
@@ -128,39 +89,49 @@ void AppDelegate::launch() {
     coordinator->warmUp();
     connect(settings.get(), &SettingsStore::changed, this, &AppDelegate::apply);
     launchAtLogin->syncAtLaunch(*settings);
-    refreshMenu();
-    if (!permissions.inputMonitoringGranted()) permissions.showWindow();
+    QPointer<AppDelegate> self(this);
+    permissions.onChange = [self] {
+        if (!self) return;
+        self->startHotKeys();
+        self->statusMenu->refresh();
+    };
+    statusMenu->refresh();
+    statusMenu->show();
+    // Quillet starts at login through its autostart entry; a session manager restarting it
+    // as well would make two.
+    connect(qApp, &QGuiApplication::saveStateRequest, this,
+            [](QSessionManager& manager) { manager.setRestartHint(QSessionManager::RestartNever); });
+    // Every way out waits for history writes; the last moment still makes the clipboard real.
+    qApp->installEventFilter(this);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { clipboard->resolvePendingPromises(); });
+
+    // Last, so the guide opens over a fully wired application. A missing permission is not an
+    // error: the guide says what to do.
+    if (!permissions.allGranted()) permissions.showWindow();
+    permissions.refreshRemovableVolumes(true);
 }
 
 void AppDelegate::setUpMenu() {
-    warningItem = menu.addAction(QString());
-    warningItem->setEnabled(false);
-    warningSeparator = menu.addSeparator();
-    regionItem = menu.addAction(QStringLiteral("Снимок области"));
-    fullScreenItem = menu.addAction(QStringLiteral("Снимок экрана"));
-    menu.addSeparator();
-    QAction* quitItem = menu.addAction(QStringLiteral("Выйти Quillet"));
-    connect(regionItem, &QAction::triggered, this, [this] { coordinator->captureRegion(); });
-    connect(fullScreenItem, &QAction::triggered, this, [this] { coordinator->captureFullScreen(); });
-    connect(quitItem, &QAction::triggered, this, &AppDelegate::quit);
-    connect(&menu, &QMenu::aboutToShow, this, &AppDelegate::refreshMenu);
-    showHistoryWarning(std::nullopt);
-    tray.setToolTip(QStringLiteral("Quillet"));
-    tray.setContextMenu(&menu);
-    tray.show();
-}
-
-void AppDelegate::refreshMenu() {
-    const AppSettings current = settings->current();
-    regionItem->setText(titled(QStringLiteral("Снимок области"), current.regionTrigger));
-    fullScreenItem->setText(titled(QStringLiteral("Снимок экрана"), current.fullScreenTrigger));
-}
-
-void AppDelegate::showHistoryWarning(const std::optional<QString>& message) {
-    warningItem->setText(message.value_or(QString()));
-    warningItem->setVisible(message.has_value());
-    warningSeparator->setVisible(message.has_value());
-    tray.setIcon(trayIcon(message.has_value()));
+    CaptureCoordinator* captures = coordinator.get();
+    QPointer<AppDelegate> self(this);
+    statusMenu->onGrantPermissions = [self] {
+        if (self) self->permissions.showWindow();
+    };
+    statusMenu->onCaptureRegion = [captures] { captures->captureRegion(); };
+    statusMenu->onCaptureFullScreen = [captures] { captures->captureFullScreen(); };
+    statusMenu->onShowHistory = [self] {
+        if (self) self->showHistory();
+    };
+    statusMenu->onShowSettings = [self] {
+        if (self) self->showSettings();
+    };
+    statusMenu->onQuit = [self] {
+        if (self) self->quit();
+    };
+    // A tray application rarely becomes the active one; opening its menu counts instead.
+    statusMenu->onOpen = [self] {
+        if (self) self->permissions.attentionReceived();
+    };
 }
 
 void AppDelegate::setUpHistory() {
@@ -168,7 +139,8 @@ void AppDelegate::setUpHistory() {
                                            [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::systemTimeZone());
     SettingsStore* source = settings.get();
     recorder = std::make_shared<HistoryRecorder>(store, [source] { return source->current().retention; });
-    connect(recorder.get(), &HistoryRecorder::failureChanged, this, &AppDelegate::showHistoryWarning);
+    connect(recorder.get(), &HistoryRecorder::failureChanged, this,
+            [this](const std::optional<QString>& message) { statusMenu->showHistoryWarning(message); });
     coordinator->setHistory(recorder);
 
     previews = std::make_shared<PreviewStack>(
@@ -208,9 +180,19 @@ void AppDelegate::apply(const AppSettings& updated) {
     const AppSettings old = appliedSettings;
     appliedSettings = updated;
     hotKeys->setTriggers(activeTriggers(updated));
-    refreshMenu();
+    statusMenu->refresh();
+    if (old.historyFolder != updated.historyFolder) permissions.refreshRemovableVolumes(false);
     if (old.retention != updated.retention) (void)recorder->applyRetentionNow();
     launchAtLogin->applyChange(old, updated, *settings);
+}
+
+void AppDelegate::perform(const CommandLine& line) {
+    if (quitting) return;
+    switch (line.capture) {
+    case CommandLine::Capture::region: coordinator->captureRegion(); break;
+    case CommandLine::Capture::fullScreen: coordinator->captureFullScreen(); break;
+    case CommandLine::Capture::none: break;
+    }
 }
 
 void AppDelegate::showHistory() {
@@ -292,10 +274,19 @@ void AppDelegate::finishQuitWhenIdle() {
         }
         // The promised PNG becomes real data that a clipboard manager can keep after we exit.
         clipboard->resolvePendingPromises();
+        mayQuit = true;
         // exit(), not quit(): quit() first asks every window to close, and an editor with
         // unsaved changes answers with its question and refuses, which would leave us running.
         QCoreApplication::exit(0);
     });
+}
+
+bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == qApp && event->type() == QEvent::Quit && !mayQuit && recorder) {
+        quit();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 }  // namespace quillet

@@ -12,15 +12,14 @@
 
 #include "app/CaptureCoordinator.h"
 #include "history/HistoryStoring.h"
+#include "app/CommandLine.h"
 #include "platform/PlatformServices.h"
 #include "settings/AppSettings.h"
-#include "ui/tray/PermissionsNotice.h"
+#include "ui/tray/PermissionsGuide.h"
 
-#include <QMenu>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
-#include <QSystemTrayIcon>
 
 #include <memory>
 
@@ -40,6 +39,7 @@ class RegionSelectionPanels;
 class ScreenCapturer;
 class SettingsStore;
 class SettingsWindowController;
+class StatusMenu;
 
 class AppDelegate : public QObject {
     Q_OBJECT
@@ -58,16 +58,21 @@ public:
     // Opens the editor on a stored screenshot (from a preview or the history window).
     void openEditor(const Screenshot& screenshot);
 
-    // The text of a trigger in the menu's shortcut column: "Ctrl ×2", "Alt ×2 слева".
-    static QString menuSymbol(const Trigger& trigger);
+    // A command line given to this process or handed over by a later start: starts the
+    // capture it asks for, if any.
+    void perform(const CommandLine& line);
+
     // The triggers the hot keys listen for: region first, then full screen.
     static QSet<Trigger> activeTriggers(const AppSettings& settings);
+
+protected:
+    // Catches a quit that bypasses quit() (the session manager ending the session) and routes
+    // it through the waiting path.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void setUpHistory();
     void setUpMenu();
-    void refreshMenu();
-    void showHistoryWarning(const std::optional<QString>& message);
     void startHotKeys();
     void route(const Trigger& trigger);
     void apply(const AppSettings& updated);
@@ -81,7 +86,7 @@ private:
     PlatformServices& platform;
     std::unique_ptr<QSettingsPreferences> preferences;
     std::unique_ptr<SettingsStore> settings;
-    PermissionsNotice permissions;
+    PermissionsGuide permissions;
     std::unique_ptr<ClipboardWriter> clipboard;
     std::unique_ptr<LaunchAtLogin> launchAtLogin;
 
@@ -98,12 +103,7 @@ private:
     std::unique_ptr<EditorLauncher> editor;  // goes before the recorder and previews it uses
     std::unique_ptr<HistoryWindowController> historyWindow;  // while the history window is open
 
-    QSystemTrayIcon tray;
-    QMenu menu;
-    QAction* warningItem = nullptr;
-    QAction* warningSeparator = nullptr;
-    QAction* regionItem = nullptr;
-    QAction* fullScreenItem = nullptr;
+    std::unique_ptr<StatusMenu> statusMenu;
 
     // Present while the settings window is open; deleted later once it has closed.
     QPointer<SettingsWindowController> settingsWindow;
@@ -112,6 +112,7 @@ private:
     bool quitting = false;
     bool quitWaitsForWrites = false;
     int runningMoves = 0;  // store moves under way
+    bool mayQuit = false;  // the quit path has finished: the application's own quit goes through
 };
 
 }  // namespace quillet

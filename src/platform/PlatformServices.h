@@ -16,6 +16,7 @@
 #include "platform/CompositorWatching.h"
 #include "platform/DisplayIdentifying.h"
 #include "platform/FileRevealing.h"
+#include "platform/PanelThemeQuerying.h"
 #include "platform/WindowStyling.h"
 #include "platform/WorkAreaQuerying.h"
 #include "settings/LoginItemRegistering.h"
@@ -49,6 +50,7 @@ struct PlatformServices {
     std::shared_ptr<LoginItemRegistering> loginItem;
     std::shared_ptr<SoundPlaying> sounds;
     std::shared_ptr<FileRevealing> fileManager;
+    std::shared_ptr<PanelThemeQuerying> panelTheme;  // may be null: the tray icon stays grey
     bool listsWindows = false;
     bool freezesFrames = false;
 

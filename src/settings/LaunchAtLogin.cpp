@@ -30,11 +30,11 @@ void LaunchAtLogin::syncAtLaunch(SettingsStore& settings) {
     PreferencesStoring& defaults = settings.defaults();
     const AppSettings current = settings.current();
     if (defaults.boolean(appliedOnceKey) != true) {
+        // A failure leaves the setting as the user wants it, so the next launch tries again;
+        // turning it off here would make that retry apply "off" and never register.
         if (apply(current.launchAtLogin)) {
             defaults.setBoolean(appliedOnceKey, true);
             if (!defaults.synchronize()) qCWarning(lcApp) << "Настройки не удалось сохранить";
-        } else {
-            settleOnTheRealState(current, settings);
         }
         return;
     }

@@ -27,7 +27,8 @@ public:
     [[nodiscard]] bool apply(bool enabled);
 
     // At start-up, with the settings loaded. The first launch that manages to apply the setting
-    // remembers so under "launchAtLoginAppliedOnce"; until then each launch applies it again.
+    // remembers so under "launchAtLoginAppliedOnce"; until then each launch applies it again,
+    // and the setting keeps the user's choice meanwhile.
     void syncAtLaunch(SettingsStore& settings);
 
     // After an accepted settings change: switches the item when the setting changed, and when

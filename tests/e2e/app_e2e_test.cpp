@@ -9,10 +9,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 #include <QWidget>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 using namespace quillet::e2e;
 using namespace std::chrono_literals;
@@ -103,6 +108,151 @@ TEST(Application, DoublePressesCaptureToClipboardAndHistory) {
 
     // Quitting takes the orderly path and ends the process.
     app->terminate();
+    ASSERT_TRUE(XSession::waitUntil([&] { return app->state() == QProcess::NotRunning; }, 20s));
+    EXPECT_EQ(app->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app->exitCode(), 0);
+    session.stopProcess(app);
+}
+
+namespace {
+
+// The tray icon's window (class "quillet") sits inside one of tint2's windows.
+bool trayIconEmbedded() {
+    auto& session = XSession::current();
+    const auto panels = session.xdotool({QStringLiteral("search"), QStringLiteral("--class"), QStringLiteral("tint2")});
+    for (const QByteArray& id : panels.out.split('\n')) {
+        if (id.trimmed().isEmpty()) continue;
+        const auto tree = session.run(QStringLiteral("xwininfo"),
+                                      {QStringLiteral("-tree"), QStringLiteral("-id"), QString::fromLatin1(id.trimmed())});
+        if (tree.out.contains("(\"quillet\" \"Quillet\")")) return true;
+    }
+    return false;
+}
+
+// The processes that own windows of class "quillet" on this session's display.
+QSet<QByteArray> quilletProcessesOnDisplay() {
+    auto& session = XSession::current();
+    const auto found = session.xdotool({QStringLiteral("search"), QStringLiteral("--class"), QStringLiteral("quillet")});
+    QSet<QByteArray> processes;
+    for (const QByteArray& id : found.out.split('\n')) {
+        if (id.trimmed().isEmpty()) continue;
+        const auto pid = session.xdotool({QStringLiteral("getwindowpid"), QString::fromLatin1(id.trimmed())});
+        if (pid.ok()) processes.insert(pid.out.trimmed());
+    }
+    return processes;
+}
+
+}  // namespace
+
+TEST(Application, OneInstanceTakesTheCommandLinesOfLaterStarts) {
+    auto& session = XSession::current();
+    const qsizetype before = historyPNGs().size();
+    QProcess* app = session.startProcess(QStringLiteral(QUILLET_EXECUTABLE), {});
+    ASSERT_EQ(app->state(), QProcess::Running);
+    ASSERT_TRUE(XSession::waitUntil(trayIconEmbedded, 30s)) << "no Quillet icon in tint2's tray";
+
+    // A second start finds the first, hands over and leaves.
+    const auto second = session.run(QStringLiteral(QUILLET_EXECUTABLE), {}, 20s);
+    EXPECT_TRUE(second.ok()) << second.exitCode << " " << second.err.toStdString();
+    EXPECT_EQ(app->state(), QProcess::Running);
+    EXPECT_EQ(quilletProcessesOnDisplay(), QSet<QByteArray>{QByteArray::number(app->processId())});
+
+    // A full-screen capture asked from the command line runs once, in the running one.
+    const auto fullScreen = session.run(QStringLiteral(QUILLET_EXECUTABLE), {QStringLiteral("--full-screen")}, 20s);
+    EXPECT_TRUE(fullScreen.ok()) << fullScreen.err.toStdString();
+    ASSERT_TRUE(XSession::waitUntil([&] { return historyPNGs().size() == before + 1; }, 20s));
+    QImage pasted;
+    EXPECT_TRUE(XSession::waitUntil([&] {
+        pasted = pastedImage();
+        return pasted.size() == QSize(1280, 800);
+    }, 20s));
+    // Another hand-over goes through the same queue, so by its answer an extra capture would
+    // have started.
+    EXPECT_TRUE(session.run(QStringLiteral(QUILLET_EXECUTABLE), {}, 20s).ok());
+    ASSERT_TRUE(XSession::waitUntil([] { return indexItems().size() >= 1; }, 20s));
+    EXPECT_EQ(historyPNGs().size(), before + 1);
+
+    app->terminate();
+    ASSERT_TRUE(XSession::waitUntil([&] { return app->state() == QProcess::NotRunning; }, 20s));
+    EXPECT_EQ(app->exitCode(), 0);
+    session.stopProcess(app);
+}
+
+namespace {
+
+// The tray icon's centre on the screen, from tint2's window tree.
+std::optional<QPoint> trayIconCentre() {
+    auto& session = XSession::current();
+    const auto panels = session.xdotool({QStringLiteral("search"), QStringLiteral("--class"), QStringLiteral("tint2")});
+    static const QRegularExpression geometry(QStringLiteral("(\\d+)x(\\d+)[+-]-?\\d+[+-]-?\\d+\\s+\\+(-?\\d+)\\+(-?\\d+)"));
+    for (const QByteArray& id : panels.out.split('\n')) {
+        if (id.trimmed().isEmpty()) continue;
+        const auto tree = session.run(QStringLiteral("xwininfo"),
+                                      {QStringLiteral("-tree"), QStringLiteral("-id"), QString::fromLatin1(id.trimmed())});
+        for (const QByteArray& line : tree.out.split('\n')) {
+            if (!line.contains("(\"quillet\" \"Quillet\")")) continue;
+            const QRegularExpressionMatch match = geometry.match(QString::fromUtf8(line));
+            if (!match.hasMatch()) continue;
+            return QPoint(match.captured(3).toInt() + match.captured(1).toInt() / 2,
+                          match.captured(4).toInt() + match.captured(2).toInt() / 2);
+        }
+    }
+    return std::nullopt;
+}
+
+// A visible window of Quillet's, other than the icon, that opens from the icon: the tray menu.
+// (Previews are Quillet's windows too, but stand in the other corner.)
+bool menuShown(QPoint icon) {
+    auto& session = XSession::current();
+    const auto found = session.xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--class"),
+                                        QStringLiteral("quillet")});
+    static const QRegularExpression place(QStringLiteral("Position: (-?\\d+),(-?\\d+).*Geometry: (\\d+)x(\\d+)"),
+                                          QRegularExpression::DotMatchesEverythingOption);
+    for (const QByteArray& id : found.out.split('\n')) {
+        if (id.trimmed().isEmpty()) continue;
+        const auto geometry = session.xdotool({QStringLiteral("getwindowgeometry"), QString::fromLatin1(id.trimmed())});
+        const QRegularExpressionMatch match = place.match(QString::fromUtf8(geometry.out));
+        if (!match.hasMatch()) continue;
+        const QRect window(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt(),
+                           match.captured(4).toInt());
+        if (window.width() > 60 && window.adjusted(-40, -40, 40, 40).contains(icon)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(Application, TheTrayMenuCapturesAndQuitsFromTheKeyboard) {
+    auto& session = XSession::current();
+    const qsizetype before = historyPNGs().size();
+    QProcess* app = session.startProcess(QStringLiteral(QUILLET_EXECUTABLE), {});
+    std::optional<QPoint> icon;
+    ASSERT_TRUE(XSession::waitUntil([&] { return (icon = trayIconCentre()).has_value(); }, 30s));
+
+    // The capture's flash covers the screen for a moment and takes a click meant for the icon:
+    // click again until the menu is there.
+    const auto openMenu = [&] {
+        return XSession::waitUntil([&] {
+            session.xdotool({QStringLiteral("mousemove"), QString::number(icon->x()), QString::number(icon->y()),
+                             QStringLiteral("click"), QStringLiteral("3")});
+            return XSession::waitUntil([&] { return menuShown(*icon); }, 2s);
+        }, 20s);
+    };
+    ASSERT_TRUE(openMenu()) << "no menu after a right click on the icon";
+    // The second item is the full-screen capture.
+    session.xdotool({QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("Down"),
+                     QStringLiteral("Down"), QStringLiteral("Return")});
+    ASSERT_TRUE(XSession::waitUntil([&] { return historyPNGs().size() == before + 1; }, 20s));
+    QImage pasted;
+    EXPECT_TRUE(XSession::waitUntil([&] {
+        pasted = pastedImage();
+        return pasted.size() == QSize(1280, 800);
+    }, 20s));
+
+    // The last item quits, through the same orderly path as SIGTERM.
+    ASSERT_TRUE(openMenu());
+    session.xdotool({QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("Up"),
+                     QStringLiteral("Return")});
     ASSERT_TRUE(XSession::waitUntil([&] { return app->state() == QProcess::NotRunning; }, 20s));
     EXPECT_EQ(app->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app->exitCode(), 0);

@@ -160,3 +160,48 @@ TEST_F(XdgAutostartEntryTest, DefaultsFollowTheEnvironmentAndTheRunningExecutabl
     EXPECT_TRUE(readFile(userEntry).contains(
         QByteArray("\nExec=" + XdgAutostartEntry::execValue(QCoreApplication::applicationFilePath()).toUtf8() + '\n')));
 }
+
+TEST(XdgAutostartEntry, TheProgramOfAnExecValueIsWhatExecValueWrote) {
+    for (const char* path : {"/usr/bin/quillet", "/home/anna/my apps/quillet", "/opt/q\"uote`s$and\\slash/quillet",
+                             "/tmp/100%/quillet", "/tmp/tab\there/quillet"}) {
+        const QString program = QString::fromUtf8(path);
+        EXPECT_EQ(XdgAutostartEntry::programOf(XdgAutostartEntry::execValue(program)), program) << path;
+    }
+    EXPECT_EQ(XdgAutostartEntry::programOf(QStringLiteral("/usr/bin/quillet --region")), QStringLiteral("/usr/bin/quillet"));
+    EXPECT_EQ(XdgAutostartEntry::programOf(QStringLiteral("\"/usr/bin/quillet")), QString()) << "no closing quote";
+}
+
+TEST_F(XdgAutostartEntryTest, OnlyAnEntryThatStartsThisProgramIsOursAndAStaleOneIsRewritten) {
+    const QString program = markingProgram(QStringLiteral("installed"));
+    XdgAutostartEntry entry(userFolder, {}, program);
+    struct Row {
+        QByteArray exec;
+        LoginItemStatus status;
+        bool rewritten;
+    };
+    const Row rows[] = {
+        {XdgAutostartEntry::execValue(program).toUtf8(), LoginItemStatus::enabled, false},
+        // An earlier build of the same program: the user still wants it at login.
+        {"\"/old/build/src/app/quillet run\"", LoginItemStatus::enabled, true},
+        // Another program under our entry's name is not ours.
+        {"/usr/bin/flameshot", LoginItemStatus::notRegistered, false},
+        {"\"unterminated", LoginItemStatus::notRegistered, false},
+    };
+    for (const Row& row : rows) {
+        const QByteArray text = "[Desktop Entry]\nType=Application\nName=Quillet\nExec=" + row.exec + "\nX-Mine=kept\n";
+        writeFile(userEntry, text);
+        EXPECT_EQ(entry.status(), row.status) << row.exec.constData();
+        const QByteArray now = readFile(userEntry);
+        if (row.rewritten) {
+            EXPECT_TRUE(now.contains(QByteArray("\nExec=" + XdgAutostartEntry::execValue(program).toUtf8() + "\n"))) << now.constData();
+            EXPECT_TRUE(now.contains("\nX-Mine=kept\n"));
+            EXPECT_EQ(entry.status(), LoginItemStatus::enabled);
+        } else {
+            EXPECT_EQ(now, text);
+        }
+    }
+    // The rewritten entry is what the session really starts.
+    writeFile(userEntry, "[Desktop Entry]\nType=Application\nName=Quillet\nExec=\"/gone/quillet run\"\n");
+    EXPECT_EQ(entry.status(), LoginItemStatus::enabled);
+    EXPECT_TRUE(generatedUnit().contains("\nExecStart=")) << readFile(userEntry).constData();
+}

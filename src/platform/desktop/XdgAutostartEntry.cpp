@@ -133,10 +133,41 @@ LoginItemStatus XdgAutostartEntry::status() const {
     const QString path = QFileInfo::exists(filePath()) ? filePath() : systemEntry().value_or(QString());
     if (path.isEmpty()) return LoginItemStatus::notRegistered;
     const std::optional<DesktopEntryLines> entry = DesktopEntryLines::read(path);
-    return entry && entry->isSwitchedOn() ? LoginItemStatus::enabled : LoginItemStatus::notRegistered;
+    if (!entry || !entry->isSwitchedOn()) return LoginItemStatus::notRegistered;
+    switch (ownerOf(entry->value(QStringLiteral("Exec")).value_or(QString()))) {
+    case Owner::ours: return LoginItemStatus::enabled;
+    case Owner::stale:
+        // The user asked for Quillet at login; the entry only lost track of where it lives.
+        // Should the rewrite fail, the old entry still starts a Quillet.
+        (void)writeSwitchedOn();
+        return LoginItemStatus::enabled;
+    case Owner::foreign: return LoginItemStatus::notRegistered;
+    }
+    return LoginItemStatus::notRegistered;
 }
 
-Expected<void, LoginItemError> XdgAutostartEntry::registerItem() {
+XdgAutostartEntry::Owner XdgAutostartEntry::ownerOf(const QString& exec) const {
+    QString program = programOf(exec);
+    if (program.isEmpty()) return Owner::foreign;
+    // A bare name is looked up as the session would, along PATH.
+    if (!program.contains(u'/')) {
+        const QString found = QStandardPaths::findExecutable(program);
+        if (found.isEmpty()) {
+            return program == QFileInfo(executable).fileName() ? Owner::stale : Owner::foreign;
+        }
+        program = found;
+    }
+    const QFileInfo candidate(program);
+    const QFileInfo running(executable);
+    const bool same = candidate.exists() && running.exists() ? candidate.canonicalFilePath() == running.canonicalFilePath()
+                                                             : candidate.absoluteFilePath() == running.absoluteFilePath();
+    if (same) return Owner::ours;
+    return candidate.fileName() == running.fileName() ? Owner::stale : Owner::foreign;
+}
+
+Expected<void, LoginItemError> XdgAutostartEntry::registerItem() { return writeSwitchedOn(); }
+
+Expected<void, LoginItemError> XdgAutostartEntry::writeSwitchedOn() const {
     const QString exec = execValue(executable);
     DesktopEntryLines entry = DesktopEntryLines::read(filePath()).value_or(DesktopEntryLines::fresh(exec));
     entry.remove(QStringLiteral("Hidden"));
@@ -200,6 +231,43 @@ QString XdgAutostartEntry::execValue(const QString& executable) {
         }
     }
     return value;
+}
+
+QString XdgAutostartEntry::programOf(const QString& execValue) {
+    // First the escapes of a string value, then the quoting of an Exec argument.
+    QString unescaped;
+    for (qsizetype i = 0; i < execValue.size(); ++i) {
+        const QChar ch = execValue[i];
+        if (ch != u'\\' || i + 1 == execValue.size()) {
+            unescaped += ch;
+            continue;
+        }
+        const QChar next = execValue[++i];
+        if (next == u's') {
+            unescaped += u' ';
+        } else if (next == u'n') {
+            unescaped += u'\n';
+        } else if (next == u't') {
+            unescaped += u'\t';
+        } else if (next == u'r') {
+            unescaped += u'\r';
+        } else {
+            unescaped += next;
+        }
+    }
+    const QString text = unescaped.trimmed();
+    QString program;
+    if (text.startsWith(u'"')) {
+        qsizetype i = 1;
+        for (; i < text.size() && text[i] != u'"'; ++i) {
+            if (text[i] == u'\\' && i + 1 < text.size()) ++i;
+            program += text[i];
+        }
+        if (i == text.size()) return {};  // no closing quote
+    } else {
+        program = text.section(u' ', 0, 0);
+    }
+    return program.replace(QStringLiteral("%%"), QStringLiteral("%"));
 }
 
 }  // namespace quillet

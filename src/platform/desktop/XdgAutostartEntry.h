@@ -8,7 +8,9 @@
 //   XdgAutostartEntry entry;               // ~/.config/autostart/quillet.desktop
 //   if (auto done = entry.registerItem(); !done) log(done.error().description);
 //
-// Lines of the user's entry that Quillet does not manage are kept when it is switched on.
+// Lines of the user's entry that Quillet does not manage are kept when it is switched on. The
+// entry starts the executable by its absolute path, so it keeps working from wherever Quillet
+// was installed; an entry left pointing at another copy is brought up to date.
 #pragma once
 
 #include "settings/LoginItemRegistering.h"
@@ -25,6 +27,9 @@ public:
     XdgAutostartEntry();
     XdgAutostartEntry(const QString& userFolder, const QStringList& systemFolders, const QString& executable);
 
+    // An entry counts as ours only when its Exec starts this executable. One that starts a
+    // program of the same name elsewhere (an earlier build or install) is stale: while it is
+    // switched on it is rewritten to start this executable and counts as ours.
     LoginItemStatus status() const override;
     Expected<void, LoginItemError> registerItem() override;
     Expected<void, LoginItemError> unregisterItem() override;
@@ -35,9 +40,15 @@ public:
     // The Exec value that starts `executable` with no arguments: quoted, with the characters
     // the desktop entry format reserves escaped.
     static QString execValue(const QString& executable);
+    // The program an Exec value starts (its first argument, unquoted and unescaped); empty
+    // when the value is malformed.
+    static QString programOf(const QString& execValue);
 
 private:
     std::optional<QString> systemEntry() const;
+    enum class Owner { ours, stale, foreign };
+    Owner ownerOf(const QString& exec) const;
+    Expected<void, LoginItemError> writeSwitchedOn() const;
     Expected<void, LoginItemError> write(const QStringList& lines) const;
 
     QString userFolder;

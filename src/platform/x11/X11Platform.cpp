@@ -8,6 +8,7 @@
 #include "platform/x11/X11CompositorWatcher.h"
 #include "platform/x11/X11ContentSource.h"
 #include "platform/x11/X11Desktop.h"
+#include "platform/x11/X11PanelTheme.h"
 #include "platform/x11/X11WindowStyling.h"
 #include "platform/x11/XInputEventTap.h"
 
@@ -30,6 +31,7 @@ std::unique_ptr<PlatformServices> makeX11Platform() {
     platform->loginItem = std::make_shared<XdgAutostartEntry>();
     platform->sounds = std::make_shared<ShutterSound>();
     platform->fileManager = std::make_shared<FileManagerReveal>();
+    platform->panelTheme = std::make_shared<X11PanelTheme>();
     // EWMH lists the windows, and every grab comes from the frame frozen before the overlay.
     platform->listsWindows = true;
     platform->freezesFrames = true;

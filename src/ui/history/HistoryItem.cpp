@@ -1,5 +1,8 @@
 #include "ui/history/HistoryItem.h"
 
+#include <QCoreApplication>
+#include <QPointer>
+
 #include <QRegularExpression>
 
 namespace quillet {
@@ -24,8 +27,13 @@ void HistoryItem::startLoading(HistoryStoring& store) {
     loadTask = CancellationToken();
     const CancellationToken token = loadTask;
     const QUuid id = screenshot.id;
+    // The application, not the cell, is the continuation's context: a cell may be deleted (the
+    // window closing) while a pool thread hands the thumbnail over, and Qt 6.4 reads the context
+    // on that thread. The cell itself is only looked at on the main thread.
     store.thumbnail(screenshot, thumbnailMaxPixel, token)
-        .then(this, [this, id, token](const std::optional<QImage>& result) { thumbnailArrived(id, token, result); });
+        .then(QCoreApplication::instance(), [cell = QPointer<HistoryItem>(this), id, token](const std::optional<QImage>& result) {
+            if (cell) cell->thumbnailArrived(id, token, result);
+        });
 }
 
 void HistoryItem::thumbnailArrived(const QUuid& id, const CancellationToken& token,

@@ -176,8 +176,11 @@ PreviewPanel* PreviewStack::makePanel(const QUuid& id) {
 void PreviewStack::requestThumbnail(PreviewPanel* panel, const QImage& image) {
     // Scaling a large capture takes a few milliseconds: the card shows at once and the picture
     // follows. A panel that is gone by then is simply skipped.
-    runInBackground([image] { return thumbnail(image); }).then(panel, [panel](QImage small) {
-        panel->setThumbnail(small);
+    // The stack, not the panel, is the continuation's context: a panel may be deleted while the
+    // pool thread that finished the thumbnail is handing the result over, and Qt 6.4 reads the
+    // context at that moment. The panel itself is only looked at on the main thread.
+    runInBackground([image] { return thumbnail(image); }).then(this, [panel = QPointer<PreviewPanel>(panel)](QImage small) {
+        if (panel) panel->setThumbnail(small);
     });
 }
 

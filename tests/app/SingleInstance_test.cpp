@@ -1,0 +1,88 @@
+#include "app/CommandLine.h"
+#include "app/SingleInstance.h"
+#include "core/Async.h"
+#include "support/TestSupport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace quillet;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A later start, as another process would make it: on a thread of its own, since the first
+// one answers from this thread's event loop.
+QFuture<SingleInstance::Role> startAgain(const QString& folder, const QStringList& arguments) {
+    return runInBackground([folder, arguments] { return SingleInstance(folder).claim(arguments, 5s); });
+}
+
+TEST(SingleInstance, ALaterStartHandsItsCommandLineToTheRunningOne) {
+    QTemporaryDir folder;
+    SingleInstance first(folder.path());
+    ASSERT_EQ(first.claim({"quillet"}), SingleInstance::Role::primary) << first.errorText().toStdString();
+    QList<QStringList> received;
+    QObject::connect(&first, &SingleInstance::received, [&](const QStringList& arguments) { received << arguments; });
+
+    const auto second = startAgain(folder.path(), {"quillet", "--full-screen"});
+    ASSERT_TRUE(test::waitFor(second));
+    EXPECT_EQ(second.result(), SingleInstance::Role::handedOver);
+    const auto third = startAgain(folder.path(), {"quillet", "--region", "ünïcode ✓"});
+    ASSERT_TRUE(test::waitFor(third));
+    EXPECT_EQ(third.result(), SingleInstance::Role::handedOver);
+    ASSERT_TRUE(test::waitUntil([&] { return received.size() == 2; }));
+    EXPECT_EQ(received[0], (QStringList{"quillet", "--full-screen"}));
+    EXPECT_EQ(received[1], (QStringList{"quillet", "--region", "ünïcode ✓"}));
+}
+
+TEST(SingleInstance, WhatADeadOneLeftBehindIsTakenOver) {
+    QTemporaryDir folder;
+    {
+        // A lock naming a process that no longer exists, and its socket file.
+        QFile lock(folder.filePath("org.quillet.Quillet.lock"));
+        ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+        lock.write("2147483646\nquillet\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+        QFile socket(folder.filePath("org.quillet.Quillet.socket"));
+        ASSERT_TRUE(socket.open(QIODevice::WriteOnly));
+    }
+    SingleInstance next(folder.path());
+    EXPECT_EQ(next.claim({"quillet"}, 2s), SingleInstance::Role::primary) << next.errorText().toStdString();
+}
+
+TEST(SingleInstance, OneThatQuitLetsTheNextStartRunItself) {
+    QTemporaryDir folder;
+    {
+        SingleInstance first(folder.path());
+        ASSERT_EQ(first.claim({"quillet"}), SingleInstance::Role::primary);
+    }
+    SingleInstance next(folder.path());
+    EXPECT_EQ(next.claim({"quillet"}, 2s), SingleInstance::Role::primary);
+}
+
+TEST(CommandLine, Parses) {
+    struct Row {
+        QStringList arguments;
+        CommandLine::Action action;
+        CommandLine::Capture capture;
+    };
+    const Row rows[] = {
+        {{"quillet"}, CommandLine::Action::run, CommandLine::Capture::none},
+        {{"quillet", "--region"}, CommandLine::Action::run, CommandLine::Capture::region},
+        {{"quillet", "--full-screen"}, CommandLine::Action::run, CommandLine::Capture::fullScreen},
+        {{"quillet", "--region", "--full-screen"}, CommandLine::Action::error, CommandLine::Capture::none},
+        {{"quillet", "--frobnicate"}, CommandLine::Action::error, CommandLine::Capture::none},
+        {{"quillet", "picture.png"}, CommandLine::Action::error, CommandLine::Capture::none},
+        {{"quillet", "--help", "--region"}, CommandLine::Action::help, CommandLine::Capture::none},
+        {{"quillet", "--version"}, CommandLine::Action::version, CommandLine::Capture::none},
+    };
+    for (const Row& row : rows) {
+        const CommandLine line = CommandLine::parse(row.arguments);
+        EXPECT_EQ(line.action, row.action) << row.arguments.join(' ').toStdString();
+        EXPECT_EQ(line.capture, row.capture) << row.arguments.join(' ').toStdString();
+    }
+    EXPECT_TRUE(CommandLine::parse({"quillet", "--help"}).text.contains("--full-screen"));
+}
+
+}  // namespace
