@@ -139,9 +139,20 @@ QUuid PreviewStack::showEdited(const CapturedImage& image, const PNGFuture& png,
     return id;
 }
 
+bool PreviewStack::eventFilter(QObject* watched, QEvent* event) {
+    // A top-level widget hears of its show before its native window is mapped.
+    if (event->type() == QEvent::Show) {
+        if (auto* panel = qobject_cast<PreviewPanel*>(watched)) desktop.styling.preparePanel(panel->windowHandle());
+    }
+    return QObject::eventFilter(watched, event);
+}
+
 PreviewPanel* PreviewStack::makePanel(const QUuid& id) {
     auto* panel = new PreviewPanel(QImage(), desktop.compositor.compositingManagerRunning());
-    desktop.styling.preparePanel(panel->windowHandle());
+    // Before every map, not only the first: a window manager drops a window's states when it is
+    // unmapped (a capture withdraws our windows for its grab), and Qt maps it again with its own
+    // states only, which would put the card in the task bar.
+    panel->installEventFilter(this);
     PreviewActions& actions = panel->actions();
     const QPointer<PreviewStack> self(this);
     actions.onHover = [self, id](bool hovering) {

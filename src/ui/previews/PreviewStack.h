@@ -90,6 +90,9 @@ public:
     PreviewPanel* panel(const QUuid& id) const;
     const PreviewStackModel& stackModel() const { return model; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     struct Item {
         QPointer<PreviewPanel> panel;
