@@ -6,6 +6,7 @@
 #include "fakes/FakeDesktopServices.h"
 #include "fakes/FakeHistoryStore.h"
 #include "support/LogCapture.h"
+#include "support/TestFiles.h"
 #include "support/TestImages.h"
 #include "support/TestSupport.h"
 
@@ -290,11 +291,7 @@ TEST_F(HistoryWindowTest, CopyPutsTheStoredBytesOrBeeps) {
         SCOPED_TRACE(row.what);
         const Screenshot screenshot = shot(0);
         QFile::remove(store.fileURL(screenshot));
-        if (row.file) {
-            QFile file(store.fileURL(screenshot));
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(*row.file);
-        }
+        if (row.file) test::writeFile(store.fileURL(screenshot), *row.file);
         clipboard.images.clear();
         clipboard.futures.clear();
         sounds.beeps = 0;

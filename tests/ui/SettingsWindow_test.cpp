@@ -42,8 +42,10 @@ struct Window {
     explicit Window(const AppSettings& start = AppSettings::standard(),
                     HistoryFolderAccess access = HistoryFolderAccess::system()) {
         AppSettings initial = start;
-        if (initial.historyFolder == AppSettings::defaultHistoryFolder()) initial.historyFolder = temp.filePath("history");
-        QDir().mkpath(initial.historyFolder);
+        if (initial.historyFolder == AppSettings::defaultHistoryFolder()) {
+            initial.historyFolder = temp.filePath("history");
+            QDir().mkpath(initial.historyFolder);
+        }
         EXPECT_TRUE(settings.update(initial));
         controller = std::make_unique<SettingsWindowController>(
             settings, [this](const QString& folder) { return history.relocate(folder); },
@@ -455,15 +457,8 @@ TEST(SettingsWindow, AFolderOnAnUnpluggedDiskSaysSo) {
     AppSettings start = AppSettings::standard();
     start.historyFolder = QDir(volumes.path()).filePath("media/Disk/Quillet");
     // The window is built over a folder that is not there; it must not create it.
-    FakePreferences preferences;
-    SettingsStore settings(preferences, std::nullopt);
-    ASSERT_TRUE(settings.update(start));
-    FakeHistoryStore history;
-    SettingsWindowController controller(
-        settings, [&](const QString& folder) { return history.relocate(folder); },
-        [&](const RetentionPolicy& policy) { return history.expiredCount(policy); }, access);
-    controller.show();
-    auto* status = controller.window()->findChild<QLabel*>(QStringLiteral("folderStatusLabel"));
+    Window window(start, access);
+    auto* status = window.find<QLabel>("folderStatusLabel");
     EXPECT_TRUE(waitUntil([&] { return status->text() == QStringLiteral("Диск с историей не подключён"); }));
     EXPECT_FALSE(QFileInfo::exists(start.historyFolder));
 }
