@@ -32,12 +32,8 @@ namespace {
 
 // Screenshot n was taken n minutes before the first: the list is newest first.
 Screenshot shot(int n) {
-    Screenshot screenshot;
-    screenshot.id = QUuid::createUuid();
-    screenshot.createdAt = QDateTime::fromSecsSinceEpoch(1741345509 - n * 60, QTimeZone::utc());
-    screenshot.pixelSize = {64, 48};
-    screenshot.fileName = QStringLiteral("Quillet %1.png").arg(n);
-    return screenshot;
+    return {QUuid::createUuid(), QDateTime::fromSecsSinceEpoch(1741345509 - n * 60, QTimeZone::utc()), ScreenshotKind::region,
+            {64, 48}, QStringLiteral("Quillet %1.png").arg(n), {}};
 }
 
 QList<Screenshot> shots(int count) {

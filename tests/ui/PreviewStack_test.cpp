@@ -48,12 +48,7 @@ protected:
     }
 
     Screenshot stored(const QString& fileName) {
-        Screenshot screenshot;
-        screenshot.id = QUuid::createUuid();
-        screenshot.createdAt = QDateTime::currentDateTimeUtc();
-        screenshot.pixelSize = {64, 48};
-        screenshot.fileName = fileName;
-        return screenshot;
+        return {QUuid::createUuid(), QDateTime::currentDateTimeUtc(), ScreenshotKind::region, {64, 48}, fileName, {}};
     }
 
     QString writeFile(const QString& name, const QByteArray& bytes) {
