@@ -5,6 +5,7 @@
 
 #include "fakes/CaptureFakes.h"
 #include "fakes/FakeHistoryStore.h"
+#include "support/TestFiles.h"
 #include "support/TestSupport.h"
 
 #include <QTemporaryDir>
@@ -65,11 +66,7 @@ TEST(EditorLauncher, OpensOneWindowPerScreenshotAndBeepsForAFileItCannotRead) {
     EXPECT_EQ(f.opened, 1);
 
     for (const Screenshot& bad : {f.stored(QStringLiteral("missing.png"), false), f.stored(QStringLiteral("bad.png"), false)}) {
-        if (bad.fileName == QStringLiteral("bad.png")) {
-            QFile file(f.temp.path() + QStringLiteral("/bad.png"));
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write("not a picture");
-        }
+        if (bad.fileName == QStringLiteral("bad.png")) test::writeFile(f.temp.filePath(bad.fileName), "not a picture");
         const int beepsBefore = f.sounds.beeps;
         f.launcher.open(bad);
         ASSERT_TRUE(test::waitUntil([&] { return !f.launcher.isLoading(bad.id); }));

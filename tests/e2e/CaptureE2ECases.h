@@ -47,7 +47,7 @@ bool waitFor(const QFuture<T>& future) {
 }
 
 void movePointer(QPoint to) {
-    XSession::current().xdotool({QStringLiteral("mousemove"), QString::number(to.x()), QString::number(to.y())});
+    pointerTo(to);
     XSession::waitUntil([&] { return QCursor::pos() == to; }, std::chrono::seconds(5));
 }
 
@@ -243,9 +243,7 @@ TEST(Capture, RegionDragGivesExactlyTheDraggedPixels) {
     ASSERT_EQ(overlay->panels().size(), 2);
     const QPoint from = window.client.topLeft() + QPoint(10, 10);
     const QPoint to = from + QPoint(100, 80);
-    XSession::current().xdotool({QStringLiteral("mousedown"), QStringLiteral("1"), QStringLiteral("mousemove"),
-                                 QString::number(to.x()), QString::number(to.y()), QStringLiteral("mouseup"),
-                                 QStringLiteral("1")});
+    dragTo(to);
     ASSERT_TRUE(XSession::waitUntil([&] { return !pipeline.clipboard.images.isEmpty(); }));
 
     const CapturedImage& image = pipeline.clipboard.images.front();
@@ -265,8 +263,7 @@ TEST(Capture, ClickPicksTheFrontMostWindowUnderThePointer) {
     XSession::current().xdotool({QStringLiteral("windowraise"), QString::number(front.id)});
     ASSERT_TRUE(front.isShown());
 
-    auto source = std::make_shared<X11ContentSource>();
-    ScreenCapturer capturer(source);
+    ScreenCapturer capturer(std::make_shared<X11ContentSource>());
     X11Desktop desktop;
     RegionSelectionController controller(capturer, desktop, x11OverlayPanels());
     movePointer(front.client.center());
@@ -291,8 +288,7 @@ TEST(Capture, EscapeOnTheSecondDisplayClosesBothOverlays) {
     XSession::current().xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(window.id)});
     ASSERT_EQ(activeWindow(), window.id);
 
-    auto source = std::make_shared<X11ContentSource>();
-    ScreenCapturer capturer(source);
+    ScreenCapturer capturer(std::make_shared<X11ContentSource>());
     X11Desktop desktop;
     RegionSelectionController controller(capturer, desktop, x11OverlayPanels());
     movePointer(QPoint(400, 400));
@@ -320,8 +316,7 @@ TEST(Capture, OverlayShowsEveryDisplayFrozenAndDimmed) {
     ASSERT_TRUE(left.isShown() && across.isShown() && right.isShown());
     movePointer(QPoint(640, 600));  // over the bare desktop: no window highlighted
 
-    auto source = std::make_shared<X11ContentSource>();
-    ScreenCapturer capturer(source);
+    ScreenCapturer capturer(std::make_shared<X11ContentSource>());
     X11Desktop desktop;
     RegionSelectionController controller(capturer, desktop, x11OverlayPanels());
     controller.show(capturer.onScreenWindows(QCoreApplication::applicationPid()));

@@ -7,6 +7,7 @@
 #include "e2e/harness/X11Parts.h"
 #include "e2e/harness/XSession.h"
 #include "e2e/harness/XTestInput.h"
+#include "e2e/harness/XWindows.h"
 #include "history/HistoryIndex.h"
 #include "history/HistoryStore.h"
 #include "platform/desktop/QtPasteboard.h"
@@ -20,10 +21,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-#include <QJsonArray>
 #include <QLabel>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTest>
@@ -42,8 +40,6 @@ namespace {
 
 // 500 screenshots is what a year of light use leaves; each one different.
 constexpr int screenshotCount = 500;
-
-QString historyFolder() { return XSession::current().home() + QStringLiteral("/Pictures/Quillet"); }
 
 QByteArray screenshotPNG(int n) {
     QImage image = test::patternImage(QSize(320, 200));
@@ -78,11 +74,8 @@ QList<Screenshot> writeHistory(const QString& folder, int count) {
 }
 
 QStringList indexedFileNames(const QString& folder) {
-    QFile index(folder + QStringLiteral("/.history.json"));
-    if (!index.open(QIODevice::ReadOnly)) return {};
     QStringList names;
-    const QJsonArray items = QJsonDocument::fromJson(index.readAll()).object().value(QStringLiteral("items")).toArray();
-    for (const QJsonValue& item : items) names << item.toObject().value(QStringLiteral("fileName")).toString();
+    for (const QJsonValue& item : e2e::indexItems(folder)) names << item.toObject().value(QStringLiteral("fileName")).toString();
     return names;
 }
 
@@ -106,7 +99,7 @@ bool isOnScreen(HistoryCollectionView& grid, int row) {
 
 TEST(HistoryWindowE2E, KeyboardCopyDeleteAndNewCapturesOverARealFolder) {
     auto& session = XSession::current();
-    const QString folder = historyFolder();
+    const QString folder = e2e::defaultHistoryFolder();
     const QList<Screenshot> written = writeHistory(folder, screenshotCount);
     ASSERT_EQ(written.size(), screenshotCount);
 

@@ -6,6 +6,7 @@
 #include "app/AppDelegate.h"
 #include "e2e/harness/XSession.h"
 #include "e2e/harness/XTestInput.h"
+#include "e2e/harness/XWindows.h"
 #include "platform/x11/X11Platform.h"
 #include "settings/QSettingsPreferences.h"
 #include "settings/SettingsStore.h"
@@ -16,9 +17,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QImage>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStorageInfo>
@@ -40,23 +38,20 @@ namespace {
 
 const QSize screenSize(1280, 800);
 
-QWidget* settingsWindow() {
+QList<QWidget*> settingsWindows() {
+    QList<QWidget*> windows;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->isVisible() && widget->windowTitle() == QStringLiteral("Настройки Quillet") &&
-            widget->findChild<QComboBox*>(QStringLiteral("regionKeyPopUp"))) {
-            return widget;
+        if (widget->windowTitle() == QStringLiteral("Настройки Quillet") && widget->findChild<QComboBox*>(QStringLiteral("regionKeyPopUp"))) {
+            windows << widget;
         }
     }
-    return nullptr;
+    return windows;
 }
 
-int settingsWindowCount() {
-    int count = 0;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        count += widget->windowTitle() == QStringLiteral("Настройки Quillet") &&
-                 widget->findChild<QComboBox*>(QStringLiteral("regionKeyPopUp")) != nullptr;
-    }
-    return count;
+QWidget* settingsWindow() {
+    const QList<QWidget*> windows = settingsWindows();
+    const auto shown = std::find_if(windows.begin(), windows.end(), [](QWidget* w) { return w->isVisible(); });
+    return shown == windows.end() ? nullptr : *shown;
 }
 
 // The region overlay: one of our windows covering the whole display.
@@ -67,10 +62,7 @@ bool overlayShown() {
     return false;
 }
 
-void clickAt(QPoint global) {
-    XSession::current().xdotool({QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y()),
-                                 QStringLiteral("click"), QStringLiteral("1")});
-}
+void clickAt(QPoint global) { e2e::pointerTo(global, {QStringLiteral("click"), QStringLiteral("1")}); }
 
 // Opens a pop-up with a click and clicks the item titled `title` in its list.
 bool pick(QWidget* window, const char* name, const QString& title) {
@@ -99,15 +91,11 @@ AppSettings storedSettings() {
     return SettingsStore(preferences, std::nullopt).current();
 }
 
-QString defaultHistory() { return XSession::current().home() + QStringLiteral("/Pictures/Quillet"); }
+QString defaultHistory() { return e2e::defaultHistoryFolder(); }
 
 QStringList pngs(const QString& folder) { return QDir(folder).entryList({QStringLiteral("*.png")}, QDir::Files); }
 
-int indexCount(const QString& folder) {
-    QFile index(folder + QStringLiteral("/.history.json"));
-    if (!index.open(QIODevice::ReadOnly)) return -1;
-    return int(QJsonDocument::fromJson(index.readAll()).object().value(QStringLiteral("items")).toArray().size());
-}
+int indexCount(const QString& folder) { return int(e2e::indexItems(folder).size()); }
 
 // A folder on another file system than the session's home.
 QString tmpfsFolder() { return QStringLiteral("/dev/shm/quillet-e2e-%1").arg(QCoreApplication::applicationPid()); }
@@ -172,7 +160,7 @@ TEST_F(Settings, TriggersChosenWithClicksTakeEffectAtOnce) {
     QWidget* window = settingsWindow();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window, 10000));
     delegate->showSettings();
-    EXPECT_EQ(settingsWindowCount(), 1) << "a second call brings the same window forward";
+    EXPECT_EQ(settingsWindows().size(), 1) << "a second call brings the same window forward";
 
     // Full screen first: the rules keep the two triggers apart, so Alt must be free for the region.
     ASSERT_TRUE(pick(window, "fullScreenKeyPopUp", QStringLiteral("Shift")));

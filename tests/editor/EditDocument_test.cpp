@@ -98,12 +98,10 @@ TEST(EditDocumentTest, UndoAndRedoSwapWholeSnapshotsKeepingIdsAndNames) {
     document.remove({EditKind::frame, *frame});
     EXPECT_EQ(changes.count, 4);
     EXPECT_EQ(undo.count(), 4);  // one step per change
-    EXPECT_EQ(undo.undoText(), QStringLiteral("Удаление"));
 
     undo.undo();
     ASSERT_EQ(document.frames().size(), 1);
     EXPECT_EQ(document.frames()[0].id, *frame);
-    EXPECT_EQ(undo.undoText(), QStringLiteral("Перемещение"));
     undo.undo();
     EXPECT_EQ(document.arrows()[0].start, QPointF(10, 10));
     undo.undo();
@@ -112,7 +110,6 @@ TEST(EditDocumentTest, UndoAndRedoSwapWholeSnapshotsKeepingIdsAndNames) {
     EXPECT_TRUE(document.frames().isEmpty());
     EXPECT_FALSE(document.isDirty());
     EXPECT_FALSE(undo.canUndo());
-    EXPECT_EQ(undo.redoText(), QStringLiteral("Стрелка"));
     EXPECT_EQ(changes.count, 8);  // undo notifies as well
 
     undo.redo();
@@ -198,7 +195,6 @@ TEST(EditDocumentTest, ListenerMayChangeTheDocumentFromInsideOnChange) {
     EXPECT_TRUE(document.arrows().isEmpty());
     ASSERT_EQ(document.frames().size(), 1);
     EXPECT_EQ(document.undoManager()->count(), 1);
-    EXPECT_EQ(document.undoManager()->undoText(), QStringLiteral("Рамка"));
     document.undoManager()->undo();
     EXPECT_TRUE(document.frames().isEmpty());
 }

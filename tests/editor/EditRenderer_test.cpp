@@ -127,10 +127,7 @@ TEST(PixelationBlocks, TransparentCellStaysTransparentWhenDrawn) {
     }
     const QList<PixelationBlock> blocks = pixelationBlocks(source, QRectF(0, 0, 40, 20), 20);
     ASSERT_EQ(blocks.size(), 2);
-    EXPECT_EQ(blocks[0].color.redF(), 0);
-    EXPECT_EQ(blocks[0].color.greenF(), 0);
-    EXPECT_EQ(blocks[0].color.blueF(), 0);
-    EXPECT_EQ(blocks[0].color.alphaF(), 0);
+    EXPECT_EQ(blocks[0].color.rgba64(), QRgba64::fromRgba64(0));
     EXPECT_NEAR(blocks[1].color.greenF(), 128 / 255.0, 1e-4);
 
     // Drawn over something opaque, a transparent cell replaces it rather than blending.

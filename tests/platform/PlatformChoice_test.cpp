@@ -81,24 +81,12 @@ INSTANTIATE_TEST_SUITE_P(
                    QStringLiteral("bogus")}),
     [](const testing::TestParamInfo<ChoiceCase>& row) { return std::string(row.param.name); });
 
-struct StartCase {
-    const char* name;
-    QHash<QString, QString> set;
-    QStringList unset;
-    QString messageHolds;
-};
-
-void PrintTo(const StartCase& row, std::ostream* out) { *out << row.name; }
-
-class RefusedStartTest : public testing::TestWithParam<StartCase> {};
-
 // Nothing can serve the session: one line on stderr, exit status 1, and no window, tray icon
 // or X connection attempted.
-TEST_P(RefusedStartTest, PrintsOneLineAndExits) {
-    const StartCase& row = GetParam();
+TEST(RefusedStart, PrintsOneLineAndExits) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const QString& name : row.unset) environment.remove(name);
-    for (auto it = row.set.cbegin(); it != row.set.cend(); ++it) environment.insert(it.key(), it.value());
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QUILLET_PLATFORM"}) environment.remove(QLatin1String(name));
+    environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
     QProcess quillet;
     quillet.setProcessEnvironment(environment);
     quillet.start(QStringLiteral(QUILLET_EXECUTABLE), {});
@@ -108,22 +96,9 @@ TEST_P(RefusedStartTest, PrintsOneLineAndExits) {
     const QByteArray err = quillet.readAllStandardError();
     EXPECT_EQ(err.count('\n'), 1) << err.constData();
     EXPECT_TRUE(err.endsWith('\n')) << err.constData();
-    EXPECT_TRUE(QString::fromUtf8(err).contains(row.messageHolds, Qt::CaseInsensitive)) << err.constData();
+    EXPECT_TRUE(err.contains("Wayland")) << err.constData();
     EXPECT_TRUE(quillet.readAllStandardOutput().isEmpty());
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Executable, RefusedStartTest,
-    testing::Values(StartCase{"ForcedNull",
-                              {{QStringLiteral("QUILLET_PLATFORM"), QStringLiteral("null")},
-                               {QStringLiteral("DISPLAY"), QStringLiteral(":0")}},
-                              {},
-                              QStringLiteral("null")},
-                    StartCase{"WaylandWithoutX",
-                              {{QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland")}},
-                              {QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("QUILLET_PLATFORM")},
-                              QStringLiteral("Wayland")}),
-    [](const testing::TestParamInfo<StartCase>& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace quillet

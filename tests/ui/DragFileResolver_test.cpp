@@ -12,13 +12,10 @@
 #include <unistd.h>
 
 using quillet::DragFileResolver;
+using quillet::test::readFile;
+using quillet::test::writeFile;
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 class DragFileResolverTest : public ::testing::Test {
 protected:
@@ -50,10 +47,7 @@ protected:
 
 TEST_F(DragFileResolverTest, ExistingStoredFileIsDraggedAsIs) {
     const QString stored = temp.filePath(QStringLiteral("Quillet stored.png"));
-    QFile file(stored);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(png);
-    file.close();
+    writeFile(stored, png);
 
     const QUuid id = QUuid::createUuid();
     EXPECT_EQ(resolver.file(id, stored, QStringLiteral("other.png"), supplier(png)), stored);
@@ -69,7 +63,7 @@ TEST_F(DragFileResolverTest, MissingStoredFileFallsBackToOneCopyPerPreview) {
     const auto first = resolver.file(id, gone, name, supplier(png));
     ASSERT_TRUE(first);
     EXPECT_EQ(*first, folderOf(id) + QLatin1Char('/') + name);
-    EXPECT_EQ(readAll(*first), png);
+    EXPECT_EQ(readFile(*first), png);
     EXPECT_EQ(resolver.file(id, std::nullopt, name, supplier(png)), first);
     EXPECT_EQ(supplied, 1);
 
@@ -77,7 +71,7 @@ TEST_F(DragFileResolverTest, MissingStoredFileFallsBackToOneCopyPerPreview) {
     ASSERT_TRUE(QFile::remove(*first));
     EXPECT_EQ(resolver.file(id, std::nullopt, name, supplier(png)), first);
     EXPECT_EQ(supplied, 2);
-    EXPECT_EQ(readAll(*first), png);
+    EXPECT_EQ(readFile(*first), png);
     // Only the copy is in the folder: the write went through a temporary name and a rename.
     EXPECT_EQ(QDir(folderOf(id)).entryList(QDir::Files | QDir::Hidden), QStringList{name});
 }
@@ -98,7 +92,7 @@ TEST_F(DragFileResolverTest, PreviewsWithTheSameNameDoNotCollideAndAreDiscardedS
     const auto fileB = resolver.file(b, std::nullopt, name, supplier(QByteArray("other bytes")));
     ASSERT_TRUE(fileA && fileB);
     EXPECT_NE(*fileA, *fileB);
-    EXPECT_EQ(readAll(*fileA), png);
+    EXPECT_EQ(readFile(*fileA), png);
 
     resolver.discard(QUuid::createUuid());  // no copy: nothing happens
     EXPECT_TRUE(QFileInfo::exists(*fileA));
@@ -110,18 +104,6 @@ TEST_F(DragFileResolverTest, PreviewsWithTheSameNameDoNotCollideAndAreDiscardedS
     resolver.discardAll();
     EXPECT_FALSE(QFileInfo::exists(root));
     resolver.discardAll();  // a missing root is fine
-}
-
-TEST_F(DragFileResolverTest, LeftoversOfAnEarlierRunAreRemovedByDiscardAll) {
-    const QString leftover = root + QStringLiteral("/0E0D1C1A-0000-4000-8000-000000000000/old.png");
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(leftover).path()));
-    QFile file(leftover);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-
-    DragFileResolver fresh(root);
-    fresh.discardAll();
-    EXPECT_FALSE(QFileInfo::exists(root));
 }
 
 TEST_F(DragFileResolverTest, NameCannotLeaveThePreviewFolder) {
@@ -136,9 +118,7 @@ TEST_F(DragFileResolverTest, NameCannotLeaveThePreviewFolder) {
 TEST_F(DragFileResolverTest, RootThatIsASymbolicLinkIsNeitherWrittenThroughNorEmptied) {
     const QString elsewhere = temp.filePath(QStringLiteral("precious"));
     ASSERT_TRUE(QDir().mkpath(elsewhere));
-    QFile keep(elsewhere + QStringLiteral("/keep.txt"));
-    ASSERT_TRUE(keep.open(QIODevice::WriteOnly));
-    keep.close();
+    writeFile(elsewhere + QStringLiteral("/keep.txt"), {});
     ASSERT_TRUE(QFile::link(elsewhere, root));
 
     EXPECT_EQ(resolver.file(QUuid::createUuid(), std::nullopt, QStringLiteral("a.png"), supplier(png)), std::nullopt);
@@ -150,22 +130,22 @@ TEST_F(DragFileResolverTest, RootThatIsASymbolicLinkIsNeitherWrittenThroughNorEm
 TEST_F(DragFileResolverTest, FolderOfAnotherUserIsNeitherEmptiedNorWrittenInto) {
     const QString theirs = root + QStringLiteral("/0E0D1C1A-0000-4000-8000-000000000000/theirs.png");
     ASSERT_TRUE(QDir().mkpath(QFileInfo(theirs).path()));
-    quillet::test::writeFile(theirs, "not ours");
+    writeFile(theirs, "not ours");
     for (const QString& path : {QFileInfo(theirs).path(), root}) {
         if (::chown(QFile::encodeName(path).constData(), 65534, 65534) != 0) GTEST_SKIP() << "cannot give the folder away";
     }
 
     resolver.discardAll();
     EXPECT_EQ(resolver.file(QUuid::createUuid(), std::nullopt, QStringLiteral("a.png"), supplier(png)), std::nullopt);
-    EXPECT_EQ(quillet::test::readFile(theirs), "not ours");
+    EXPECT_EQ(readFile(theirs), "not ours");
     EXPECT_EQ(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(), 1);
 }
 
 TEST_F(DragFileResolverTest, LinksInsideOurFolderAreRemovedAsLinksAndNeverFollowed) {
     const QString outside = temp.filePath(QStringLiteral("precious"));
     ASSERT_TRUE(QDir().mkpath(outside + QStringLiteral("/inner")));
-    quillet::test::writeFile(outside + QStringLiteral("/keep.txt"), "keep");
-    quillet::test::writeFile(outside + QStringLiteral("/inner/keep.txt"), "keep");
+    writeFile(outside + QStringLiteral("/keep.txt"), "keep");
+    writeFile(outside + QStringLiteral("/inner/keep.txt"), "keep");
     const auto survives = [&] {
         return QFileInfo::exists(outside + QStringLiteral("/keep.txt")) &&
                QFileInfo::exists(outside + QStringLiteral("/inner/keep.txt"));

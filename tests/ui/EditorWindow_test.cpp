@@ -141,10 +141,10 @@ TEST(EditorWindow, AnUnappliedCropCountsAsAChange) {
 }
 
 TEST(EditorWindow, ContentSizeFitsEightyPercentOfTheVisibleArea) {
-    // 2880 × 1800 pixels at scale 2 on a 1440 × 875 area: 1440 × 900 points, limited by height.
-    const QSize size = EditorWindowController::contentSize({2880, 1800}, EditorWindowController::ScreenArea{2, {1440, 875}, 28});
-    const double fit = (875 * 0.8 - 28 - 44 - 32) / 900.0;
-    EXPECT_EQ(size, QSize(int(1440 * fit + 32), int(900 * fit + 32 + 44)));
+    // 2880 × 1800 pixels at scale 2 on a 1440 × 875 area: 1440 × 900 points, limited by height
+    // to 596 of 700 points (less the title bar, toolbar and margins).
+    EXPECT_EQ(EditorWindowController::contentSize({2880, 1800}, EditorWindowController::ScreenArea{2, {1440, 875}, 28}),
+              QSize(985, 672));
     EXPECT_EQ(EditorWindowController::contentSize({100, 80}, EditorWindowController::ScreenArea{1, {1280, 800}, 28}),
               QSize(480, 320));
     EXPECT_EQ(EditorWindowController::contentSize({1200, 600}, std::nullopt), QSize(632, 376));

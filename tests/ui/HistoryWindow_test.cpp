@@ -6,6 +6,7 @@
 #include "fakes/FakeDesktopServices.h"
 #include "fakes/FakeHistoryStore.h"
 #include "support/LogCapture.h"
+#include "support/TestFiles.h"
 #include "support/TestImages.h"
 #include "support/TestSupport.h"
 
@@ -31,12 +32,8 @@ namespace {
 
 // Screenshot n was taken n minutes before the first: the list is newest first.
 Screenshot shot(int n) {
-    Screenshot screenshot;
-    screenshot.id = QUuid::createUuid();
-    screenshot.createdAt = QDateTime::fromSecsSinceEpoch(1741345509 - n * 60, QTimeZone::utc());
-    screenshot.pixelSize = {64, 48};
-    screenshot.fileName = QStringLiteral("Quillet %1.png").arg(n);
-    return screenshot;
+    return {QUuid::createUuid(), QDateTime::fromSecsSinceEpoch(1741345509 - n * 60, QTimeZone::utc()), ScreenshotKind::region,
+            {64, 48}, QStringLiteral("Quillet %1.png").arg(n), {}};
 }
 
 QList<Screenshot> shots(int count) {
@@ -290,11 +287,7 @@ TEST_F(HistoryWindowTest, CopyPutsTheStoredBytesOrBeeps) {
         SCOPED_TRACE(row.what);
         const Screenshot screenshot = shot(0);
         QFile::remove(store.fileURL(screenshot));
-        if (row.file) {
-            QFile file(store.fileURL(screenshot));
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(*row.file);
-        }
+        if (row.file) test::writeFile(store.fileURL(screenshot), *row.file);
         clipboard.images.clear();
         clipboard.futures.clear();
         sounds.beeps = 0;

@@ -66,13 +66,6 @@ protected:
 
 }  // namespace
 
-TEST_F(PreviewPanelTest, IsACardThatNeverTakesTheFocus) {
-    EXPECT_TRUE(panel->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
-    EXPECT_TRUE(panel->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_TRUE(panel->testAttribute(Qt::WA_ShowWithoutActivating));
-    EXPECT_FALSE(panel->hasRoundedCard());  // no compositing manager here: opaque and square
-}
-
 TEST_F(PreviewPanelTest, DragStartsAfterFourPointsOfMovementOncePerPress) {
     press(content, QPointF(100, 70));
     moveHeld(content, QPointF(103.9, 70));
@@ -146,14 +139,6 @@ TEST_F(PreviewPanelTest, HoverShowsTheOverlayAndChecksTheStoredFile) {
     enter(content);
     EXPECT_FALSE(content->fileManagerButton->isEnabled());
     EXPECT_EQ(hovers, (QList<bool>{true, false, true, false, true}));
-}
-
-TEST_F(PreviewPanelTest, PinButtonSwitchesBetweenPinAndUnpin) {
-    panel->setPinned(true);
-    EXPECT_EQ(content->pinButton->symbol(), QStringLiteral("pin.fill"));
-    EXPECT_EQ(content->pinButton->toolTip(), QStringLiteral("Открепить"));
-    panel->setPinned(false);
-    EXPECT_EQ(content->pinButton->symbol(), QStringLiteral("pin"));
 }
 
 TEST_F(PreviewPanelTest, WarningSpansTheBottomOfTheCard) {

@@ -155,17 +155,6 @@ TEST_F(PreviewStackModelTest, UnknownIdsAreIgnored) {
     EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
 }
 
-TEST_F(PreviewStackModelTest, NoDeadlineWhileEveryPreviewIsHeld) {
-    const QUuid pinned = model.push(screenA);
-    const QUuid hovered = model.push(screenB);
-    model.pin(pinned);
-    model.hover(hovered, true);
-    EXPECT_EQ(model.nextDeadline(), std::nullopt);
-    clock.advance(1h);
-    EXPECT_TRUE(model.expireDue().isEmpty());
-    EXPECT_FALSE(model.isEmpty());
-}
-
 // With margins of 20 and 10 between them, n panels of 150 need 40 + 150 n + 10 (n − 1).
 TEST(PreviewStackModelLayout, OldestGiveWayUntilTheColumnFits) {
     EXPECT_EQ(PreviewStackModel::overflowCount(670, {150, 150, 150}, 150, 20, 10), 0);  // exactly fits

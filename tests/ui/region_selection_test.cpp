@@ -30,6 +30,7 @@ struct Overlay {
         };
     }
 
+    // Moves go with the button held, as between a press and a release.
     void send(QEvent::Type type, QPointF point, Qt::MouseButton button = Qt::LeftButton) {
         const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
         QMouseEvent event(type, point, view.mapToGlobal(point), type == QEvent::MouseMove ? Qt::NoButton : button,
@@ -99,9 +100,7 @@ TEST(RegionSelectionView, HoverFollowsTheFrontMostWindowAndGivesWayToADrag) {
     // While dragging, the selection is the hole and no window is highlighted through it.
     overlay.send(QEvent::MouseMove, QPointF(150, 150));
     overlay.send(QEvent::MouseButtonPress, QPointF(150, 150));
-    QMouseEvent move(QEvent::MouseMove, QPointF(170, 190), overlay.view.mapToGlobal(QPointF(170, 190)), Qt::NoButton,
-                     Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&overlay.view, &move);
+    overlay.send(QEvent::MouseMove, QPointF(170, 190));
     EXPECT_EQ(overlay.view.selection(), QRectF(150, 150, 20, 40));
     EXPECT_EQ(overlay.view.hoveredWindow()->id, 1u);  // kept for when the drag ends
 }
@@ -112,16 +111,12 @@ TEST(RegionSelectionView, SizeLabelCountsPixelsAndStaysOnTheDisplay) {
 
     Overlay overlay(2.0);
     overlay.send(QEvent::MouseButtonPress, QPointF(100, 100));
-    QMouseEvent move(QEvent::MouseMove, QPointF(740, 460), overlay.view.mapToGlobal(QPointF(740, 460)), Qt::NoButton,
-                     Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&overlay.view, &move);
+    overlay.send(QEvent::MouseMove, QPointF(740, 460));
     EXPECT_EQ(overlay.view.sizeLabelText(), QStringLiteral("1280 × 720"));
     const QRectF label = *overlay.view.sizeLabelRect();
     EXPECT_EQ(label.topLeft(), QPointF(752, 472));  // below and right of the pointer
 
-    QMouseEvent corner(QEvent::MouseMove, QPointF(1439, 899), overlay.view.mapToGlobal(QPointF(1439, 899)),
-                       Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&overlay.view, &corner);
+    overlay.send(QEvent::MouseMove, QPointF(1439, 899));
     const QRectF pushed = *overlay.view.sizeLabelRect();
     EXPECT_DOUBLE_EQ(pushed.right(), 1440 - 4);
     EXPECT_DOUBLE_EQ(pushed.bottom(), 900 - 4);

@@ -1,13 +1,17 @@
 // What end-to-end tests ask of the desktop besides the session itself: where the X server puts
-// a window, plain windows in one colour, what a paste gives, and a clipboard writer that puts
-// the bare image on the real clipboard.
+// a window, the pointer, plain windows in one colour, what a paste gives, the history folder the
+// application writes, and a clipboard writer that puts the bare image on the real clipboard.
 #pragma once
 
 #include "core/CapturePipeline.h"
 #include "e2e/harness/XSession.h"
 
-#include <QGuiApplication>
 #include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QWidget>
@@ -35,6 +39,62 @@ inline XWindowState xWindow(std::uint64_t id) {
     return {QRect(number(QStringLiteral("Absolute upper-left X")), number(QStringLiteral("Absolute upper-left Y")),
                   number(QStringLiteral("Width")), number(QStringLiteral("Height"))),
             info.contains(QStringLiteral("IsViewable")), parent.toUInt(nullptr, 16)};
+}
+
+// The visible windows `xdotool search` finds with `how` (for example --class quillet).
+inline QList<std::uint32_t> visibleWindows(const QStringList& how) {
+    QList<std::uint32_t> ids;
+    const auto found = XSession::current().xdotool(QStringList{QStringLiteral("search"), QStringLiteral("--onlyvisible")} + how);
+    for (const QByteArray& id : found.out.split('\n')) {
+        if (const std::uint32_t n = id.trimmed().toUInt()) ids << n;
+    }
+    return ids;
+}
+
+// Whether the `quillet` executable shows a window of `size`, as its overlay covering a display.
+inline bool appShowsWindowOfSize(QSize size) {
+    for (const std::uint32_t id : visibleWindows({QStringLiteral("--class"), QStringLiteral("quillet")})) {
+        if (xWindow(id).rect.size() == size) return true;
+    }
+    return false;
+}
+
+// Presses `keys` (xdotool names) again and again until `done` holds: a freshly started
+// application listens only after a moment.
+inline bool pressUntil(const QStringList& keys, const std::function<bool()>& done) {
+    return XSession::waitUntil([&] {
+        XSession::current().xdotool(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60")} + keys);
+        return XSession::waitUntil(done, 3s);
+    }, 40s);
+}
+
+// Moves the pointer, then runs the xdotool commands in `then` (a click, a button down...).
+inline void pointerTo(QPoint at, const QStringList& then = {}) {
+    XSession::current().xdotool(QStringList{QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())} + then);
+}
+
+// A drag with the left button from where the pointer is to `to`.
+inline void dragTo(QPoint to) {
+    XSession::current().xdotool({QStringLiteral("mousedown"), QStringLiteral("1"), QStringLiteral("mousemove"),
+                                 QString::number(to.x()), QString::number(to.y()), QStringLiteral("mouseup"), QStringLiteral("1")});
+}
+
+inline QString defaultHistoryFolder() { return XSession::current().home() + QStringLiteral("/Pictures/Quillet"); }
+
+// The entries of a history folder's index, newest first; empty when there is none.
+inline QJsonArray indexItems(const QString& folder = defaultHistoryFolder()) {
+    QFile index(folder + QStringLiteral("/.history.json"));
+    if (!index.open(QIODevice::ReadOnly)) return {};
+    return QJsonDocument::fromJson(index.readAll()).object().value(QStringLiteral("items")).toArray();
+}
+
+// Asks the application to quit as the desktop does at log-out; its exit code, -1 for a crash or a hang.
+inline int terminateApp(QProcess* app) {
+    app->terminate();
+    const bool ended = XSession::waitUntil([&] { return app->state() == QProcess::NotRunning; }, 20s);
+    const int code = ended && app->exitStatus() == QProcess::NormalExit ? app->exitCode() : -1;
+    XSession::current().stopProcess(app);
+    return code;
 }
 
 inline std::uint32_t activeWindow() { return XSession::current().xdotool({QStringLiteral("getactivewindow")}).out.trimmed().toUInt(); }

@@ -49,40 +49,34 @@ xcb_generic_event_t* waitFor(std::uint8_t type, Accept accept) {
     return nullptr;
 }
 
+Reply<xcb_get_property_reply_t> takeProperty(xcb_atom_t property) {
+    return {xcb_get_property_reply(connection,
+                                   xcb_get_property(connection, 1, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0x1fffffff),
+                                   nullptr),
+            &std::free};
+}
+
 bool readProperty(const Atoms& atoms, Saved& saved) {
-    Reply<xcb_get_property_reply_t> reply(
-        xcb_get_property_reply(
-            connection, xcb_get_property(connection, 1, window, atoms.property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0x1fffffff),
-            nullptr),
-        &std::free);
-    if (!reply) return false;
-    if (reply->type != atoms.incr) {
+    Reply<xcb_get_property_reply_t> reply = takeProperty(atoms.property);
+    // INCR: the owner sends pieces, each after we deleted the previous one; an empty piece ends it.
+    const bool incremental = reply && reply->type == atoms.incr;
+    saved.bytes.clear();
+    for (;;) {
+        if (incremental) {
+            std::free(waitFor(XCB_PROPERTY_NOTIFY, [&](xcb_generic_event_t* event) {
+                auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event);
+                return notify->window == window && notify->atom == atoms.property && notify->state == XCB_PROPERTY_NEW_VALUE;
+            }));
+            reply = takeProperty(atoms.property);
+        }
+        if (!reply) return false;
+        const int length = xcb_get_property_value_length(reply.get());
+        if (incremental && length == 0) return true;
         const auto* data = static_cast<const std::uint8_t*>(xcb_get_property_value(reply.get()));
         saved.type = reply->type;
         saved.format = reply->format;
-        saved.bytes.assign(data, data + xcb_get_property_value_length(reply.get()));
-        return true;
-    }
-    // INCR: the owner sends pieces, each after we deleted the previous one; an empty piece ends it.
-    saved.bytes.clear();
-    for (;;) {
-        std::free(waitFor(XCB_PROPERTY_NOTIFY, [&](xcb_generic_event_t* event) {
-            auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event);
-            return notify->window == window && notify->atom == atoms.property &&
-                   notify->state == XCB_PROPERTY_NEW_VALUE;
-        }));
-        Reply<xcb_get_property_reply_t> piece(
-            xcb_get_property_reply(
-                connection, xcb_get_property(connection, 1, window, atoms.property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0x1fffffff),
-                nullptr),
-            &std::free);
-        if (!piece) return false;
-        const int length = xcb_get_property_value_length(piece.get());
-        if (length == 0) return true;
-        const auto* data = static_cast<const std::uint8_t*>(xcb_get_property_value(piece.get()));
-        saved.type = piece->type;
-        saved.format = piece->format;
         saved.bytes.insert(saved.bytes.end(), data, data + length);
+        if (!incremental) return true;
     }
 }
 
