@@ -1,16 +1,10 @@
 #include "ui/settings/SettingsTexts.h"
 
+#include "ui/widgets/KeyNames.h"
+
 namespace quillet::SettingsTexts {
 
-QString keyTitle(ModifierKey key) {
-    switch (key) {
-    case ModifierKey::control: return QStringLiteral("Ctrl");
-    case ModifierKey::option: return QStringLiteral("Alt");
-    case ModifierKey::command: return QStringLiteral("Super");
-    case ModifierKey::shift: return QStringLiteral("Shift");
-    }
-    return {};
-}
+QString keyTitle(ModifierKey key) { return KeyNames::title(key); }
 
 QString sideTitle(KeySide side) {
     switch (side) {

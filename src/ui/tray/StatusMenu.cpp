@@ -4,22 +4,13 @@
 #include "platform/PanelThemeQuerying.h"
 #include "ui/tray/TrayIconArt.h"
 #include "ui/widgets/InvokeCallback.h"
+#include "ui/widgets/KeyNames.h"
 
 #include <QCoreApplication>
 
 namespace quillet {
 
 namespace {
-
-QString keyName(ModifierKey key) {
-    switch (key) {
-    case ModifierKey::control: return QStringLiteral("Ctrl");
-    case ModifierKey::option: return QStringLiteral("Alt");
-    case ModifierKey::command: return QStringLiteral("Super");
-    case ModifierKey::shift: return QStringLiteral("Shift");
-    }
-    return {};
-}
 
 QString titled(const QString& text, const std::optional<Trigger>& trigger) {
     // Qt's menus draw what follows a tab right-aligned in the shortcut column.
@@ -29,7 +20,7 @@ QString titled(const QString& text, const std::optional<Trigger>& trigger) {
 }  // namespace
 
 QString StatusMenu::menuSymbol(const Trigger& trigger) {
-    QString symbol = keyName(trigger.key) + QStringLiteral(" ×2");
+    QString symbol = KeyNames::title(trigger.key) + QStringLiteral(" ×2");
     if (trigger.side == KeySide::left) symbol += QStringLiteral(" слева");
     if (trigger.side == KeySide::right) symbol += QStringLiteral(" справа");
     return symbol;
