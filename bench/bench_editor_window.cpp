@@ -74,25 +74,36 @@ public:
     }
 };
 
-void BM_OpenEditor4K(benchmark::State& state) {
-    QTemporaryDir temp;
-    auto store = std::make_shared<HistoryStore>(temp.path() + QStringLiteral("/history"),
-                                                temp.path() + QStringLiteral("/thumbs"),
-                                                [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc());
-    HistoryRecorder recorder(store, [] { return RetentionPolicy::forever(); });
-    const QFuture<void> started = recorder.start();
-    spinUntil([&] { return started.isFinished(); });
-    auto stored = store->add(bench::screenLikeImage(QSize(3840, 2160)), ScreenshotKind::fullScreen, std::nullopt);
-    spinUntil([&] { return stored.isFinished(); });
-    if (!stored.result()) {
-        state.SkipWithError("the screenshot could not be stored");
-        return;
+// A history holding one 4K screenshot and an editor launcher over it, as the application has.
+struct EditorBench {
+    EditorBench() {
+        const QFuture<void> started = recorder.start();
+        spinUntil([&] { return started.isFinished(); });
+        auto added = store->add(bench::screenLikeImage(QSize(3840, 2160)), ScreenshotKind::fullScreen, std::nullopt);
+        spinUntil([&] { return added.isFinished(); });
+        if (added.result()) stored = *added.result();
     }
-    const Screenshot screenshot = *stored.result();
+
+    QTemporaryDir temp;
+    std::shared_ptr<HistoryStore> store = std::make_shared<HistoryStore>(
+        temp.path() + QStringLiteral("/history"), temp.path() + QStringLiteral("/thumbs"),
+        [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc());
+    HistoryRecorder recorder{store, [] { return RetentionPolicy::forever(); }};
+    std::optional<Screenshot> stored;
     NoClipboard clipboard;
     NoSounds sounds;
     OneDisplay desktop;
-    EditorLauncher launcher({recorder, *store, clipboard, sounds, desktop});
+    EditorLauncher launcher{{recorder, *store, clipboard, sounds, desktop}};
+};
+
+void BM_OpenEditor4K(benchmark::State& state) {
+    EditorBench bench;
+    if (!bench.stored) {
+        state.SkipWithError("the screenshot could not be stored");
+        return;
+    }
+    const Screenshot screenshot = *bench.stored;
+    EditorLauncher& launcher = bench.launcher;
     PaintWatch watch;
     qApp->installEventFilter(&watch);
 
@@ -123,24 +134,13 @@ BENCHMARK(BM_OpenEditor4K)->Unit(benchmark::kMillisecond)->MinTime(1.0)->Measure
 // Saving a 4K edit, from Ctrl+S to the window closing: rendering, one PNG encoding shared by the
 // clipboard and the history, and the history's write.
 void BM_SaveEdit4K(benchmark::State& state) {
-    QTemporaryDir temp;
-    auto store = std::make_shared<HistoryStore>(temp.path() + QStringLiteral("/history"),
-                                                temp.path() + QStringLiteral("/thumbs"),
-                                                [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc());
-    HistoryRecorder recorder(store, [] { return RetentionPolicy::forever(); });
-    const QFuture<void> started = recorder.start();
-    spinUntil([&] { return started.isFinished(); });
-    auto stored = store->add(bench::screenLikeImage(QSize(3840, 2160)), ScreenshotKind::fullScreen, std::nullopt);
-    spinUntil([&] { return stored.isFinished(); });
-    if (!stored.result()) {
+    EditorBench bench;
+    if (!bench.stored) {
         state.SkipWithError("the screenshot could not be stored");
         return;
     }
-    const Screenshot screenshot = *stored.result();
-    NoClipboard clipboard;
-    NoSounds sounds;
-    OneDisplay desktop;
-    EditorLauncher launcher({recorder, *store, clipboard, sounds, desktop});
+    const Screenshot screenshot = *bench.stored;
+    EditorLauncher& launcher = bench.launcher;
 
     for (auto _ : state) {
         state.PauseTiming();
@@ -158,7 +158,7 @@ void BM_SaveEdit4K(benchmark::State& state) {
             break;
         }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        spinUntil([&] { return recorder.pendingWrites().runningCount() == 0; });
+        spinUntil([&] { return bench.recorder.pendingWrites().runningCount() == 0; });
         state.ResumeTiming();
     }
     state.SetLabel("goal < 250 ms (Ctrl+S to the window closing)");
