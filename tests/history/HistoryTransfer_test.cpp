@@ -108,12 +108,8 @@ TEST_F(HistoryTransferTest, TwoHundredScreenshotsMoveIntoAFolderThatHoldsOneOfTh
     EXPECT_EQ(store->all().size(), 202);
     expectMoved(*store, old + QList<Screenshot>{byHand, resident});
 
-    auto nameOf = [&](const QUuid& id) {
-        for (const Screenshot& s : store->all()) {
-            if (s.id == id) return s.fileName;
-        }
-        return QString();
-    };
+    const QList<Screenshot> all = store->all();
+    auto nameOf = [&](const QUuid& id) { return std::find_if(all.begin(), all.end(), [&](const Screenshot& s) { return s.id == id; })->fileName; };
     EXPECT_EQ(nameOf(resident.id), clashing);
     EXPECT_EQ(nameOf(old[0].id), QStringLiteral("Quillet 2025-03-07 в 14.05.09 (2).png"));
     EXPECT_EQ(nameOf(old[1].id), QStringLiteral("Quillet 2025-03-07 в 14.05.09 (2) (2).png"));
