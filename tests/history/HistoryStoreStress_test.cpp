@@ -81,10 +81,12 @@ TEST_F(HistoryCrash, KilledWriterNeverLeavesAnIndexNamingAMissingOrBrokenPng) {
         SCOPED_TRACE(testing::Message() << "run " << run);
         // A random moment: after a few whole adds, somewhere inside the next one, however fast
         // this machine adds.
-        const QByteArray output = runHelper(QStringList{QStringLiteral("add"), folder, thumbs()} + samples, [&](QProcess& helper, QByteArray& said) {
+        const QStringList args = QStringList{QStringLiteral("add"), folder, thumbs()} + samples;
+        const QByteArray output = runHelper(args, [&](QProcess& helper, QByteArray& said) {
             const int through = static_cast<int>(random.bounded(4));
             const auto start = std::chrono::steady_clock::now();
             while (said.count("added\n") < through && helper.waitForReadyRead(20000)) said += helper.readAllStandardOutput();
+            EXPECT_GE(said.count("added\n"), through) << "the writer stopped adding";
             if (through > 0) perAdd = std::chrono::duration_cast<microseconds>(std::chrono::steady_clock::now() - start) / through;
             QThread::usleep(random.bounded(static_cast<quint32>(perAdd.count()) + 1));
         });
@@ -147,8 +149,10 @@ TEST_F(HistoryCrash, KilledMoveLeavesTheWholeHistoryInOneFolderAndLosesNoFile) {
     // How many of the history's screenshots a folder lists with the bytes they started with.
     auto intactIn = [&](const QString& folder) {
         const auto loaded = HistoryStore::loadItems(folder, HistoryFolderAccess::system(), &systemClock);
-        return !loaded ? 0 : static_cast<int>(std::count_if(loaded->items.begin(), loaded->items.end(), [&](const Screenshot& item) {
-            return item.id != resident.id && bytes.contains(item.id) && readFile(folder + QLatin1Char('/') + item.fileName) == bytes.value(item.id);
+        if (!loaded) return 0;
+        return static_cast<int>(std::count_if(loaded->items.begin(), loaded->items.end(), [&](const Screenshot& item) {
+            return item.id != resident.id && bytes.contains(item.id) &&
+                   readFile(folder + QLatin1Char('/') + item.fileName) == bytes.value(item.id);
         }));
     };
 
@@ -160,7 +164,8 @@ TEST_F(HistoryCrash, KilledMoveLeavesTheWholeHistoryInOneFolderAndLosesNoFile) {
         QDir(newFolder).removeRecursively();
         seedFolder(oldFolder, history, bytesOf);
         seedFolder(newFolder, {resident}, bytesOf);
-        const QByteArray output = runHelper({QStringLiteral("move"), oldFolder, thumbs(), newFolder}, [&](QProcess& helper, QByteArray&) {
+        const QStringList args{QStringLiteral("move"), oldFolder, thumbs(), newFolder};
+        const QByteArray output = runHelper(args, [&](QProcess& helper, QByteArray&) {
             const auto start = std::chrono::steady_clock::now();
             if (run < 2) {
                 // The first moves run to the end: they tell how long a whole move takes here. The
@@ -202,7 +207,9 @@ TEST_F(HistoryCrash, KilledMoveLeavesTheWholeHistoryInOneFolderAndLosesNoFile) {
             ASSERT_EQ(readFile(store.fileURL(item)), bytes.value(item.id)) << qPrintable(item.fileName);
             ++seen[item.id];
         }
-        for (const Screenshot& item : history + QList<Screenshot>{resident}) ASSERT_EQ(seen.value(item.id), 1) << qPrintable(item.fileName);
+        for (const Screenshot& item : history + QList<Screenshot>{resident}) {
+            ASSERT_EQ(seen.value(item.id), 1) << qPrintable(item.fileName);
+        }
         ASSERT_EQ(QDir(oldFolder).entryList(QDir::Files | QDir::Hidden), QStringList());
         ASSERT_EQ(leftovers(newFolder), QStringList());
     }

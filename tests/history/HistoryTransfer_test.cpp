@@ -109,7 +109,9 @@ TEST_F(HistoryTransferTest, TwoHundredScreenshotsMoveIntoAFolderThatHoldsOneOfTh
     expectMoved(*store, old + QList<Screenshot>{byHand, resident});
 
     const QList<Screenshot> all = store->all();
-    auto nameOf = [&](const QUuid& id) { return std::find_if(all.begin(), all.end(), [&](const Screenshot& s) { return s.id == id; })->fileName; };
+    auto nameOf = [&](const QUuid& id) {
+        return std::find_if(all.begin(), all.end(), [&](const Screenshot& s) { return s.id == id; })->fileName;
+    };
     EXPECT_EQ(nameOf(resident.id), clashing);
     EXPECT_EQ(nameOf(old[0].id), QStringLiteral("Quillet 2025-03-07 в 14.05.09 (2).png"));
     EXPECT_EQ(nameOf(old[1].id), QStringLiteral("Quillet 2025-03-07 в 14.05.09 (2) (2).png"));
