@@ -12,18 +12,12 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 using namespace quillet;
 using namespace std::chrono_literals;
 
-namespace {
-
 using test::Gate;
-
-}  // namespace
 
 TEST(PNGFuture, EveryReaderGetsTheSameBytesBeforeAndAfterCompletion) {
     const QImage image = test::patternImage(QSize(64, 48));

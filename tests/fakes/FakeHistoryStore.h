@@ -1,5 +1,5 @@
 // A hand-written history store for unit tests of its users: every add and every move waits until
-// the test answers it (or answers at once with `autoAnswer`), and every call is recorded. The list
+// the test answers it, and every call is recorded. The list
 // is whatever the test puts in `items`; thumbnails and deletes answer at once unless the test
 // holds them (`holdThumbnails`, `holdDeletes`) to answer later, in any order.
 #pragma once
@@ -35,9 +35,7 @@ public:
     QFuture<StoredScreenshot> add(const QByteArray& png, PixelSize pixelSize, ScreenshotKind kind,
                                   std::optional<QUuid> source) override {
         adds.push_back(Add{png, pixelSize, kind, source, {}});
-        QFuture<StoredScreenshot> future = adds.back().answer.future();
-        if (autoAnswer) adds.back().answer.finish(autoAnswer(adds.back()));
-        return future;
+        return adds.back().answer.future();
     }
     // Answers the add `n` with success: a screenshot made from what was handed in.
     void succeed(std::size_t n) { adds.at(n).answer.finish(StoredScreenshot(screenshotFor(adds.at(n)))); }
@@ -128,7 +126,6 @@ public:
     std::deque<Relocation> relocations;
     QHash<RetentionPolicy, qint64> expired;  // what expiredCount answers; 0 when not listed
     mutable std::vector<RetentionPolicy> expiredCountAsked;
-    std::function<StoredScreenshot(const Add&)> autoAnswer;
     std::vector<Retention> retentions;
     HistoryResult retentionResult;
     SharedPromise<void> loadAnswer;

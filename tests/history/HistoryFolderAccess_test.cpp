@@ -2,6 +2,8 @@
 // the volume root; mount points and failures are chosen per test.
 #include "history/HistoryFolderAccess.h"
 
+#include "support/TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSet>
@@ -112,8 +114,7 @@ TEST_F(FolderAccessTest, PngNamesAreTheVisiblePngFilesInAnyLetterCase) {
     const QString folder = temp.path() + QStringLiteral("/shots");
     QDir().mkpath(folder);
     for (const char* name : {"a.PNG", "b.png", "c.jpg", ".tmp-x.png", "png", "d.png.txt"}) {
-        QFile file(folder + QLatin1Char('/') + QLatin1String(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        test::writeFile(folder + QLatin1Char('/') + QLatin1String(name), {});
     }
     const auto names = access.pngNames(folder);
     ASSERT_TRUE(names);
@@ -127,7 +128,6 @@ TEST_F(FolderAccessTest, PngNamesAreTheVisiblePngFilesInAnyLetterCase) {
 
 TEST(FolderAccessSystem, VolumeRootsAndRealMountPoints) {
     const HistoryFolderAccess access = HistoryFolderAccess::system();
-    EXPECT_TRUE(access.volumesRoots.contains(QStringLiteral("/mnt")));
     EXPECT_EQ(access.volume(QStringLiteral("/mnt/usb/Shots")), QStringLiteral("/mnt/usb"));
 
     QTemporaryDir temp;
@@ -137,8 +137,7 @@ TEST(FolderAccessSystem, VolumeRootsAndRealMountPoints) {
     EXPECT_FALSE(HistoryFolderAccess::isRealMountPoint(temp.path() + QStringLiteral("/missing")));
 
     // The real folder creation reports the failure of the call that failed.
-    QFile blocker(temp.path() + QStringLiteral("/file"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    test::writeFile(temp.path() + QStringLiteral("/file"), {});
     EXPECT_EQ(access.createDirectory(temp.path() + QStringLiteral("/file/sub")).error().code, ENOTDIR);
     EXPECT_TRUE(access.createDirectory(temp.path() + QStringLiteral("/a/b/c")));
     EXPECT_TRUE(access.createDirectory(temp.path() + QStringLiteral("/a/b/c")));

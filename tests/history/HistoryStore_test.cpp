@@ -1,58 +1,27 @@
-// The history store over a real folder with real PNG files: naming, loading and rebuilding the
-// index, delete and retention, failures injected through its file primitives, and the order in
-// which files reach the disk.
-#include "history/HistoryStore.h"
-
-#include "core/ImageCodec.h"
+// The history store over a real folder with real PNG files.
+#include "HistoryFixture.h"
 #include "history/HistoryFileName.h"
-#include "history/HistoryIndex.h"
 #include "support/Gate.h"
 #include "support/LogCapture.h"
-#include "support/TestFiles.h"
-#include "support/TestSupport.h"
 
-#include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include <gtest/gtest.h>
-
-#include <array>
-#include <atomic>
 #include <cerrno>
-#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <mutex>
 
 using namespace quillet;
+using namespace quillet::test;
 
 namespace {
-
-QByteArray pngBytes(int width, int height, QColor color = Qt::darkGreen) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(color);
-    return *ImageCodec::encodePNG(image);
-}
-
-using test::readFile;
-using test::writeFile;
-
-template <class T>
-T resultOf(const QFuture<T>& future) {
-    EXPECT_TRUE(test::waitFor(future, std::chrono::seconds(20)));
-    return future.result();
-}
-
-void resultOf(const QFuture<void>& future) { EXPECT_TRUE(test::waitFor(future, std::chrono::seconds(20))); }
 
 // Sets the process's local time zone for one test.
 class LocalZone {
@@ -71,8 +40,8 @@ private:
     bool hadPrevious;
 };
 
-// A named pipe in the history folder. Should anything open it for reading, the pipe is opened
-// for writing and closed again on the way out, so a test that fails here cannot hang the run.
+// A named pipe in the history folder, opened for writing on the way out so that a store that
+// wrongly opened it for reading cannot hang the run.
 class Pipe {
 public:
     explicit Pipe(const QString& path) : path(QFile::encodeName(path)) { EXPECT_EQ(::mkfifo(this->path.constData(), 0600), 0); }
@@ -87,81 +56,37 @@ private:
     QByteArray path;
 };
 
-class HistoryStoreTest : public ::testing::Test {
+class HistoryStoreTest : public HistoryFixture {
 protected:
-    void SetUp() override { ASSERT_TRUE(temp.isValid()); }
-
-    QString folder() const { return temp.path() + QStringLiteral("/history"); }
-    QString thumbs() const { return temp.path() + QStringLiteral("/thumbs"); }
+    QString folder() const { return path(QStringLiteral("history")); }
     QString inFolder(const QString& name) const { return folder() + QLatin1Char('/') + name; }
 
-    // Files are real; each primitive can be made to fail for the paths a test picks.
     std::unique_ptr<HistoryStore> makeStore() {
         QDir().mkpath(folder());
-        auto store = std::make_unique<HistoryStore>(
-            folder(), thumbs(), [this] { return QDateTime::fromSecsSinceEpoch(clockSeconds, QTimeZone::utc()); },
-            QTimeZone(3 * 3600), HistoryFolderAccess::system(),
-            [this](const QByteArray& data, const QString& path) {
-                ++writes;
-                if (failWrite) {
-                    if (auto code = failWrite(path)) return Expected<void, FileError>(unexpected(FileError::fromErrno(code, path)));
-                }
-                return HistoryStore::systemWriteFile(data, path);
-            },
-            [this](const QString& path) {
-                if (failRemove) {
-                    if (auto code = failRemove(path)) return Expected<void, FileError>(unexpected(FileError::fromErrno(code, path)));
-                }
-                return HistoryStore::systemRemoveFile(path);
-            },
-            [this](const QString& path) {
-                if (onSync) onSync(path);
-                return HistoryStore::systemSyncToDisk(path);
-            });
-        return store;
+        return HistoryFixture::makeStore(
+            folder(), [this] { return QDateTime::fromSecsSinceEpoch(clockSeconds, QTimeZone::utc()); }, QTimeZone(3 * 3600));
     }
 
+    static StoredScreenshot tryAdd(HistoryStore& store, ScreenshotKind kind = ScreenshotKind::region) {
+        return resultOf(store.add(pngBytes(8, 6), PixelSize{8, 6}, kind, std::nullopt));
+    }
     Screenshot addPNG(HistoryStore& store, ScreenshotKind kind = ScreenshotKind::region) {
-        auto stored = resultOf(store.add(pngBytes(8, 6), PixelSize{8, 6}, kind, std::nullopt));
+        auto stored = tryAdd(store, kind);
         EXPECT_TRUE(stored) << qPrintable(stored ? QString() : describe(stored.error()));
         return stored ? *stored : Screenshot{};
     }
 
     HistoryIndex indexOnDisk() const {
-        auto index = HistoryIndex::decode(readFile(inFolder(QStringLiteral(".history.json"))));
+        auto index = indexIn(folder());
         EXPECT_TRUE(index);
         return index ? *index : HistoryIndex{};
     }
 
     QStringList filesInFolder() const { return QDir(folder()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+    void seed(const QList<Screenshot>& items) { seedFolder(folder(), items); }
 
-    static QStringList namesOf(const QList<Screenshot>& items) {
-        QStringList names;
-        for (const Screenshot& item : items) names.append(item.fileName);
-        return names;
-    }
-
-    // Writes an index of `items`, each backed by a small PNG unless told otherwise.
-    void seed(const QList<Screenshot>& items, bool withFiles = true) {
-        QDir().mkpath(folder());
-        if (withFiles) {
-            for (const Screenshot& item : items) writeFile(inFolder(item.fileName), pngBytes(8, 6));
-        }
-        writeFile(inFolder(QStringLiteral(".history.json")), HistoryIndex{1, items}.encoded());
-    }
-
-    static Screenshot record(const QString& name, qint64 secondsSinceEpoch) {
-        return Screenshot{QUuid::createUuid(), QDateTime::fromSecsSinceEpoch(secondsSinceEpoch, QTimeZone::utc()),
-                          ScreenshotKind::fullScreen, PixelSize{8, 6}, name, std::nullopt};
-    }
-
-    QTemporaryDir temp;
     // 2025-03-07 11:05:09 UTC, 14:05:09 in the store's zone (UTC+3).
     std::atomic<qint64> clockSeconds{1741345509};
-    std::function<int(const QString&)> failWrite;
-    std::function<int(const QString&)> failRemove;
-    std::function<void(const QString&)> onSync;
-    std::atomic<int> writes{0};
 };
 
 const QString base = QStringLiteral("Quillet 2025-03-07 в 14.05.09");
@@ -319,7 +244,7 @@ TEST_F(HistoryStoreTest, FailedIndexWriteRemovesTheNewPngAndKeepsTheList) {
     clockSeconds += 60;
 
     failWrite = [](const QString& path) { return path.contains(QLatin1String(".history.json.tmp-")) ? EIO : 0; };
-    const auto failed = resultOf(store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt));
+    const auto failed = tryAdd(*store);
     ASSERT_FALSE(failed);
     EXPECT_EQ(failed.error().kind, HistoryError::Case::writeFailed);
     EXPECT_TRUE(failed.error().description.contains(qt_error_string(EIO)));
@@ -330,11 +255,9 @@ TEST_F(HistoryStoreTest, FailedIndexWriteRemovesTheNewPngAndKeepsTheList) {
     // A full disk or quota, on the PNG or on the index, is "not enough space".
     for (int code : {ENOSPC, EDQUOT}) {
         failWrite = [code](const QString& path) { return path.endsWith(QLatin1String(".png")) ? code : 0; };
-        EXPECT_EQ(resultOf(store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt)).error(),
-                  HistoryError::notEnoughSpace());
+        EXPECT_EQ(tryAdd(*store).error(), HistoryError::notEnoughSpace());
         failWrite = [code](const QString& path) { return path.contains(QLatin1String(".history.json.tmp-")) ? code : 0; };
-        EXPECT_EQ(resultOf(store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt)).error(),
-                  HistoryError::notEnoughSpace());
+        EXPECT_EQ(tryAdd(*store).error(), HistoryError::notEnoughSpace());
     }
     EXPECT_EQ(filesInFolder(), (QStringList{QStringLiteral(".history.json"), first.fileName}));
     EXPECT_EQ(store->all(), QList<Screenshot>{first});
@@ -344,18 +267,15 @@ TEST_F(HistoryStoreTest, AnAddThatCannotReadTheFolderWritesNoIndexThatForgetsThe
     const Screenshot old = record(QStringLiteral("Quillet 2025-01-01 в 10.00.00.png"), 1735714800);
     seed({old});
     const QByteArray indexBefore = readFile(inFolder(QStringLiteral(".history.json")));
-    QDir().mkpath(folder());
-    HistoryFolderAccess access = HistoryFolderAccess::system();
     access.listFolder = [](const QString& path) -> Expected<QStringList, FileError> {
         return unexpected(FileError::fromErrno(EIO, path));
     };
-    HistoryStore store(folder(), thumbs(), [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc(), access,
-                       &HistoryStore::systemWriteFile, &HistoryStore::systemRemoveFile);
-    const auto stored = resultOf(store.add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt));
+    auto store = makeStore();
+    const auto stored = tryAdd(*store);
     ASSERT_FALSE(stored);
     EXPECT_EQ(stored.error().kind, HistoryError::Case::writeFailed);
     EXPECT_EQ(readFile(inFolder(QStringLiteral(".history.json"))), indexBefore);
-    EXPECT_TRUE(store.all().isEmpty());
+    EXPECT_TRUE(store->all().isEmpty());
 }
 
 TEST_F(HistoryStoreTest, UnmountedVolumeLeavesTheStoreUnloadedUntilItComesBack) {
@@ -363,16 +283,13 @@ TEST_F(HistoryStoreTest, UnmountedVolumeLeavesTheStoreUnloadedUntilItComesBack) 
     const QString shots = media + QStringLiteral("/Disk/Shots");
     QDir().mkpath(media);
     std::atomic<bool> mounted{false};
-    HistoryFolderAccess access = HistoryFolderAccess::system();
     access.volumesRoots = {media};
     access.isMountPoint = [&mounted](const QString&) { return mounted.load(); };
-    HistoryStore store(shots, thumbs(), [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc(), access,
-                       &HistoryStore::systemWriteFile, &HistoryStore::systemRemoveFile);
-    QSignalSpy changed(&store, &HistoryStore::historyDidChange);
+    auto store = HistoryFixture::makeStore(shots, [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc());
+    QSignalSpy changed(store.get(), &HistoryStore::historyDidChange);
 
-    resultOf(store.load());
-    EXPECT_EQ(resultOf(store.add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt)).error(),
-              HistoryError::volumeNotMounted());
+    resultOf(store->load());
+    EXPECT_EQ(tryAdd(*store).error(), HistoryError::volumeNotMounted());
     EXPECT_FALSE(QFileInfo::exists(media + QStringLiteral("/Disk")));
     test::drainEvents();
     EXPECT_EQ(changed.size(), 0);
@@ -380,8 +297,8 @@ TEST_F(HistoryStoreTest, UnmountedVolumeLeavesTheStoreUnloadedUntilItComesBack) 
     QDir().mkpath(shots);
     writeFile(shots + QStringLiteral("/Quillet 2025-01-01 в 10.00.00.png"), pngBytes(8, 6));
     mounted = true;
-    resultOf(store.load());
-    EXPECT_EQ(store.all().size(), 1);
+    resultOf(store->load());
+    EXPECT_EQ(store->all().size(), 1);
     EXPECT_TRUE(test::waitUntil([&] { return changed.size() == 1; }));
 }
 
@@ -492,6 +409,7 @@ TEST_F(HistoryStoreTest, NewFilesReachTheDiskBeforeTheyAreRenamedAndTheFolderAft
         const auto index = HistoryIndex::decode(readFile(inFolder(QStringLiteral(".history.json"))));
         std::lock_guard guard(lock);
         steps.append({QFileInfo(path).fileName(), filesInFolder(), index ? index->items.size() : -1, readFile(path)});
+        return 0;
     };
     const Screenshot added = addPNG(*store);
     onSync = {};
@@ -517,15 +435,8 @@ TEST_F(HistoryStoreTest, NewFilesReachTheDiskBeforeTheyAreRenamedAndTheFolderAft
     // A PNG that cannot be flushed is not stored.
     clockSeconds += 1;
     const QStringList before = filesInFolder();
-    HistoryStore failing(folder(), thumbs(), [this] { return QDateTime::fromSecsSinceEpoch(clockSeconds, QTimeZone::utc()); },
-                         QTimeZone::utc(), HistoryFolderAccess::system(), &HistoryStore::systemWriteFile,
-                         &HistoryStore::systemRemoveFile, [](const QString& path) -> Expected<void, FileError> {
-                             if (QFileInfo(path).fileName().startsWith(QLatin1String(".tmp-"))) {
-                                 return unexpected(FileError::fromErrno(EIO, path));
-                             }
-                             return {};
-                         });
-    const auto refused = resultOf(failing.add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt));
+    onSync = [](const QString& path) { return QFileInfo(path).fileName().startsWith(QLatin1String(".tmp-")) ? EIO : 0; };
+    const auto refused = tryAdd(*store);
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().kind, HistoryError::Case::writeFailed);
     EXPECT_EQ(filesInFolder(), before);
@@ -547,6 +458,7 @@ TEST_F(HistoryStoreTest, ChangeSignalArrivesOnTheMainThreadWithTheListAlreadyUpd
     EXPECT_TRUE(resultOf(future));
 }
 
+// Only own names expire; naming itself is checked through the store.
 TEST(HistoryFileNames, OwnNamesFollowThePattern) {
     const QRegularExpression pattern(QRegularExpression::anchoredPattern(HistoryFileName::pattern.toString()));
     for (const char* name :
@@ -558,18 +470,6 @@ TEST(HistoryFileNames, OwnNamesFollowThePattern) {
         const QString text = QString::fromUtf8(name);
         EXPECT_EQ(HistoryFileName::isOwn(text), pattern.match(text).hasMatch()) << name;
     }
-    const auto parts = HistoryFileName::parse(u"Quillet 2025-03-07 в 14.05.09 (12).png");
-    ASSERT_TRUE(parts);
-    EXPECT_EQ((std::array{parts->year, parts->month, parts->day, parts->hour, parts->minute, parts->second}),
-              (std::array{2025, 3, 7, 14, 5, 9}));
-    EXPECT_EQ(parts->copy, 12);
-    EXPECT_FALSE(HistoryFileName::parse(u"Quillet 2025-03-07 в 14.05.09.png")->copy);
-
-    // Written in the store's zone, and read back to the same fields.
-    const QDateTime createdAt(QDate(2025, 3, 7), QTime(11, 5, 9), QTimeZone::utc());
-    const QString made = HistoryFileName::make(createdAt, QTimeZone("Europe/Moscow"));
-    EXPECT_EQ(made, QStringLiteral("Quillet 2025-03-07 в 14.05.09.png"));
-    EXPECT_EQ(HistoryFileName::parse(made)->hour, 14);
 }
 
 TEST_F(HistoryStoreTest, NamedPipesThatLookLikeScreenshotsAreNeverOpenedAndCapturesAfterThemAreStored) {
@@ -583,7 +483,7 @@ TEST_F(HistoryStoreTest, NamedPipesThatLookLikeScreenshotsAreNeverOpenedAndCaptu
     auto store = makeStore();
     resultOf(store->load());
     EXPECT_EQ(store->all(), QList<Screenshot>{kept});
-    const auto stored = resultOf(store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt));
+    const auto stored = tryAdd(*store);
     ASSERT_TRUE(stored);
     EXPECT_EQ(store->all().size(), 2);
     EXPECT_FALSE(resultOf(store->thumbnail(piped, 4)));
@@ -609,6 +509,7 @@ TEST_F(HistoryStoreTest, AWriteStuckInFsyncHoldsNoThreadThatPaintingNeedsAndLate
     onSync = [&](const QString&) {
         stuck = true;
         disk.wait();
+        return 0;
     };
     const auto release = qScopeGuard([&] { disk.open(); });
 
@@ -777,7 +678,7 @@ TEST_F(HistoryStoreTest, ChangesMadeOutsideAreNoticedAndAVanishedFolderIsAnnounc
     // A file put where the folder was is named as such.
     QDir(folder()).removeRecursively();
     writeFile(folder(), "a file");
-    const auto refused = resultOf(store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::region, std::nullopt));
+    const auto refused = tryAdd(*store);
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error(), HistoryError::notADirectory());
     EXPECT_TRUE(store->all().isEmpty());

@@ -1,71 +1,21 @@
-// Moving the history to another folder over real folders and real PNG files: a large move that
-// meets a name clash, failures that must leave both folders as they were, moves that have
-// nothing to copy, a move done again after it was interrupted, and moves between two file
-// systems.
+// Moving the history to another folder over real folders and real PNG files.
+#include "HistoryFixture.h"
 #include "history/HistoryTransfer.h"
 
-#include "core/ImageCodec.h"
-#include "history/HistoryIndex.h"
-#include "history/HistoryStore.h"
-#include "support/TestSupport.h"
-
-#include "support/TestFiles.h"
-
-#include <QDir>
-#include <QFile>
-#include <QMap>
-#include <QRandomGenerator>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <sys/mount.h>
 #include <sys/vfs.h>
 
 using namespace quillet;
+using namespace quillet::test;
 
 namespace {
 
-// A PNG whose bytes differ for every `seed`; `noisy` ones do not compress.
-QByteArray pngBytes(quint32 seed, int width = 12, int height = 9, bool noisy = false) {
-    QImage image(width, height, QImage::Format_RGB32);
-    QRandomGenerator random(seed);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            image.setPixel(x, y, noisy ? random.generate() : qRgb((x + seed) % 256, (y + seed / 256) % 256, seed % 251));
-        }
-    }
-    return *ImageCodec::encodePNG(image);
-}
-
-using test::readFile;
-using test::writeFile;
-
-// Every file of a folder, hidden ones too, with its bytes.
-QMap<QString, QByteArray> contentsOf(const QString& folder) {
-    QMap<QString, QByteArray> contents;
-    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
-        contents.insert(name, readFile(folder + QLatin1Char('/') + name));
-    }
-    return contents;
-}
-
-template <class T>
-T resultOf(const QFuture<T>& future) {
-    EXPECT_TRUE(test::waitFor(future, std::chrono::seconds(60)));
-    return future.result();
-}
-
-void resultOf(const QFuture<void>& future) { EXPECT_TRUE(test::waitFor(future, std::chrono::seconds(60))); }
-
-Screenshot record(const QString& name, qint64 secondsSinceEpoch, ScreenshotKind kind = ScreenshotKind::region,
-                  std::optional<QUuid> source = std::nullopt) {
-    return Screenshot{QUuid::createUuid(), QDateTime::fromSecsSinceEpoch(secondsSinceEpoch, QTimeZone::utc()), kind,
-                      PixelSize{12, 9}, name, source};
+Screenshot shot(const QString& name, qint64 secondsSinceEpoch, ScreenshotKind kind = ScreenshotKind::region) {
+    return record(name, secondsSinceEpoch, kind, PixelSize{12, 9});
 }
 
 QString ownName(int n) {
@@ -75,52 +25,30 @@ QString ownName(int n) {
         .arg(n % 60, 2, 10, QLatin1Char('0'));
 }
 
-QDateTime fixedClock() { return QDateTime::fromSecsSinceEpoch(1741345509, QTimeZone::utc()); }
-
 const QString clashing = QStringLiteral("Quillet 2025-03-07 в 14.05.09.png");
 
-class HistoryTransferTest : public ::testing::Test {
+class HistoryTransferTest : public HistoryFixture {
 protected:
-    void SetUp() override { ASSERT_TRUE(temp.isValid()); }
-
-    QString path(const QString& relative) const { return temp.path() + QLatin1Char('/') + relative; }
     QString oldFolder() const { return path(QStringLiteral("old")); }
     QString newFolder() const { return path(QStringLiteral("new")); }
 
-    // Writes `items` with their PNG files and an index into `folder`; remembers each file's bytes.
+    // Seeds `folder` with a different PNG for each of `items` and remembers its bytes.
     void seed(const QString& folder, const QList<Screenshot>& items, bool noisy = false, int side = 12) {
-        QDir().mkpath(folder);
-        for (const Screenshot& item : items) {
-            const QByteArray bytes = pngBytes(nextSeed++, side, side * 3 / 4, noisy);
-            writeFile(folder + QLatin1Char('/') + item.fileName, bytes);
-            original.insert(item.id, bytes);
-        }
-        writeFile(folder + QStringLiteral("/.history.json"), HistoryIndex{1, items}.encoded());
+        seedFolder(folder, items, [&](const Screenshot& s) {
+            return original[s.id] = pngBytes(side, side * 3 / 4, nextSeed++, noisy);
+        });
     }
 
     QList<Screenshot> seedOld(int count, bool noisy = false, int side = 12) {
         QList<Screenshot> items;
-        for (int i = count - 1; i >= 0; --i) items.append(record(ownName(i), 1741330000 + i));
+        for (int i = count - 1; i >= 0; --i) items.append(shot(ownName(i), 1741330000 + i));
         seed(oldFolder(), items, noisy, side);
         return items;
     }
 
-    // A store over `folder` whose file primitives are real unless a test makes one fail.
     std::unique_ptr<HistoryStore> makeStore(const QString& folder) {
-        auto store = std::make_unique<HistoryStore>(
-            folder, path(QStringLiteral("thumbs")), &fixedClock, QTimeZone::utc(), HistoryFolderAccess::system(),
-            [this](const QByteArray& data, const QString& file) {
-                if (failWrite) {
-                    if (int code = failWrite(file)) return Expected<void, FileError>(unexpected(FileError::fromErrno(code, file)));
-                }
-                return HistoryStore::systemWriteFile(data, file);
-            },
-            &HistoryStore::systemRemoveFile, &HistoryStore::systemSyncToDisk,
-            [this](const QString& from, const QString& to) {
-                ++copies;
-                if (copyFile) return copyFile(from, to);
-                return HistoryStore::systemCopyFile(from, to);
-            });
+        auto store = HistoryFixture::makeStore(
+            folder, [] { return QDateTime::fromSecsSinceEpoch(1741345509, QTimeZone::utc()); }, QTimeZone::utc());
         resultOf(store->load());
         return store;
     }
@@ -131,24 +59,18 @@ protected:
         for (const Screenshot& item : expected) {
             const auto count = std::count_if(all.begin(), all.end(), [&](const Screenshot& s) { return s.id == item.id; });
             ASSERT_EQ(count, 1) << qPrintable(item.fileName);
-            const Screenshot moved = *std::find_if(all.begin(), all.end(), [&](const Screenshot& s) { return s.id == item.id; });
-            EXPECT_EQ(moved.createdAt, item.createdAt);
-            EXPECT_EQ(moved.kind, item.kind);
-            EXPECT_EQ(moved.pixelSize, item.pixelSize);
-            EXPECT_EQ(moved.sourceID, item.sourceID);
+            Screenshot moved = *std::find_if(all.begin(), all.end(), [&](const Screenshot& s) { return s.id == item.id; });
             EXPECT_EQ(readFile(store.fileURL(moved)), original.value(item.id)) << qPrintable(moved.fileName);
+            moved.fileName = item.fileName;  // the only field a move may change
+            EXPECT_EQ(moved, item);
         }
-        const auto index = HistoryIndex::decode(readFile(store.folder() + QStringLiteral("/.history.json")));
+        const auto index = indexIn(store.folder());
         ASSERT_TRUE(index);
         EXPECT_EQ(index->items, all);
     }
 
-    QTemporaryDir temp;
     QHash<QUuid, QByteArray> original;  // the bytes each screenshot was seeded with
     quint32 nextSeed = 1;
-    std::function<int(const QString&)> failWrite;
-    HistoryStore::CopyFile copyFile;
-    std::atomic<int> copies{0};
 };
 
 }  // namespace
@@ -157,18 +79,18 @@ TEST_F(HistoryTransferTest, TwoHundredScreenshotsMoveIntoAFolderThatHoldsOneOfTh
     // The newest of the old screenshots has the name already taken in the new folder, the next
     // one has the name the first is renamed to, and one is an edit of another.
     QList<Screenshot> old;
-    old.append(record(clashing, 1741345509));
-    old.append(record(QStringLiteral("Quillet 2025-03-07 в 14.05.09 (2).png"), 1741345500));
-    for (int i = 197; i >= 0; --i) old.append(record(ownName(i), 1741330000 + i));
+    old.append(shot(clashing, 1741345509));
+    old.append(shot(QStringLiteral("Quillet 2025-03-07 в 14.05.09 (2).png"), 1741345500));
+    for (int i = 197; i >= 0; --i) old.append(shot(ownName(i), 1741330000 + i));
     old[5].kind = ScreenshotKind::edited;
     old[5].sourceID = old[6].id;
     seed(oldFolder(), old);
     // Not history: stays behind. A PNG the index does not list is history and moves.
     writeFile(oldFolder() + QStringLiteral("/notes.txt"), "keep me");
     writeFile(oldFolder() + QStringLiteral("/.hidden"), "keep me too");
-    writeFile(oldFolder() + QStringLiteral("/by hand.png"), pngBytes(9999));
+    writeFile(oldFolder() + QStringLiteral("/by hand.png"), pngBytes(12, 9, 9999));
 
-    const Screenshot resident = record(clashing, 1741345000, ScreenshotKind::window);
+    const Screenshot resident = shot(clashing, 1741345000, ScreenshotKind::window);
     seed(newFolder(), {resident});
     writeFile(newFolder() + QStringLiteral("/readme.txt"), "the new folder's own");
 
@@ -177,7 +99,7 @@ TEST_F(HistoryTransferTest, TwoHundredScreenshotsMoveIntoAFolderThatHoldsOneOfTh
     const QList<Screenshot> loaded = store->all();
     const Screenshot byHand = *std::find_if(loaded.begin(), loaded.end(),
                                             [](const Screenshot& s) { return s.fileName == QStringLiteral("by hand.png"); });
-    original.insert(byHand.id, pngBytes(9999));
+    original.insert(byHand.id, pngBytes(12, 9, 9999));
     QSignalSpy changed(store.get(), &HistoryStore::historyDidChange);
 
     const HistoryResult moved = resultOf(store->relocate(newFolder()));
@@ -186,11 +108,9 @@ TEST_F(HistoryTransferTest, TwoHundredScreenshotsMoveIntoAFolderThatHoldsOneOfTh
     EXPECT_EQ(store->all().size(), 202);
     expectMoved(*store, old + QList<Screenshot>{byHand, resident});
 
+    const QList<Screenshot> all = store->all();
     auto nameOf = [&](const QUuid& id) {
-        for (const Screenshot& s : store->all()) {
-            if (s.id == id) return s.fileName;
-        }
-        return QString();
+        return std::find_if(all.begin(), all.end(), [&](const Screenshot& s) { return s.id == id; })->fileName;
     };
     EXPECT_EQ(nameOf(resident.id), clashing);
     EXPECT_EQ(nameOf(old[0].id), QStringLiteral("Quillet 2025-03-07 в 14.05.09 (2).png"));
@@ -200,9 +120,7 @@ TEST_F(HistoryTransferTest, TwoHundredScreenshotsMoveIntoAFolderThatHoldsOneOfTh
     EXPECT_EQ(QDir(oldFolder()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
               (QStringList{".hidden", "notes.txt"}));
     EXPECT_EQ(readFile(newFolder() + QStringLiteral("/readme.txt")), "the new folder's own");
-    EXPECT_EQ(QDir(newFolder()).entryList({QStringLiteral(".tmp-*"), QStringLiteral(".history.json.tmp-*")},
-                                          QDir::Files | QDir::Hidden),
-              QStringList());
+    EXPECT_EQ(leftovers(newFolder()), QStringList());
     EXPECT_TRUE(test::waitUntil([&] { return changed.size() == 1; }));
 
     // A fresh store over the new folder reads the same history.
@@ -261,7 +179,7 @@ TEST_F(HistoryTransferTest, AnyFailureBeforeTheSwitchLeavesBothFoldersAsTheyWere
         copyFile = nullptr;
         failWrite = nullptr;
         seedOld(5);
-        seed(newFolder(), {record(QStringLiteral("already here.png"), 1741000000)});
+        seed(newFolder(), {shot(QStringLiteral("already here.png"), 1741000000)});
         c.arrange();
         auto store = makeStore(oldFolder());
         const QList<Screenshot> before = store->all();

@@ -27,13 +27,12 @@ Screenshot sample(std::optional<QUuid> source = std::nullopt) {
 }  // namespace
 
 TEST(HistoryError, FullDiskAndQuotaFoldToNotEnoughSpaceEverythingElseToWriteFailed) {
-    EXPECT_EQ(HistoryError::folded(FileError::fromErrno(ENOSPC, QStringLiteral("/h/a.png"))), HistoryError::notEnoughSpace());
-    EXPECT_EQ(HistoryError::folded(FileError::fromErrno(EDQUOT, QStringLiteral("/h/a.png"))), HistoryError::notEnoughSpace());
     // Causes the user can act on keep their own case, so the warning can name them.
-    EXPECT_EQ(HistoryError::folded(FileError::fromErrno(ENOTDIR, QStringLiteral("/h"))), HistoryError::notADirectory());
-    EXPECT_EQ(HistoryError::folded(FileError::fromErrno(EACCES, QStringLiteral("/h"))), HistoryError::folderNotWritable());
-    EXPECT_EQ(HistoryError::folded(FileError::fromErrno(EROFS, QStringLiteral("/h"))), HistoryError::folderNotWritable());
-
+    for (const auto& [code, expected] : {std::pair{ENOSPC, HistoryError::notEnoughSpace()}, {EDQUOT, HistoryError::notEnoughSpace()},
+                                         {ENOTDIR, HistoryError::notADirectory()}, {EACCES, HistoryError::folderNotWritable()},
+                                         {EROFS, HistoryError::folderNotWritable()}}) {
+        EXPECT_EQ(HistoryError::folded(FileError::fromErrno(code, QStringLiteral("/h"))), expected) << code;
+    }
     const FileError io = FileError::fromErrno(EIO, QStringLiteral("/h/a.png"));
     const HistoryError folded = HistoryError::folded(io);
     EXPECT_EQ(folded.kind, HistoryError::Case::writeFailed);

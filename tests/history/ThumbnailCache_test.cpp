@@ -1,13 +1,11 @@
-// Thumbnails at two levels, over real PNG files: the maker runs once per id and size, the disk
-// level answers after the memory level was emptied, and a broken cache folder only loses the
-// disk level.
+// Thumbnails in memory and on disk, over real PNG files.
 #include "history/ThumbnailCache.h"
 
 #include "core/ImageCodec.h"
+#include "support/TestFiles.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -78,9 +76,7 @@ TEST_F(ThumbnailCacheTest, RemoveForgetsOneScreenshotOnly) {
     ask(cache, gone, 100);
     ask(cache, gone, 40);
     ask(cache, kept, 100);
-    QFile unrelated(cacheFolder() + QStringLiteral("/notes.txt"));
-    ASSERT_TRUE(unrelated.open(QIODevice::WriteOnly));
-    unrelated.close();
+    test::writeFile(cacheFolder() + QStringLiteral("/notes.txt"), {});
     EXPECT_EQ(made, 3);
 
     cache.remove(gone);
@@ -93,20 +89,16 @@ TEST_F(ThumbnailCacheTest, RemoveForgetsOneScreenshotOnly) {
 
 TEST_F(ThumbnailCacheTest, SourceThatIsNoImageGivesNothingAndWritesNothing) {
     const ThumbnailCache cache(cacheFolder());
-    QFile broken(temp.path() + QStringLiteral("/broken.png"));
-    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
-    broken.write("not a png at all");
-    broken.close();
-    auto future = cache.thumbnail(QUuid::createUuid(), broken.fileName(), 100);
+    const QString broken = temp.path() + QStringLiteral("/broken.png");
+    test::writeFile(broken, "not a png at all");
+    auto future = cache.thumbnail(QUuid::createUuid(), broken, 100);
     ASSERT_TRUE(test::waitFor(future));
     EXPECT_FALSE(future.result());
     EXPECT_TRUE(cacheFiles().isEmpty());
 }
 
 TEST_F(ThumbnailCacheTest, CacheFolderThatCannotBeMadeOnlyLosesTheDiskLevel) {
-    QFile blocker(temp.path() + QStringLiteral("/cache"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    test::writeFile(temp.path() + QStringLiteral("/cache"), {});
     const ThumbnailCache cache(cacheFolder(), countingMaker());
     const QUuid id = QUuid::createUuid();
     EXPECT_TRUE(ask(cache, id, 100));

@@ -4,6 +4,7 @@
 
 #include "fakes/FakeLoginItem.h"
 #include "support/LogCapture.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -11,22 +12,14 @@
 #include <gtest/gtest.h>
 
 using namespace quillet;
+using test::readFile;
 
 namespace {
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 class QSettingsPreferencesTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(folder.isValid()); }
-    void writeFile(const QByteArray& bytes) {
-        QFile out(file);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(bytes);
-    }
+    void writeFile(const QByteArray& bytes) { test::writeFile(file, bytes); }
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("Quillet.conf"));
 };

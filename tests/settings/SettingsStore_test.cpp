@@ -1,9 +1,9 @@
 #include "settings/SettingsStore.h"
 
 #include "fakes/FakePreferences.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -176,9 +176,7 @@ TEST(SettingsStore, AdoptsAHistoryAtTheOlderLocationOnlyWhenNoFolderIsStored) {
     const SettingsStore notAdopting(withoutIndex, older.path());
     EXPECT_TRUE(withoutIndex.writes.isEmpty());
 
-    QFile index(older.filePath(QStringLiteral(".history.json")));
-    ASSERT_TRUE(index.open(QIODevice::WriteOnly));
-    index.close();
+    test::writeFile(older.filePath(QStringLiteral(".history.json")), {});
     FakePreferences adopting;
     EXPECT_EQ(SettingsStore(adopting, older.path()).current().historyFolder, older.path());
     EXPECT_EQ(adopting.string(QStringLiteral("historyFolder")), older.path());

@@ -1,0 +1,125 @@
+// What the history tests share: PNG bytes, records, seeded folders, and a store over real files
+// whose file primitives a test can make fail.
+#pragma once
+
+#include "core/ImageCodec.h"
+#include "history/HistoryIndex.h"
+#include "history/HistoryStore.h"
+#include "support/TestFiles.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QMap>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+
+namespace quillet::test {
+
+// A PNG whose bytes differ for every `variant`; `noisy` ones do not compress.
+inline QByteArray pngBytes(int width, int height, quint32 variant = 0, bool noisy = false) {
+    QImage image(width, height, QImage::Format_RGB32);
+    QRandomGenerator random(variant);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            image.setPixel(x, y, noisy ? random.generate() : qRgb((x + variant) % 256, (y + variant / 256) % 256, variant % 251));
+        }
+    }
+    return *ImageCodec::encodePNG(image);
+}
+
+template <class T>
+T resultOf(const QFuture<T>& future) {
+    EXPECT_TRUE(waitFor(future, std::chrono::seconds(60)));
+    return future.result();
+}
+
+inline void resultOf(const QFuture<void>& future) { EXPECT_TRUE(waitFor(future, std::chrono::seconds(60))); }
+
+inline Screenshot record(const QString& name, qint64 secondsSinceEpoch, ScreenshotKind kind = ScreenshotKind::fullScreen,
+                         PixelSize size = {8, 6}) {
+    return Screenshot{QUuid::createUuid(), QDateTime::fromSecsSinceEpoch(secondsSinceEpoch, QTimeZone::utc()), kind, size, name,
+                      std::nullopt};
+}
+
+inline QStringList namesOf(const QList<Screenshot>& items) {
+    QStringList names;
+    for (const Screenshot& item : items) names.append(item.fileName);
+    return names;
+}
+
+// Every file of a folder, hidden ones too, with its bytes.
+inline QMap<QString, QByteArray> contentsOf(const QString& folder) {
+    QMap<QString, QByteArray> contents;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
+        contents.insert(name, readFile(folder + QLatin1Char('/') + name));
+    }
+    return contents;
+}
+
+// Half-written files a crash may leave.
+inline QStringList leftovers(const QString& folder) {
+    return QDir(folder).entryList({QStringLiteral(".tmp-*"), QStringLiteral(".history.json.tmp-*")}, QDir::Files | QDir::Hidden);
+}
+
+inline Decoded<HistoryIndex> indexIn(const QString& folder) {
+    return HistoryIndex::decode(readFile(folder + QStringLiteral("/.history.json")));
+}
+
+// Writes `items`, each with its PNG file (`bytes` of the item, or a small PNG), and their index.
+inline void seedFolder(const QString& folder, const QList<Screenshot>& items,
+                       const std::function<QByteArray(const Screenshot&)>& bytes = {}) {
+    QDir().mkpath(folder);
+    for (const Screenshot& item : items) writeFile(folder + QLatin1Char('/') + item.fileName, bytes ? bytes(item) : pngBytes(8, 6));
+    writeFile(folder + QStringLiteral("/.history.json"), HistoryIndex{1, items}.encoded());
+}
+
+class HistoryFixture : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(temp.isValid()); }
+
+    QString path(const QString& relative) const { return temp.path() + QLatin1Char('/') + relative; }
+    QString thumbs() const { return path(QStringLiteral("thumbs")); }
+
+    // A store over real files; each primitive fails for the paths the test's hooks pick.
+    std::unique_ptr<HistoryStore> makeStore(const QString& folder, HistoryStore::Clock clock, const QTimeZone& zone) {
+        auto fail = [](const std::function<int(const QString&)>& hook, const QString& file) -> Expected<void, FileError> {
+            if (int code = hook ? hook(file) : 0) return unexpected(FileError::fromErrno(code, file));
+            return {};
+        };
+        return std::make_unique<HistoryStore>(
+            folder, thumbs(), std::move(clock), zone, access,
+            [this, fail](const QByteArray& data, const QString& file) {
+                ++writes;
+                if (auto failed = fail(failWrite, file); !failed) return failed;
+                return HistoryStore::systemWriteFile(data, file);
+            },
+            [this, fail](const QString& file) {
+                if (auto failed = fail(failRemove, file); !failed) return failed;
+                return HistoryStore::systemRemoveFile(file);
+            },
+            [this, fail](const QString& file) {
+                if (auto failed = fail(onSync, file); !failed) return failed;
+                return HistoryStore::systemSyncToDisk(file);
+            },
+            [this](const QString& from, const QString& to) {
+                ++copies;
+                return copyFile ? copyFile(from, to) : HistoryStore::systemCopyFile(from, to);
+            });
+    }
+
+    QTemporaryDir temp;
+    HistoryFolderAccess access = HistoryFolderAccess::system();
+    std::function<int(const QString&)> failWrite;
+    std::function<int(const QString&)> failRemove;
+    std::function<int(const QString&)> onSync;  // before each flush; an errno fails it
+    HistoryStore::CopyFile copyFile;
+    std::atomic<int> writes{0};
+    std::atomic<int> copies{0};
+};
+
+}  // namespace quillet::test

@@ -1,0 +1,61 @@
+// Test helper the crash tests kill at random moments. Says "ready" once the store has loaded,
+// then either adds the sample PNGs in a loop, saying "added" after each, or moves the history and
+// says "moved".
+//
+//   history_crash_helper add <folder> <thumbnails> <sample.png>...
+//   history_crash_helper move <folder> <thumbnails> <new folder>
+#include "core/ImageCodec.h"
+#include "history/HistoryStore.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cstdio>
+
+using namespace quillet;
+
+namespace {
+
+void say(const char* word) {
+    std::printf("%s\n", word);
+    std::fflush(stdout);
+}
+
+int fail(const char* what, const HistoryError& error) {
+    std::fprintf(stderr, "%s failed: %s\n", what, qPrintable(describe(error)));
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 5 || (args[1] != QLatin1String("add") && args[1] != QLatin1String("move"))) {
+        std::fprintf(stderr, "usage: history_crash_helper add|move <folder> <thumbnails> <sample.png...|new folder>\n");
+        return 2;
+    }
+    HistoryStore store(args[2], args[3], [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc());
+    store.load().waitForFinished();
+    say("ready");
+    if (args[1] == QLatin1String("move")) {
+        const HistoryResult moved = store.relocate(args[4]).result();
+        if (!moved) return fail("move", moved.error());
+        say("moved");
+        return 0;
+    }
+    QList<std::pair<QByteArray, PixelSize>> samples;
+    for (const QString& sample : args.mid(4)) {
+        QFile file(sample);
+        const auto size = ImageCodec::readSize(sample);
+        if (!size || !file.open(QIODevice::ReadOnly)) return 2;
+        samples.append({file.readAll(), *size});
+    }
+    for (qsizetype n = 0;; ++n) {
+        const auto& [png, size] = samples[n % samples.size()];
+        const auto stored = store.add(png, size, ScreenshotKind::region, std::nullopt).result();
+        if (!stored) return fail("add", stored.error());
+        say("added");
+        QCoreApplication::processEvents();
+    }
+}
