@@ -247,6 +247,17 @@ TEST(Application, TheTrayMenuCapturesAndQuitsFromTheKeyboard) {
         return pasted.size() == QSize(1280, 800);
     }, 20s));
 
+    // "История…" and "Настройки…" open their windows.
+    const auto openFromMenu = [&](int downs, const QString& title) {
+        if (!openMenu()) return false;
+        QStringList keys{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("80")};
+        for (int i = 0; i < downs; ++i) keys << QStringLiteral("Down");
+        session.xdotool(keys << QStringLiteral("Return"));
+        return XSession::waitUntil([&] { return !visibleWindows({QStringLiteral("--name"), QStringLiteral("^%1$").arg(title)}).isEmpty(); });
+    };
+    EXPECT_TRUE(openFromMenu(3, QStringLiteral("История"))) << "no history window from the menu";
+    EXPECT_TRUE(openFromMenu(4, QStringLiteral("Настройки Quillet"))) << "no settings window from the menu";
+
     // The last item quits, through the same orderly path as SIGTERM.
     ASSERT_TRUE(openMenu());
     session.xdotool({QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("Up"),
