@@ -4,6 +4,7 @@
 // The opening figures count the CPU time of the whole process (decoding runs on the thread
 // pool), which says more than the wall clock on a machine busy with other work.
 #include "app/EditorLauncher.h"
+#include "support/NoServices.h"
 #include "app/HistoryRecorder.h"
 #include "e2e/harness/XSession.h"
 #include "history/HistoryStore.h"
@@ -30,17 +31,8 @@ QUILLET_E2E_SESSION({.monitors = {QRect(0, 0, 1920, 1080)}, .trayHost = false});
 
 namespace {
 
-class NoClipboard : public ClipboardWriting {
-public:
-    void put(const CapturedImage&, const PNGFuture&) override {}
-    void resolvePendingPromises() override {}
-};
-
-class NoSounds : public SoundPlaying {
-public:
-    void playShutter() override {}
-    void beep() override {}
-};
+using quillet::bench::NoClipboard;
+using quillet::bench::NoSounds;
 
 class OneDisplay : public DesktopQuerying {
 public:

@@ -2,6 +2,7 @@
 // painted frame, the first screen of thumbnails from the disk cache and from the PNG files,
 // one scrolled frame, and the memory the open window holds above the idle application.
 #include "app/ProcessMemory.h"
+#include "support/NoServices.h"
 #include "e2e/harness/X11Parts.h"
 #include "e2e/harness/XSession.h"
 #include "history/HistoryIndex.h"
@@ -33,19 +34,10 @@ QUILLET_E2E_SESSION({.monitors = {QRect(0, 0, 1920, 1080)}, .trayHost = false});
 
 namespace {
 
+using quillet::bench::NoClipboard;
+using quillet::bench::NoSounds;
+
 constexpr int historySize = 10000;
-
-class NoClipboard : public ClipboardWriting {
-public:
-    void put(const CapturedImage&, const PNGFuture&) override {}
-    void resolvePendingPromises() override {}
-};
-
-class NoSounds : public SoundPlaying {
-public:
-    void playShutter() override {}
-    void beep() override {}
-};
 
 bool spinUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 30s) {
     QDeadlineTimer deadline(timeout);

@@ -1,6 +1,7 @@
 // What a capture costs the main thread to show its preview, and how long the background
 // thumbnail of a large capture takes before the picture appears on the card.
 #include "ui/previews/PreviewPanel.h"
+#include "support/NoServices.h"
 #include "ui/previews/PreviewStack.h"
 #include "e2e/harness/XSession.h"
 #include "e2e/harness/X11Parts.h"
@@ -19,11 +20,8 @@ QUILLET_E2E_SESSION({.monitors = {QRect(0, 0, 1920, 1080)}, .trayHost = false});
 
 namespace {
 
-class NoClipboard : public ClipboardWriting {
-public:
-    void put(const CapturedImage&, const PNGFuture&) override {}
-    void resolvePendingPromises() override {}
-};
+using quillet::bench::NoClipboard;
+using quillet::bench::NoSounds;
 
 QImage largeCapture() {
     QImage image(3840, 2160, QImage::Format_ARGB32_Premultiplied);
