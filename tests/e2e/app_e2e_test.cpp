@@ -64,7 +64,7 @@ TEST(Application, DoublePressesCaptureToClipboardAndHistory) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window, 10000));
     const QPoint inside = window.mapToGlobal(QPoint(50, 50));
 
-    QProcess* app = session.startProcess(QStringLiteral(QUILLET_EXECUTABLE), {});
+    const StartedProcess app(QStringLiteral(QUILLET_EXECUTABLE));
     ASSERT_EQ(app->state(), QProcess::Running);
     pointerTo(inside);
     ASSERT_TRUE(pressUntil({QStringLiteral("Control_L"), QStringLiteral("Control_L")},
@@ -96,8 +96,10 @@ TEST(Application, DoublePressesCaptureToClipboardAndHistory) {
     EXPECT_EQ(full.pixelColor(inside), fill);
     ASSERT_TRUE(XSession::waitUntil([&] { return historyPNGs().size() == 2; }));
     // The region's preview was withdrawn for that grab and shown again: still out of the task bar.
-    const QList<std::uint32_t> previews = visibleWindows({QStringLiteral("--name"), QStringLiteral("Превью снимка")});
-    ASSERT_FALSE(previews.isEmpty());
+    QList<std::uint32_t> previews;
+    ASSERT_TRUE(XSession::waitUntil([&] {
+        return !(previews = visibleWindows({QStringLiteral("--name"), QStringLiteral("Превью снимка")})).isEmpty();
+    })) << "no preview on the screen after two captures";
     for (std::uint32_t id : previews) {
         const auto state = session.run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(id),
                                                                  QStringLiteral("_NET_WM_STATE")});
@@ -145,7 +147,7 @@ QSet<QByteArray> quilletProcessesOnDisplay() {
 TEST(Application, OneInstanceTakesTheCommandLinesOfLaterStarts) {
     auto& session = XSession::current();
     const qsizetype before = historyPNGs().size();
-    QProcess* app = session.startProcess(QStringLiteral(QUILLET_EXECUTABLE), {});
+    const StartedProcess app(QStringLiteral(QUILLET_EXECUTABLE));
     ASSERT_EQ(app->state(), QProcess::Running);
     ASSERT_TRUE(XSession::waitUntil(trayIconEmbedded, 30s)) << "no Quillet icon in tint2's tray";
 
@@ -173,7 +175,6 @@ TEST(Application, OneInstanceTakesTheCommandLinesOfLaterStarts) {
     app->terminate();
     ASSERT_TRUE(XSession::waitUntil([&] { return app->state() == QProcess::NotRunning; }, 20s));
     EXPECT_EQ(app->exitCode(), 0);
-    session.stopProcess(app);
 }
 
 namespace {
@@ -223,7 +224,7 @@ bool menuShown(QPoint icon) {
 TEST(Application, TheTrayMenuCapturesAndQuitsFromTheKeyboard) {
     auto& session = XSession::current();
     const qsizetype before = historyPNGs().size();
-    QProcess* app = session.startProcess(QStringLiteral(QUILLET_EXECUTABLE), {});
+    const StartedProcess app(QStringLiteral(QUILLET_EXECUTABLE));
     std::optional<QPoint> icon;
     ASSERT_TRUE(XSession::waitUntil([&] { return (icon = trayIconCentre()).has_value(); }, 30s));
 
@@ -265,5 +266,4 @@ TEST(Application, TheTrayMenuCapturesAndQuitsFromTheKeyboard) {
     ASSERT_TRUE(XSession::waitUntil([&] { return app->state() == QProcess::NotRunning; }, 20s));
     EXPECT_EQ(app->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app->exitCode(), 0);
-    session.stopProcess(app);
 }

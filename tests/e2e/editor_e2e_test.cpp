@@ -62,7 +62,7 @@ TEST(Editor, DoubleClickOnThePreviewEditsAndCtrlSSavesAnEditedCopy) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window, 10000));
     const QPoint inside = window.mapToGlobal(QPoint(50, 50));
 
-    QProcess* app = session.startProcess(QStringLiteral(QUILLET_EXECUTABLE), {});
+    const StartedProcess app(QStringLiteral(QUILLET_EXECUTABLE));
     ASSERT_EQ(app->state(), QProcess::Running);
 
     // A region capture of 300 × 200 plain green pixels.

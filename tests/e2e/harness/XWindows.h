@@ -88,6 +88,22 @@ inline QJsonArray indexItems(const QString& folder = defaultHistoryFolder()) {
     return QJsonDocument::fromJson(index.readAll()).object().value(QStringLiteral("items")).toArray();
 }
 
+// A started program that is stopped when the case ends, however it ends: a failed assertion
+// must not leave an instance behind for the next case to hand its command line to.
+class StartedProcess {
+public:
+    explicit StartedProcess(const QString& program, const QStringList& arguments = {})
+        : process(XSession::current().startProcess(program, arguments)) {}
+    ~StartedProcess() { XSession::current().stopProcess(process); }  // nothing left to do once stopped
+    StartedProcess(const StartedProcess&) = delete;
+    StartedProcess& operator=(const StartedProcess&) = delete;
+    QProcess* operator->() const { return process; }
+    operator QProcess*() const { return process; }
+
+private:
+    QProcess* process;
+};
+
 // Asks the application to quit as the desktop does at log-out; its exit code, -1 for a crash or a hang.
 inline int terminateApp(QProcess* app) {
     app->terminate();
