@@ -20,7 +20,7 @@ public:
         const char name[] = "CLIPBOARD";
         xcb_intern_atom_reply_t* atom =
             xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr);
-        clipboard = atom ? atom->atom : XCB_ATOM_NONE;
+        clipboard = atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
         std::free(atom);
     }
     ~PixelProbe() { xcb_disconnect(connection); }

@@ -29,7 +29,7 @@ void CaptureCoordinator::captureRegion() {
     regionSelection = controller;
     const QList<CapturableWindow> windows = services.capturer.onScreenWindows(services.desktop.processID());
     controller->show(windows);
-    toOverlay.end();
+    controller->whenFirstFramePainted([toOverlay] { toOverlay.end(); });
 
     // The content refresh runs alongside the overlay, never before it.
     runOnMainThread(this, [this] { (void)services.capturer.refreshContent(); });
@@ -103,6 +103,9 @@ void CaptureCoordinator::deliver(const CapturedImage& image, std::optional<QRect
     if (flashArea) services.flash.show(*flashArea);
     const PNGFuture png(image.image);
     services.clipboard.put(image, png);
+    png.value().then(this, [toPasteable = toReady.alsoAs(Signposts::captureToPasteable)](const QByteArray&) {
+        toPasteable.end();
+    });
 
     std::optional<QUuid> previewID;
     if (services.settings.current().showPreview && previews) previewID = previews->show(image, png);

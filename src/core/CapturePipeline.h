@@ -100,6 +100,9 @@ public:
     virtual QFuture<std::optional<RegionSelection>> selection() = 0;
     // Closes the overlay and answers selection() with `result`; later calls do nothing.
     virtual void finish(std::optional<RegionSelection> result) = 0;
+    // Calls `painted` once the overlay's first frame under the pointer has reached the screen
+    // (at once for an overlay that draws nothing of its own).
+    virtual void whenFirstFramePainted(std::function<void()> painted) { painted(); }
 };
 using RegionSelectionFactory = std::function<std::shared_ptr<RegionSelecting>()>;
 

@@ -20,6 +20,8 @@ public:
 
     void end() const;
     const char* intervalName() const { return name; }
+    // Another interval from the same start: one moment, two ends worth knowing.
+    MeasuredInterval alsoAs(const char* other) const { return MeasuredInterval(other, start); }
 
 private:
     const char* name;
@@ -30,6 +32,7 @@ namespace Signposts {
 inline constexpr const char* subsystem = "org.quillet.Quillet";
 inline constexpr const char* triggerToOverlay = "trigger-to-overlay";
 inline constexpr const char* captureToReady = "capture-to-ready";
+inline constexpr const char* captureToPasteable = "capture-to-pasteable";
 inline constexpr const char* openEditor = "open-editor";
 inline constexpr const char* openHistory = "open-history";
 

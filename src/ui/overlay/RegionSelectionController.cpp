@@ -34,6 +34,14 @@ RegionSelectionController::~RegionSelectionController() {
     outcome.finish(std::optional<RegionSelection>());
 }
 
+void RegionSelectionController::whenFirstFramePainted(std::function<void()> painted) {
+    if (keyPanel) {
+        keyPanel->onNextFramePainted = std::move(painted);
+    } else {
+        painted();
+    }
+}
+
 void RegionSelectionController::show(const QList<CapturableWindow>& windowsUnderCursor) {
     if (isOpen() || outcome.isFinished()) return;
     const QPoint pointer = QCursor::pos();

@@ -38,6 +38,7 @@ public:
     // An outcome that came before this was called is kept for it.
     QFuture<std::optional<RegionSelection>> selection() override;
     void finish(std::optional<RegionSelection> result) override;
+    void whenFirstFramePainted(std::function<void()> painted) override;
 
     // The open panels, in the order of the displays; empty once finished.
     QList<RegionSelectionView*> panels() const;

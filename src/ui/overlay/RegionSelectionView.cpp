@@ -7,8 +7,10 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
+#include <QTimer>
 
 #include <cmath>
+#include <utility>
 
 namespace quillet {
 
@@ -56,6 +58,7 @@ void RegionSelectionView::prepare(std::uint32_t displayID, QRectF bounds, double
 }
 
 void RegionSelectionView::release() {
+    onNextFramePainted = nullptr;
     frozen = QImage();
     frames.clear();
     hovered.reset();
@@ -189,6 +192,9 @@ void RegionSelectionView::paintEvent(QPaintEvent* event) {
         painter.setFont(labelFont);
         painter.drawText(*label, Qt::AlignCenter, sizeLabelText());
     }
+    // The backing store is flushed to the server right after painting returns: a queued call
+    // runs once the frame is on its way.
+    if (onNextFramePainted) QTimer::singleShot(0, this, std::exchange(onNextFramePainted, nullptr));
 }
 
 void RegionSelectionView::mouseMoveEvent(QMouseEvent* event) {

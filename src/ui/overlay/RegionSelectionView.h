@@ -48,6 +48,8 @@ public:
 
     // Called once with the outcome; does nothing until set.
     std::function<void(std::optional<RegionSelection>)> onFinish = [](std::optional<RegionSelection>) {};
+    // Called once after the next frame has been painted and handed to the server; then cleared.
+    std::function<void()> onNextFramePainted;
 
     std::uint32_t displayID() const { return display; }
     double scale() const { return pixelScale; }
