@@ -121,19 +121,3 @@ TEST_F(LaunchAtLoginTest, ChangedSettingSwitchesTheItemOrIsPutBackWhenThatFails)
     EXPECT_EQ(announced, (QList<bool>{true, false}));
     EXPECT_EQ(log.lines, QStringList{failureLine});
 }
-
-TEST_F(LaunchAtLoginTest, SyncAtLaunchWritesTheSwitchAloneNextToAnUnusableValue) {
-    const QString folder = QStringLiteral("/media/disk/Снимки");
-    const QByteArray retention(R"({"days":{"_0":-5}})");
-    preferences.values = {{QStringLiteral("historyFolder"), folder},
-                          {QStringLiteral("retention"), retention},
-                          {QStringLiteral("launchAtLogin"), true},
-                          {appliedOnce, true}};
-    loginItem.current = LoginItemStatus::notRegistered;  // switched off in the desktop's settings
-    launchAtLogin.syncAtLaunch(launch());
-
-    EXPECT_EQ(settings->current().historyFolder, folder);
-    EXPECT_EQ(preferences.writes, QStringList{QStringLiteral("set launchAtLogin")});
-    EXPECT_EQ(preferences.string(QStringLiteral("historyFolder")), folder);
-    EXPECT_EQ(preferences.data(QStringLiteral("retention")), retention);
-}
