@@ -1,9 +1,11 @@
+// One instance per session: later starts hand their command line over, and what a dead or
+// quitting instance left behind does not stop the next one; the command line itself.
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "core/Async.h"
+#include "support/TestFiles.h"
 #include "support/TestSupport.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -26,27 +28,22 @@ TEST(SingleInstance, ALaterStartHandsItsCommandLineToTheRunningOne) {
     QList<QStringList> received;
     QObject::connect(&first, &SingleInstance::received, [&](const QStringList& arguments) { received << arguments; });
 
-    const auto second = startAgain(folder.path(), {"quillet", "--full-screen"});
-    ASSERT_TRUE(test::waitFor(second));
-    EXPECT_EQ(second.result(), SingleInstance::Role::handedOver);
-    const auto third = startAgain(folder.path(), {"quillet", "--region", "ünïcode ✓"});
-    ASSERT_TRUE(test::waitFor(third));
-    EXPECT_EQ(third.result(), SingleInstance::Role::handedOver);
+    const QList<QStringList> later{{"quillet", "--full-screen"}, {"quillet", "--region", "ünïcode ✓"}};
+    for (const QStringList& arguments : later) {
+        const auto start = startAgain(folder.path(), arguments);
+        ASSERT_TRUE(test::waitFor(start));
+        EXPECT_EQ(start.result(), SingleInstance::Role::handedOver);
+    }
     ASSERT_TRUE(test::waitUntil([&] { return received.size() == 2; }));
-    EXPECT_EQ(received[0], (QStringList{"quillet", "--full-screen"}));
-    EXPECT_EQ(received[1], (QStringList{"quillet", "--region", "ünïcode ✓"}));
+    EXPECT_EQ(received, later);
 }
 
 TEST(SingleInstance, WhatADeadOneLeftBehindIsTakenOver) {
     QTemporaryDir folder;
-    {
-        // A lock naming a process that no longer exists, and its socket file.
-        QFile lock(folder.filePath("org.quillet.Quillet.lock"));
-        ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
-        lock.write("2147483646\nquillet\n" + QSysInfo::machineHostName().toUtf8() + "\n");
-        QFile socket(folder.filePath("org.quillet.Quillet.socket"));
-        ASSERT_TRUE(socket.open(QIODevice::WriteOnly));
-    }
+    // A lock naming a process that no longer exists, and its socket file.
+    test::writeFile(folder.filePath("org.quillet.Quillet.lock"),
+                    "2147483646\nquillet\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    test::writeFile(folder.filePath("org.quillet.Quillet.socket"), {});
     SingleInstance next(folder.path());
     EXPECT_EQ(next.claim({"quillet"}, 2s), SingleInstance::Role::primary) << next.errorText().toStdString();
 }

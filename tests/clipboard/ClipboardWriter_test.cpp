@@ -1,27 +1,25 @@
 // The clipboard writer over an in-memory pasteboard: what a put promises, what a paste gets,
-// and when resolving at quit may (and may not) touch the clipboard.
+// and when resolving at quit may (and may not) touch the clipboard; and the promised item's
+// TIFF, encoded once whatever the number of requests.
 #include "clipboard/ClipboardWriter.h"
 #include "core/ImageCodec.h"
 #include "fakes/FakePasteboard.h"
 #include "support/TestImages.h"
 
+#include <QtConcurrent/QtConcurrentRun>
+
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 using namespace quillet;
 
 namespace {
 
-CapturedImage capture(const QImage& image) { return CapturedImage{image, 1, CaptureKind::region}; }
-
-QImage decoded(const std::optional<QByteArray>& bytes) {
-    if (!bytes) return {};
-    return ImageCodec::decode(*bytes).value_or(QImage()).convertToFormat(QImage::Format_RGB32);
-}
-
 // What a paste of the TIFF offer shows: nothing unless the bytes really are TIFF.
 QImage decodedTIFF(const std::optional<QByteArray>& bytes) {
-    const bool isTIFF = bytes && (bytes->startsWith(QByteArray("II*\0", 4)) || bytes->startsWith(QByteArray("MM\0*", 4)));
-    return isTIFF ? decoded(bytes) : QImage();
+    if (!bytes || !(bytes->startsWith(QByteArray("II*\0", 4)) || bytes->startsWith(QByteArray("MM\0*", 4)))) return {};
+    return ImageCodec::decode(*bytes).value_or(QImage()).convertToFormat(QImage::Format_RGB32);
 }
 
 const QString png = PasteboardType::png;
@@ -29,23 +27,25 @@ const QString tiff = PasteboardType::tiff;
 
 class ClipboardWriterTest : public testing::Test {
 protected:
+    void SetUp() override {
+        writer.onProviderRequest = [this] { ++requests; };
+    }
+    void put(const QImage& picture, const PNGFuture& bytes) {
+        writer.put(CapturedImage{picture, 1, CaptureKind::region}, bytes);
+    }
+
     fakes::FakePasteboard pasteboard;
     ClipboardWriter writer{pasteboard};
     int requests = 0;
     const QImage image = test::patternImage(QSize(90, 60));
     const PNGFuture future{image};
-
-    void SetUp() override {
-        writer.onProviderRequest = [this] { ++requests; };
-    }
 };
 
 }  // namespace
 
 TEST_F(ClipboardWriterTest, PutPromisesPNGThenTIFFAndProducesThemOnlyWhenPasted) {
-    writer.put(capture(image), future);
+    put(image, future);
     EXPECT_EQ(pasteboard.types, QStringList({png, tiff}));
-    ASSERT_TRUE(pasteboard.provider);
     EXPECT_TRUE(writer.holdsPromise());
     EXPECT_EQ(requests, 0);
 
@@ -55,39 +55,29 @@ TEST_F(ClipboardWriterTest, PutPromisesPNGThenTIFFAndProducesThemOnlyWhenPasted)
     EXPECT_EQ(requests, 3);
 }
 
-TEST_F(ClipboardWriterTest, SecondPutLeavesOnlyTheSecondImage) {
+TEST_F(ClipboardWriterTest, ResolveMakesTheBytesOfTheLastPutConcreteOnce) {
     const QImage second = test::patternImage(QSize(30, 20), QImage::Format_RGB32, true).convertToFormat(QImage::Format_RGB32);
     const PNGFuture secondFuture(second);
-    writer.put(capture(image), future);
-    writer.put(capture(second), secondFuture);
-    EXPECT_EQ(pasteboard.writes, 2);
-    EXPECT_TRUE(pasteboard.provider->png.isSameAs(secondFuture));
-
-    writer.resolvePendingPromises();
-    EXPECT_EQ(pasteboard.paste(png), secondFuture.waitForValue());
-    EXPECT_EQ(decodedTIFF(pasteboard.paste(tiff)), second);
-}
-
-TEST_F(ClipboardWriterTest, ResolveMakesTheBytesConcreteOnce) {
-    writer.put(capture(image), future);
+    put(image, future);
+    put(second, secondFuture);
     writer.resolvePendingPromises();
     EXPECT_FALSE(pasteboard.provider);
     EXPECT_EQ(pasteboard.types, QStringList({png, tiff}));
     EXPECT_FALSE(writer.holdsPromise());
     const int requestsAtResolve = requests;
-    EXPECT_EQ(pasteboard.paste(png), future.waitForValue());
-    EXPECT_EQ(decodedTIFF(pasteboard.paste(tiff)), image);
+    EXPECT_EQ(pasteboard.paste(png), secondFuture.waitForValue());
+    EXPECT_EQ(decodedTIFF(pasteboard.paste(tiff)), second);
     EXPECT_EQ(requests, requestsAtResolve);  // a paste no longer asks anyone
 
     writer.resolvePendingPromises();
-    EXPECT_EQ(pasteboard.writes, 2);
+    EXPECT_EQ(pasteboard.writes, 3);
 }
 
 TEST_F(ClipboardWriterTest, AnotherProgramsCopyIsLeftAlone) {
     writer.resolvePendingPromises();  // nothing put yet
     EXPECT_EQ(pasteboard.writes, 0);
 
-    writer.put(capture(image), future);
+    put(image, future);
     pasteboard.copyFromAnotherProgram(QStringLiteral("скопированный текст"));
     EXPECT_FALSE(writer.holdsPromise());
     writer.resolvePendingPromises();
@@ -97,9 +87,28 @@ TEST_F(ClipboardWriterTest, AnotherProgramsCopyIsLeftAlone) {
 
 TEST_F(ClipboardWriterTest, FailedEncodingPastesEmptyPNGAndNoTIFF) {
     const PNGFuture failed(image, [](const QImage&) { return std::optional<QByteArray>(); });
-    writer.put(capture(image), failed);
+    put(image, failed);
     EXPECT_EQ(pasteboard.paste(png), QByteArray());
     EXPECT_FALSE(pasteboard.paste(tiff));
     writer.resolvePendingPromises();
     EXPECT_EQ(pasteboard.types, QStringList({png}));
+}
+
+TEST(PromisedImageProvider, TIFFIsEncodedOnceAndEveryRequestGetsTheSameBytes) {
+    const QImage image = test::patternImage(QSize(90, 60));
+    std::atomic_int encodings = 0;
+    const PromisedImageProvider provider(PNGFuture(image), {}, [&encodings](const QByteArray& png) {
+        ++encodings;
+        return PromisedImageProvider::tiffFromPNG(png);
+    });
+
+    // One request from another thread while this one asks too, as a MULTIPLE request may.
+    QFuture<std::optional<QByteArray>> other = QtConcurrent::run([&provider] { return provider.provideData(tiff); });
+    const std::optional<QByteArray> first = provider.provideData(tiff);
+    const std::optional<QByteArray> second = provider.provideData(tiff);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(other.result(), first);
+    EXPECT_EQ(first->constData(), second->constData()) << "served from the one encoding, not a copy of it";
+    EXPECT_EQ(encodings.load(), 1);
+    EXPECT_EQ(decodedTIFF(first), image);
 }

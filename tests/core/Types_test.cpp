@@ -26,14 +26,10 @@ QJsonValue parse(const char* json) {
 }
 
 Screenshot sample() {
-    Screenshot screenshot;
-    screenshot.id = QUuid::fromString(QStringLiteral("e621e1f8-c36c-495a-93fc-0c247a3e6e5f"));
-    screenshot.createdAt = QDateTime(QDate(2026, 12, 6), QTime(8, 5, 19), Qt::UTC);
-    screenshot.kind = ScreenshotKind::edited;
-    screenshot.pixelSize = {2880, 1800};
-    screenshot.fileName = QStringLiteral("Quillet 2026-12-06 at 08.05.19.png");
-    screenshot.sourceID = QUuid::fromString(QStringLiteral("00000000-0000-4000-8000-00000000000a"));
-    return screenshot;
+    return Screenshot{QUuid::fromString(QStringLiteral("e621e1f8-c36c-495a-93fc-0c247a3e6e5f")),
+                      QDateTime(QDate(2026, 12, 6), QTime(8, 5, 19), Qt::UTC), ScreenshotKind::edited, {2880, 1800},
+                      QStringLiteral("Quillet 2026-12-06 at 08.05.19.png"),
+                      QUuid::fromString(QStringLiteral("00000000-0000-4000-8000-00000000000a"))};
 }
 
 }  // namespace
@@ -74,10 +70,9 @@ TEST(Types, TriggerAndPixelSizeForms) {
 
     EXPECT_EQ(compact(toJson(PixelSize{3, 2})), "[3,2]");
     EXPECT_EQ(pixelSizeFromJson(parse("[3,2,99]")).value(), (PixelSize{3, 2}));
-    EXPECT_FALSE(pixelSizeFromJson(parse(R"({"width":3,"height":2})")));
-    EXPECT_FALSE(pixelSizeFromJson(parse("[3]")));
-    EXPECT_FALSE(pixelSizeFromJson(parse("[3.5,2]")));
-    EXPECT_FALSE(pixelSizeFromJson(parse(R"(["3",2])")));
+    for (const char* bad : {R"({"width":3,"height":2})", "[3]", "[3.5,2]", R"(["3",2])"}) {
+        EXPECT_FALSE(pixelSizeFromJson(parse(bad))) << bad;
+    }
 }
 
 TEST(Types, RetentionPolicyForms) {
@@ -85,13 +80,10 @@ TEST(Types, RetentionPolicyForms) {
     EXPECT_EQ(compact(toJson(RetentionPolicy::forever())), R"({"forever":{}})");
     EXPECT_EQ(retentionPolicyFromJson(parse(R"({"days":{"_0":7}})")).value(), RetentionPolicy::days(7));
     EXPECT_EQ(retentionPolicyFromJson(parse(R"({"forever":{}})")).value(), RetentionPolicy::forever());
-    for (const char* bad : {R"({"days":{"_0":7},"forever":{}})", "{}", R"({"weeks":{"_0":1}})"}) {
-        const auto decoded = retentionPolicyFromJson(parse(bad));
-        ASSERT_FALSE(decoded) << bad;
-        EXPECT_EQ(decoded.error().description, QStringLiteral("Invalid number of keys found, expected one.")) << bad;
+    for (const char* bad : {R"({"days":{"_0":7},"forever":{}})", "{}", R"({"weeks":{"_0":1}})",
+                            R"({"days":{"count":7}})", R"({"days":{"_0":"7"}})"}) {
+        EXPECT_FALSE(retentionPolicyFromJson(parse(bad))) << bad;
     }
-    EXPECT_FALSE(retentionPolicyFromJson(parse(R"({"days":{"count":7}})")));
-    EXPECT_FALSE(retentionPolicyFromJson(parse(R"({"days":{"_0":"7"}})")));
 }
 
 // The exact stored form is pinned by the history index tests.
@@ -115,15 +107,11 @@ TEST(Types, ScreenshotDecodingIsStrict) {
         missing.remove(QLatin1String(key));
         EXPECT_FALSE(screenshotFromJson(missing)) << key;
     }
-    QJsonObject bad = good;
-    bad.insert(QStringLiteral("id"), QStringLiteral("not-a-uuid"));
-    EXPECT_FALSE(screenshotFromJson(bad));
-    bad = good;
-    bad.insert(QStringLiteral("createdAt"), QStringLiteral("yesterday"));
-    EXPECT_FALSE(screenshotFromJson(bad));
-    bad = good;
-    bad.insert(QStringLiteral("kind"), QStringLiteral("video"));
-    EXPECT_FALSE(screenshotFromJson(bad));
+    for (const auto& [key, value] : {std::pair{"id", "not-a-uuid"}, {"createdAt", "yesterday"}, {"kind", "video"}}) {
+        QJsonObject bad = good;
+        bad.insert(QLatin1String(key), QLatin1String(value));
+        EXPECT_FALSE(screenshotFromJson(bad)) << key;
+    }
 
     // Another writer's time zone offset still names the same instant.
     QJsonObject offset = good;

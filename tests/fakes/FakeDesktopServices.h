@@ -1,6 +1,6 @@
 // The desktop as unit tests see it: displays named by a hash of the screen's name, the work
-// area equal to Qt's available geometry, no window traits, a compositor the test switches on
-// and off, and a file manager that only remembers what it was asked to show.
+// area equal to Qt's available geometry, no window traits, no compositor unless the test says
+// so, and a file manager that only remembers what it was asked to show.
 #pragma once
 
 #include "platform/CompositorWatching.h"
@@ -38,10 +38,6 @@ public:
 class FakeCompositor : public CompositorWatching {
 public:
     bool compositingManagerRunning() const override { return running; }
-    void set(bool now) {
-        running = now;
-        Q_EMIT compositingChanged(now);
-    }
     bool running = false;
 };
 

@@ -38,13 +38,13 @@ public:
         return adds.back().answer.future();
     }
     // Answers the add `n` with success: a screenshot made from what was handed in.
-    void succeed(std::size_t n) { adds.at(n).answer.finish(StoredScreenshot(screenshotFor(adds.at(n)))); }
-    void fail(std::size_t n, const HistoryError& error) { adds.at(n).answer.finish(StoredScreenshot(unexpected(error))); }
-
-    static Screenshot screenshotFor(const Add& call) {
-        return Screenshot{QUuid::createUuid(), QDateTime::fromSecsSinceEpoch(1741345509, QTimeZone::utc()), call.kind,
-                          call.pixelSize, QStringLiteral("Quillet 2025-03-07 в 14.05.09.png"), call.source};
+    void succeed(std::size_t n) {
+        Add& call = adds.at(n);
+        const Screenshot stored{QUuid::createUuid(), QDateTime::fromSecsSinceEpoch(1741345509, QTimeZone::utc()), call.kind,
+                                call.pixelSize, QStringLiteral("Quillet 2025-03-07 в 14.05.09.png"), call.source};
+        call.answer.finish(StoredScreenshot(stored));
     }
+    void fail(std::size_t n, const HistoryError& error) { adds.at(n).answer.finish(StoredScreenshot(unexpected(error))); }
 
     struct ThumbnailRequest {
         Screenshot screenshot;

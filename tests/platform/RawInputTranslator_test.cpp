@@ -69,39 +69,36 @@ TEST_F(TranslatorTest, EachModifierKeyBecomesItsHardwareCodeAndBit) {
     }
 }
 
-TEST_F(TranslatorTest, BothShiftKeysHeldMeansOthersHeld) {
-    EXPECT_EQ(translator.keyPress(shiftL), changed(Code::leftShift, 0x2));
-    const std::optional<TapEvent> second = translator.keyPress(shiftR);
-    ASSERT_EQ(second, changed(Code::rightShift, 0x2 | 0x4));
-    EXPECT_EQ(KeyEvent(second->keyCode, second->flags), KeyEvent::modifierDown(Code::rightShift, true));
-    EXPECT_EQ(translator.keyRelease(shiftL), changed(Code::leftShift, 0x4));
-    EXPECT_EQ(translator.keyRelease(shiftR), changed(Code::rightShift, 0));
-}
-
-TEST_F(TranslatorTest, AutoRepeatOfAHeldModifierIsNoNewPress) {
-    ASSERT_TRUE(translator.keyPress(controlL));
-    EXPECT_EQ(translator.keyPress(controlL), std::nullopt);
-    EXPECT_EQ(translator.keyPress(controlL), std::nullopt);
-    EXPECT_EQ(translator.keyRelease(controlL), changed(Code::leftControl, 0));
-    // Released keys and keys never seen going down report nothing.
-    EXPECT_EQ(translator.keyRelease(controlL), std::nullopt);
-    // Ordinary keys repeat as ordinary presses.
-    EXPECT_EQ(translator.keyPress(a), keyDown);
-    EXPECT_EQ(translator.keyPress(a), keyDown);
-    EXPECT_EQ(translator.keyRelease(a), std::nullopt);
-}
-
-TEST_F(TranslatorTest, OtherModifiersAreChangesOutsideTheTable) {
-    ASSERT_TRUE(translator.keyPress(controlL));
-    const std::optional<TapEvent> caps = translator.keyPress(capsLock);
-    ASSERT_EQ(caps, changed(Code::capsLock, 0x1));
-    EXPECT_EQ(KeyEvent(caps->keyCode, caps->flags), KeyEvent::otherKeyDown());
-    EXPECT_EQ(translator.keyRelease(capsLock), std::nullopt);
-    const std::optional<TapEvent> num = translator.keyPress(numLock);
-    ASSERT_TRUE(num);
-    EXPECT_EQ(KeyEvent(num->keyCode, num->flags), KeyEvent::otherKeyDown());
-    // Neither counts among the held table modifiers.
-    EXPECT_EQ(translator.flags(), 0x1u);
+// Presses (+) and releases (-) in turn, and what each reports.
+TEST_F(TranslatorTest, SequencesOfPressesAndReleases) {
+    struct Step {
+        bool press;
+        XKey key;
+        std::optional<TapEvent> event;
+    };
+    const std::vector<std::pair<const char*, std::vector<Step>>> rows = {
+        {"both Shift keys held: others held",
+         {{true, shiftL, changed(Code::leftShift, 0x2)}, {true, shiftR, changed(Code::rightShift, 0x2 | 0x4)},
+          {false, shiftL, changed(Code::leftShift, 0x4)}, {false, shiftR, changed(Code::rightShift, 0)}}},
+        // Released keys and keys never seen going down report nothing.
+        {"auto-repeat of a held modifier is no new press",
+         {{true, controlL, changed(Code::leftControl, 0x1)}, {true, controlL, std::nullopt},
+          {false, controlL, changed(Code::leftControl, 0)}, {false, controlL, std::nullopt}}},
+        {"ordinary keys repeat as ordinary presses", {{true, a, keyDown}, {true, a, keyDown}, {false, a, std::nullopt}}},
+        // Caps Lock and Num Lock are changes outside the table, and neither counts as held.
+        {"other modifiers",
+         {{true, controlL, changed(Code::leftControl, 0x1)}, {true, capsLock, changed(Code::capsLock, 0x1)},
+          {false, capsLock, std::nullopt}, {true, numLock, changed(Code::function, 0x1)},
+          {false, controlL, changed(Code::leftControl, 0)}}},
+    };
+    for (const auto& [name, steps] : rows) {
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            const Step& step = steps[i];
+            EXPECT_EQ(step.press ? translator.keyPress(step.key) : translator.keyRelease(step.key), step.event)
+                << name << ", step " << i;
+        }
+        translator.forgetHeldKeys();
+    }
 }
 
 TEST_F(TranslatorTest, ModifiersHeldBeforeListeningCount) {

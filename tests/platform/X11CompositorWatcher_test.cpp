@@ -1,6 +1,8 @@
 // The compositor watcher against a private X server: a stand-in compositor takes and drops
-// the _NET_WM_CM_S0 selection the way a real one does, and the watcher follows.
+// the _NET_WM_CM_S0 selection the way a real one does, and the watcher follows. And the X11
+// parts without a server.
 #include "platform/x11/X11CompositorWatcher.h"
+#include "platform/x11/XInputEventTap.h"
 
 #include "e2e/harness/Xvfb.h"
 #include "support/TestSupport.h"
@@ -12,7 +14,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <ostream>
 
 namespace quillet {
 namespace {
@@ -76,49 +77,32 @@ QList<bool> signalled(const QSignalSpy& spy) {
     return values;
 }
 
-struct Drop {
-    const char* name;
-    void (*drop)(FakeCompositor&);
-};
-
-void PrintTo(const Drop& row, std::ostream* out) { *out << row.name; }
-
-class CompositorDropTest : public X11CompositorWatcherTest, public testing::WithParamInterface<Drop> {};
-
-TEST_P(CompositorDropTest, SignalsTheCompositorComingAndGoing) {
+TEST_F(X11CompositorWatcherTest, SignalsTheCompositorComingAndGoingHoweverItGoes) {
     X11CompositorWatcher watcher(display());
     EXPECT_FALSE(watcher.compositingManagerRunning());
     QSignalSpy changes(&watcher, &CompositorWatching::compositingChanged);
-
-    FakeCompositor compositor(server.display());
-    ASSERT_TRUE(compositor.holdsSelection());
-    ASSERT_TRUE(test::waitUntil([&] { return changes.size() == 1; }));
-    EXPECT_EQ(signalled(changes), QList<bool>{true});
-    EXPECT_TRUE(watcher.compositingManagerRunning());
-
-    GetParam().drop(compositor);
-    ASSERT_TRUE(test::waitUntil([&] { return changes.size() == 2; }));
-    EXPECT_EQ(signalled(changes), (QList<bool>{true, false}));
-    EXPECT_FALSE(watcher.compositingManagerRunning());
+    const std::pair<const char*, void (*)(FakeCompositor&)> drops[] = {
+        {"window destroyed", [](FakeCompositor& c) { c.destroyWindow(); }},
+        {"client disconnected", [](FakeCompositor& c) { c.disconnect(); }},
+        {"selection released", [](FakeCompositor& c) { c.releaseSelection(); }},
+    };
+    for (const auto& [name, drop] : drops) {
+        SCOPED_TRACE(name);
+        changes.clear();
+        FakeCompositor compositor(server.display());
+        ASSERT_TRUE(compositor.holdsSelection());
+        ASSERT_TRUE(test::waitUntil([&] { return changes.size() == 1; }));
+        EXPECT_TRUE(watcher.compositingManagerRunning());
+        drop(compositor);
+        ASSERT_TRUE(test::waitUntil([&] { return changes.size() == 2; }));
+        EXPECT_EQ(signalled(changes), (QList<bool>{true, false}));
+        EXPECT_FALSE(watcher.compositingManagerRunning());
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ways, CompositorDropTest,
-    testing::Values(Drop{"WindowDestroyed", [](FakeCompositor& c) { c.destroyWindow(); }},
-                    Drop{"ClientDisconnected", [](FakeCompositor& c) { c.disconnect(); }},
-                    Drop{"SelectionReleased", [](FakeCompositor& c) { c.releaseSelection(); }}),
-    [](const testing::TestParamInfo<Drop>& row) { return std::string(row.param.name); });
-
-// A compositor that was there first is seen at once, without a signal.
-TEST_F(X11CompositorWatcherTest, SeesACompositorAlreadyRunning) {
-    FakeCompositor compositor(server.display());
-    ASSERT_TRUE(compositor.holdsSelection());
-    X11CompositorWatcher watcher(display());
-    EXPECT_TRUE(watcher.compositingManagerRunning());
-}
-
-// When the X server goes away, nothing composites any more.
-TEST_F(X11CompositorWatcherTest, ServerGoneMeansNoCompositor) {
+// A compositor that was there first is seen at once; when the X server goes away, nothing
+// composites any more.
+TEST_F(X11CompositorWatcherTest, ACompositorRunningBeforeIsSeenAndTheServerGoneMeansNone) {
     FakeCompositor compositor(server.display());
     ASSERT_TRUE(compositor.holdsSelection());
     X11CompositorWatcher watcher(display());
@@ -130,9 +114,14 @@ TEST_F(X11CompositorWatcherTest, ServerGoneMeansNoCompositor) {
     EXPECT_FALSE(watcher.compositingManagerRunning());
 }
 
-TEST(X11CompositorWatcher, NoServerMeansNoCompositor) {
-    X11CompositorWatcher watcher(QByteArrayLiteral(":65001"));
-    EXPECT_FALSE(watcher.compositingManagerRunning());
+// Without an X server nothing composites, and the key tap is refused rather than pretending to
+// listen.
+TEST(X11WithoutServer, NoCompositorAndNoListenAccess) {
+    EXPECT_FALSE(X11CompositorWatcher(QByteArrayLiteral(":65001")).compositingManagerRunning());
+    XInputEventTap tap(QByteArrayLiteral(":65000"));
+    EXPECT_FALSE(tap.preflightListenAccess());
+    EXPECT_FALSE(tap.createTap(hotKeyEventMask, [](const TapEvent&) {}));
+    EXPECT_EQ(tap.socketDescriptor(), -1);
 }
 
 }  // namespace

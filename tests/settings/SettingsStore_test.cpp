@@ -1,19 +1,40 @@
+// The settings record's rules (validation, the sides a trigger may take), the store over a
+// preferences store (what loads, what falls back, what an update writes) and the launch at
+// login kept in step with the desktop.
+#include "settings/LaunchAtLogin.h"
 #include "settings/SettingsStore.h"
+#include "settings/TriggerRules.h"
 
+#include "fakes/FakeLoginItem.h"
 #include "fakes/FakePreferences.h"
+#include "support/LogCapture.h"
 #include "support/TestFiles.h"
 
-#include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 using namespace quillet;
 using fakes::FakePreferences;
 
 namespace {
 
-const Trigger shiftRight{ModifierKey::shift, KeySide::right};
+constexpr Trigger controlAny{ModifierKey::control, KeySide::any};
+constexpr Trigger controlLeft{ModifierKey::control, KeySide::left};
+constexpr Trigger controlRight{ModifierKey::control, KeySide::right};
+constexpr Trigger shiftRight{ModifierKey::shift, KeySide::right};
+
+std::optional<SettingsError> errorOf(std::optional<Trigger> region, std::optional<Trigger> fullScreen,
+                                     RetentionPolicy retention = RetentionPolicy::days(30)) {
+    AppSettings settings = AppSettings::standard();
+    settings.regionTrigger = region;
+    settings.fullScreenTrigger = fullScreen;
+    settings.retention = retention;
+    const auto valid = settings.validate();
+    return valid ? std::nullopt : std::optional(valid.error());
+}
 
 QMap<QString, FakePreferences::Value> nonDefaultValues() {
     return {
@@ -33,9 +54,7 @@ const AppSettings nonDefaultSettings{Trigger{ModifierKey::command, KeySide::left
 
 TEST(SettingsStore, LoadsStoredValuesAndDefaultsForMissingOnesWithoutWriting) {
     FakePreferences empty;
-    SettingsStore defaults(empty, std::nullopt);
-    EXPECT_EQ(defaults.current(), AppSettings::standard());
-    EXPECT_FALSE(defaults.userChoseHistoryFolder());
+    EXPECT_EQ(SettingsStore(empty, std::nullopt).current(), AppSettings::standard());
 
     FakePreferences preferences;
     preferences.values = nonDefaultValues();
@@ -52,14 +71,9 @@ TEST(SettingsStore, DamagedEntriesFallBackOneByOne) {
     };
     const QList<Case> cases{
         {QStringLiteral("regionTrigger"), QByteArray(R"({"key":"hyper","side":"any"})")},
-        {QStringLiteral("regionTrigger"), QByteArray(R"({"key":)")},
-        {QStringLiteral("regionTrigger"), QByteArray(R"(["shift","right"])")},
         {QStringLiteral("regionTrigger"), QStringLiteral(R"({"key":"shift","side":"any"})")},  // text, not bytes
         {QStringLiteral("retention"), QByteArray(R"({"days":{"_0":7},"forever":{}})")},
-        {QStringLiteral("retention"), QByteArray(R"({"days":{"_0":7.5}})")},
         {QStringLiteral("retention"), QByteArray(R"({"days":{"_0":-5}})")},  // decodes, out of range
-        {QStringLiteral("retention"), QByteArray(R"({"days":{"_0":0}})")},
-        {QStringLiteral("retention"), QByteArray(R"({"days":{"_0":366}})")},
         {QStringLiteral("retention"), QByteArray(R"({"days":{"_0":1e20}})")},
         {QStringLiteral("launchAtLogin"), QStringLiteral("no")},
         {QStringLiteral("historyFolder"), QStringLiteral("")},
@@ -185,4 +199,163 @@ TEST(SettingsStore, AdoptsAHistoryAtTheOlderLocationOnlyWhenNoFolderIsStored) {
     alreadyChosen.values.insert(QStringLiteral("historyFolder"), QStringLiteral(""));
     const SettingsStore keeping(alreadyChosen, older.path());
     EXPECT_TRUE(alreadyChosen.writes.isEmpty());
+}
+
+TEST(AppSettings, ValidationRefusesOverlapFirstThenRetention) {
+    EXPECT_TRUE(AppSettings::standard().validate().has_value());
+    EXPECT_EQ(errorOf(controlLeft, controlRight), std::nullopt);
+    EXPECT_EQ(errorOf(std::nullopt, controlAny), std::nullopt);
+    EXPECT_EQ(errorOf(controlLeft, controlAny), SettingsError::overlappingTriggers);
+    EXPECT_EQ(errorOf(shiftRight, shiftRight), SettingsError::overlappingTriggers);
+
+    for (const std::int64_t days : {1, 365}) {
+        EXPECT_EQ(errorOf(controlAny, std::nullopt, RetentionPolicy::days(days)), std::nullopt);
+    }
+    EXPECT_EQ(errorOf(controlAny, std::nullopt, RetentionPolicy::forever()), std::nullopt);
+    for (const std::int64_t days : {0, 366, -5}) {
+        EXPECT_EQ(errorOf(controlAny, std::nullopt, RetentionPolicy::days(days)), SettingsError::retentionOutOfRange);
+    }
+    EXPECT_EQ(errorOf(controlAny, controlAny, RetentionPolicy::days(0)), SettingsError::overlappingTriggers);
+}
+
+TEST(TriggerRules, OfferOnlyWhatTheOtherTriggerLeavesFree) {
+    using Sides = QList<KeySide>;
+    EXPECT_EQ(TriggerRules::availableSides(ModifierKey::control, controlLeft), Sides{KeySide::right});
+    EXPECT_EQ(TriggerRules::availableSides(ModifierKey::option, controlLeft), (Sides{KeySide::any, KeySide::left, KeySide::right}));
+    EXPECT_TRUE(TriggerRules::availableSides(ModifierKey::control, controlAny).isEmpty());
+    EXPECT_EQ(TriggerRules::availableKeys(controlAny),
+              (QList<ModifierKey>{ModifierKey::option, ModifierKey::command, ModifierKey::shift}));
+    EXPECT_EQ(TriggerRules::availableKeys(controlRight).size(), 4);  // Control still has its left key
+
+    EXPECT_EQ(TriggerRules::adjusted(controlAny, controlLeft), controlRight);
+    EXPECT_EQ(TriggerRules::adjusted(controlLeft, controlAny), controlLeft);  // no side free: the caller changes the key
+    EXPECT_EQ(TriggerRules::adjusted(Trigger{ModifierKey::option, KeySide::left}, controlAny),
+              (Trigger{ModifierKey::option, KeySide::left}));
+}
+
+TEST(TriggerRules, AdjustedKeepsTheKeyAndClearsEveryAvoidableOverlap) {
+    for (const ModifierKey key : allModifierKeys) {
+        for (const KeySide side : allKeySides) {
+            for (const ModifierKey otherKey : allModifierKeys) {
+                for (const KeySide otherSide : allKeySides) {
+                    const Trigger other{otherKey, otherSide};
+                    const Trigger result = TriggerRules::adjusted(Trigger{key, side}, other);
+                    EXPECT_EQ(result.key, key);
+                    EXPECT_EQ(result.overlaps(other), TriggerRules::availableSides(key, other).isEmpty());
+                }
+            }
+        }
+    }
+}
+
+namespace {
+
+const QString appliedOnce = QStringLiteral("launchAtLoginAppliedOnce");
+const QString failureLine = QStringLiteral(
+    "quillet.launch-at-login critical: Автозапуск не переключился: /home/u/.config/autostart: Read-only file system");
+
+// The store and the launch-at-login handling wired as the application wires them: every
+// accepted change goes through applyChange.
+class LaunchAtLoginTest : public ::testing::Test {
+protected:
+    // Loads the settings from what the test put into `preferences`, as a launch does.
+    SettingsStore& launch() {
+        settings = std::make_unique<SettingsStore>(preferences, std::nullopt);
+        AppSettings applied = settings->current();
+        QObject::connect(settings.get(), &SettingsStore::changed, [this, applied](const AppSettings& now) mutable {
+            announced << now.launchAtLogin;
+            launchAtLogin.applyChange(std::exchange(applied, now), now, *settings);
+        });
+        return *settings;
+    }
+    void failEverySwitch() { loginItem.failure = LoginItemError{QStringLiteral("/home/u/.config/autostart: Read-only file system")}; }
+    int switches() const { return loginItem.registrations + loginItem.unregistrations; }
+
+    fakes::FakePreferences preferences;
+    fakes::FakeLoginItem loginItem;
+    LaunchAtLogin launchAtLogin{loginItem};
+    std::unique_ptr<SettingsStore> settings;
+    QList<bool> announced;
+};
+
+}  // namespace
+
+TEST_F(LaunchAtLoginTest, ApplyAsksTheSystemOnlyWhenItDiffersAndReportsFailure) {
+    EXPECT_TRUE(launchAtLogin.apply(false));
+    loginItem.current = LoginItemStatus::requiresApproval;  // counts as on
+    EXPECT_TRUE(launchAtLogin.apply(true));
+    EXPECT_EQ(switches(), 0);
+
+    failEverySwitch();
+    test::LogCapture log;
+    EXPECT_FALSE(launchAtLogin.apply(false));
+    EXPECT_EQ(loginItem.unregistrations, 1);
+    EXPECT_EQ(log.lines, QStringList{failureLine});
+}
+
+TEST_F(LaunchAtLoginTest, FirstLaunchAppliesTheSettingAndRemembersIt) {
+    launchAtLogin.syncAtLaunch(launch());
+    EXPECT_EQ(loginItem.current, LoginItemStatus::enabled);  // on by default
+    EXPECT_EQ(preferences.boolean(appliedOnce), true);
+
+    // A stored "off" wins over an item left from an earlier install, and only `true` means done.
+    preferences.values = {{QStringLiteral("launchAtLogin"), false}, {appliedOnce, QStringLiteral("yes")}};
+    launchAtLogin.syncAtLaunch(launch());
+    EXPECT_EQ(loginItem.current, LoginItemStatus::notRegistered);
+    EXPECT_EQ(preferences.boolean(appliedOnce), true);
+    EXPECT_TRUE(announced.isEmpty());
+}
+
+TEST_F(LaunchAtLoginTest, FailedFirstLaunchKeepsTheChoiceAndRegistersNextTime) {
+    failEverySwitch();
+    test::LogCapture log;
+    launchAtLogin.syncAtLaunch(launch());
+    EXPECT_FALSE(preferences.contains(appliedOnce));
+    EXPECT_TRUE(settings->current().launchAtLogin) << "the checkbox keeps what the user wants";
+    EXPECT_TRUE(announced.isEmpty());
+    EXPECT_EQ(log.lines, QStringList{failureLine});
+    EXPECT_EQ(switches(), 1);
+
+    loginItem.failure.reset();
+    launchAtLogin.syncAtLaunch(launch());
+    EXPECT_EQ(preferences.boolean(appliedOnce), true);
+    EXPECT_EQ(loginItem.current, LoginItemStatus::enabled) << "the next launch registers after all";
+}
+
+TEST_F(LaunchAtLoginTest, LaterLaunchesTakeWhatTheSystemSays) {
+    for (const bool stored : {true, false}) {
+        preferences.values = {{QStringLiteral("launchAtLogin"), stored}, {appliedOnce, true}};
+        loginItem.current = stored ? LoginItemStatus::notRegistered : LoginItemStatus::requiresApproval;
+        announced.clear();
+        launchAtLogin.syncAtLaunch(launch());
+        EXPECT_EQ(settings->current().launchAtLogin, !stored);
+        EXPECT_EQ(preferences.boolean(QStringLiteral("launchAtLogin")), !stored);
+        EXPECT_EQ(announced, QList<bool>{!stored});
+    }
+    preferences.writes.clear();
+    launchAtLogin.syncAtLaunch(launch());  // in step: nothing to do
+    EXPECT_TRUE(preferences.writes.isEmpty());
+    EXPECT_EQ(switches(), 0);
+}
+
+TEST_F(LaunchAtLoginTest, ChangedSettingSwitchesTheItemOrIsPutBackWhenThatFails) {
+    SettingsStore& store = launch();
+    loginItem.current = LoginItemStatus::enabled;
+    AppSettings next = store.current();
+    next.launchAtLogin = false;
+    ASSERT_TRUE(store.update(next).has_value());
+    EXPECT_EQ(loginItem.current, LoginItemStatus::notRegistered);
+    next.showPreview = false;  // leaves the switch alone: the system is not asked
+    ASSERT_TRUE(store.update(next).has_value());
+    EXPECT_EQ(switches(), 1);
+
+    failEverySwitch();
+    test::LogCapture log;
+    announced.clear();
+    next.launchAtLogin = true;
+    ASSERT_TRUE(store.update(next).has_value());
+    EXPECT_FALSE(store.current().launchAtLogin);
+    EXPECT_EQ(preferences.boolean(QStringLiteral("launchAtLogin")), false);
+    EXPECT_EQ(announced, (QList<bool>{true, false}));
+    EXPECT_EQ(log.lines, QStringList{failureLine});
 }

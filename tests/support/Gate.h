@@ -1,27 +1,21 @@
 // Holds a background job (an encoder, a write) back until the test opens the gate.
 #pragma once
 
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
+#include <latch>
 
 namespace quillet::test {
 
 class Gate {
 public:
     void open() {
-        std::lock_guard lock(mutex);
-        isOpen = true;
-        changed.notify_all();
+        if (!opened.exchange(true)) latch.count_down();
     }
-    void wait() {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [this] { return isOpen; });
-    }
+    void wait() { latch.wait(); }
 
 private:
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool isOpen = false;
+    std::latch latch{1};
+    std::atomic_bool opened = false;
 };
 
 }  // namespace quillet::test

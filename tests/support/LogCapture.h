@@ -3,10 +3,7 @@
 #pragma once
 
 #include <QStringList>
-#include <QByteArray>
 #include <QtGlobal>
-
-#include <vector>
 
 namespace quillet::test {
 
@@ -24,26 +21,19 @@ public:
 
     // The texts logged in one category at one level, in order.
     QStringList texts(const char* category, QtMsgType type) const {
+        const QString prefix = QStringLiteral("%1 %2: ").arg(QLatin1String(category), QLatin1String(levels[type]));
         QStringList found;
-        for (const Entry& entry : entries) {
-            if (entry.category == category && entry.type == type) found << entry.text;
+        for (const QString& line : lines) {
+            if (line.startsWith(prefix)) found << line.mid(prefix.size());
         }
         return found;
     }
 
 private:
+    static constexpr const char* levels[] = {"debug", "warning", "critical", "fatal", "info"};
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        static const char* const levels[] = {"debug", "warning", "critical", "fatal", "info"};
-        active->entries.push_back({QByteArray(context.category), type, text});
         active->lines << QStringLiteral("%1 %2: %3").arg(QLatin1String(context.category), QLatin1String(levels[type]), text);
     }
-
-    struct Entry {
-        QByteArray category;
-        QtMsgType type;
-        QString text;
-    };
-    std::vector<Entry> entries;
     static inline LogCapture* active = nullptr;
     QtMessageHandler previous;
 };

@@ -1,14 +1,18 @@
-// The shared PNG encoding: every reader, on any thread, before or after the encoding finished,
-// gets the same bytes, and a failure reads as empty bytes instead of a wait that never ends.
+// The async helpers. The shared PNG encoding: every reader, on any thread, before or after the
+// encoding finished, gets the same bytes, and a failure reads as empty bytes instead of a wait
+// that never ends. Waiting for history writes at quit: every waiter is answered exactly once,
+// with true when the last job ends and false at its own time-out.
 #include "core/Async.h"
 #include "core/ImageCodec.h"
 #include "core/PNGFuture.h"
+#include "core/PendingWork.h"
 
 #include "support/Gate.h"
 #include "support/TestImages.h"
 #include "support/TestSupport.h"
 
 #include <QThreadPool>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -46,40 +50,22 @@ TEST(PNGFuture, EveryReaderGetsTheSameBytesBeforeAndAfterCompletion) {
     ASSERT_TRUE(test::waitUntil([&] { return continued.size() == 2; }));
 
     const QByteArray expected = ImageCodec::encodePNG(image).value();
-    EXPECT_TRUE(png.isReady());
-    for (const QByteArray& bytes : continued + waited) EXPECT_EQ(bytes, expected);
     const QFuture<QByteArray> late = png.value();
     EXPECT_TRUE(late.isFinished());
-    EXPECT_EQ(late.result(), expected);
-    EXPECT_EQ(png.waitForValue(), expected);
-    EXPECT_EQ(ImageCodec::decode(expected).value_or(QImage()).convertToFormat(QImage::Format_RGB32), image);
+    for (const QByteArray& bytes : continued + waited + QList<QByteArray>{late.result()}) EXPECT_EQ(bytes, expected);
 }
 
 TEST(PNGFuture, FailedEncodingReadsAsEmptyBytesEveryTime) {
     const QImage image = test::patternImage(QSize(8, 8));
     const PNGFuture absent(image, [](const QImage&) { return std::optional<QByteArray>(); });
     const PNGFuture throwing(image, [](const QImage&) -> std::optional<QByteArray> { throw std::bad_alloc(); });
-    for (const PNGFuture& png : {absent, throwing}) {
+    for (const PNGFuture& png : {absent, throwing, PNGFuture(QImage())}) {
         EXPECT_TRUE(png.waitForValue().isEmpty());
         EXPECT_TRUE(png.waitForValue().isEmpty());
         const QFuture<QByteArray> value = png.value();
         ASSERT_TRUE(test::waitFor(value));
         EXPECT_TRUE(value.result().isEmpty());
     }
-    const PNGFuture nothing{QImage()};
-    EXPECT_TRUE(nothing.waitForValue().isEmpty());
-}
-
-TEST(PNGFuture, FromEncodedPNGIsCompleteFromTheStart) {
-    const QByteArray bytes = ImageCodec::encodePNG(test::patternImage(QSize(10, 10))).value();
-    const PNGFuture png = PNGFuture::fromEncodedPNG(bytes);
-    EXPECT_TRUE(png.isReady());
-    const QFuture<QByteArray> value = png.value();
-    ASSERT_TRUE(value.isFinished());
-    EXPECT_EQ(value.result(), bytes);
-    EXPECT_EQ(png.waitForValue(), bytes);
-    EXPECT_TRUE(png.isSameAs(PNGFuture(png)));
-    EXPECT_FALSE(png.isSameAs(PNGFuture::fromEncodedPNG(bytes)));
 }
 
 // History writes wait for the PNG on pool threads. When they hold every pool thread, the
@@ -105,4 +91,75 @@ TEST(PNGFuture, WaitOnAFullPoolRunsTheEncodingItself) {
     pool->setMaxThreadCount(threads);  // lets a stuck encoding run, so a failure cannot hang the run
     ASSERT_TRUE(finished);
     EXPECT_EQ(waiter.result(), ImageCodec::encodePNG(image).value());
+}
+
+namespace {
+
+// Every answer a waiter got, in order.
+class PendingWorkTest : public ::testing::Test {
+protected:
+    QList<bool>& wait(std::chrono::milliseconds timeout) {
+        answers.push_back(std::make_unique<QList<bool>>());
+        QList<bool>* into = answers.back().get();
+        pending.waitUntilDone(timeout).then(&context, [into](bool allDone) { *into << allDone; });
+        return *into;
+    }
+    PendingWork pending;
+    QObject context;
+    std::vector<std::unique_ptr<QList<bool>>> answers;
+};
+
+}  // namespace
+
+TEST_F(PendingWorkTest, NoJobsAnswersTrueAtOnceAndADoneJobIsTrackedUntilTheLoopRuns) {
+    const QFuture<bool> wait = pending.waitUntilDone(3s);
+    ASSERT_TRUE(wait.isFinished());
+    EXPECT_TRUE(wait.result());
+
+    pending.run([] { return readyFuture(); });
+    EXPECT_EQ(pending.runningCount(), 1);
+    ASSERT_TRUE(test::waitUntil([&] { return pending.runningCount() == 0; }));
+}
+
+TEST_F(PendingWorkTest, JobFinishingFirstReleasesTheWaiterOnceAndItsTimerDoesNothing) {
+    SharedPromise<void> job;
+    pending.run([&] { return job.future(); });
+    const QList<bool>& waiter = wait(300ms);
+    QTimer::singleShot(50ms, [&] { job.finish(); });
+    // Past the time-out nothing answers a second time.
+    test::waitUntil([] { return false; }, 450ms);
+    EXPECT_EQ(waiter, QList<bool>{true});
+    EXPECT_EQ(pending.runningCount(), 0);
+}
+
+TEST_F(PendingWorkTest, TimeOutAnswersFalseInTurnAndTheJobStillCompletes) {
+    SharedPromise<void> job;
+    pending.run([&] { return job.future(); });
+    const QList<bool>& longWait = wait(400ms);
+    const QList<bool>& shortWait = wait(100ms);
+    ASSERT_TRUE(test::waitUntil([&] { return !shortWait.isEmpty(); }));
+    EXPECT_TRUE(longWait.isEmpty()) << "each waiter has its own time-out";
+    ASSERT_TRUE(test::waitUntil([&] { return !longWait.isEmpty(); }));
+
+    job.finish();
+    ASSERT_TRUE(test::waitUntil([&] { return pending.runningCount() == 0; }));
+    EXPECT_EQ(shortWait, QList<bool>{false});
+    EXPECT_EQ(longWait, QList<bool>{false});
+}
+
+TEST_F(PendingWorkTest, JobStartedDuringTheWaitExtendsIt) {
+    SharedPromise<void> first, second;
+    pending.run([&] { return first.future(); });
+    const QList<bool>& waiter = wait(5s);
+    const QList<bool>& other = wait(10s);
+    pending.run([&] { return second.future(); });
+
+    first.finish();
+    test::waitUntil([] { return false; }, 100ms);
+    EXPECT_TRUE(waiter.isEmpty()) << "released while a job was still running";
+
+    second.finish();
+    ASSERT_TRUE(test::waitUntil([&] { return !waiter.isEmpty() && !other.isEmpty(); }));
+    EXPECT_EQ(waiter, QList<bool>{true});
+    EXPECT_EQ(other, QList<bool>{true});
 }
