@@ -234,17 +234,6 @@ TEST(SettingsTexts, CountPhraseUsesTheRussianPlural) {
     for (const auto& [count, phrase] : rows) EXPECT_EQ(SettingsTexts::countPhrase(count), QString::fromUtf8(phrase));
 }
 
-TEST(SettingsWindow, MovingToTheSameFolderDoesNothing) {
-    Window window;
-    const QString folder = window.current().historyFolder;
-    for (const QString& same : QStringList{folder, folder + QStringLiteral("/"), folder + QStringLiteral("/./")}) {
-        window.controller->moveHistory(same);
-        EXPECT_FALSE(window.controller->isMoving());
-    }
-    EXPECT_TRUE(window.history.relocations.empty());
-    EXPECT_EQ(window.alert(), nullptr);
-}
-
 TEST(SettingsWindow, AMoveSavesTheFolderOnlyAfterTheStoreMovedEvenWhenTheWindowClosed) {
     Window window;
     int closes = 0;
@@ -282,29 +271,35 @@ TEST(SettingsWindow, AFailedMoveExplainsWhyAndKeepsTheOldFolder) {
     EXPECT_EQ(alert->informativeText(), QStringLiteral("Не хватает места на диске. Снимки остались в прежней папке."));
     EXPECT_EQ(log.texts("quillet.settings-window", QtCriticalMsg).size(), 1);
     EXPECT_EQ(window.current(), before);
-    EXPECT_FALSE(window.controller->isMoving());
     EXPECT_TRUE(window.find<QPushButton>("folderButton")->isEnabled());
 }
 
-TEST(SettingsWindow, AnUnusableFolderIsRefusedBeforeAnythingMoves) {
+TEST(SettingsWindow, AnUnusableFolderIsRefusedAndTheSameFolderIgnoredBeforeAnythingMoves) {
     Window window;
     const AppSettings before = window.current();
     QFile file(window.temp.filePath("a file"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    for (const auto& [folder, explanation] :
-         {std::pair<QString, const char*>{file.fileName(), "Не удалось записать файлы."},
-          std::pair<QString, const char*>{before.historyFolder + "/inner", "Эта папка находится внутри текущей папки истории."}}) {
+    const std::pair<QString, const char*> refused[] = {
+        {file.fileName(), "Не удалось записать файлы."},
+        {before.historyFolder + "/inner", "Эта папка находится внутри текущей папки истории."}};
+    for (const auto& [folder, explanation] : refused) {
         SCOPED_TRACE(explanation);
         window.controller->moveHistory(folder);
         ASSERT_TRUE(waitUntil([&] { return window.alert() != nullptr; }));
         EXPECT_EQ(window.alert()->text(), QStringLiteral("Эту папку выбрать нельзя"));
         EXPECT_EQ(window.alert()->informativeText(), QString::fromUtf8(explanation));
-        EXPECT_TRUE(window.history.relocations.empty());
-        EXPECT_EQ(window.current(), before);
         EXPECT_FALSE(window.controller->isMoving());
         EXPECT_TRUE(window.find<QPushButton>("folderButton")->isEnabled());
         window.alert()->close();
     }
+    for (const char* same : {"", "/", "/./"}) {
+        window.controller->moveHistory(before.historyFolder + same);
+        EXPECT_FALSE(window.controller->isMoving());
+    }
+    test::drainEvents();
+    EXPECT_EQ(window.alert(), nullptr);
+    EXPECT_TRUE(window.history.relocations.empty());
+    EXPECT_EQ(window.current(), before);
 }
 
 TEST(SettingsWindow, AFolderOnAnUnpluggedDiskSaysSo) {
