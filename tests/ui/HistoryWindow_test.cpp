@@ -1,18 +1,15 @@
 #include "ui/history/HistoryCollectionView.h"
 #include "ui/history/HistoryItem.h"
 #include "ui/history/HistoryWindowController.h"
-#include "core/ImageCodec.h"
 #include "fakes/CaptureFakes.h"
 #include "fakes/FakeDesktopServices.h"
 #include "fakes/FakeHistoryStore.h"
 #include "support/LogCapture.h"
-#include "support/TestFiles.h"
 #include "support/TestImages.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QScrollBar>
@@ -209,49 +206,26 @@ TEST_F(HistoryWindowTest, AThumbnailNeverLandsInACellThatMovedOn) {
     EXPECT_GE(std::size_t(cancelled), store.thumbnailRequests.size() - grid().cells().size());
 }
 
-TEST_F(HistoryWindowTest, CopyPutsTheStoredBytesOrBeeps) {
+// Copying a stored PNG is covered end to end; here, what is not one.
+TEST_F(HistoryWindowTest, CopyBeepsForAFileThatIsNotAStoredPNG) {
     QTemporaryDir folder;
     store.folder = folder.path();
-    const QByteArray png = *ImageCodec::encodePNG(test::patternImage(QSize(64, 48)));
-    enum class File { valid, jpegNamedPNG, missing };
-    struct Row {
-        const char* what;
-        File file;
-        bool select;
-        bool copied;
-    };
-    const Row rows[] = {
-        {"a stored PNG", File::valid, true, true},
-        {"nothing selected", File::valid, false, false},
-        {"a missing file", File::missing, true, false},
-        {"a JPEG named .png", File::jpegNamedPNG, true, false},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+    for (const bool jpeg : {false, true}) {
+        SCOPED_TRACE(jpeg ? "a JPEG named .png" : "a missing file");
         const Screenshot screenshot = shot(0);
-        const QString path = store.fileURL(screenshot);
-        QFile::remove(path);
-        if (row.file == File::valid) test::writeFile(path, png);
-        if (row.file == File::jpegNamedPNG) {
-            ASSERT_TRUE(test::patternImage(QSize(64, 48)).save(path, "JPG"));
+        if (jpeg) {
+            ASSERT_TRUE(test::patternImage(QSize(64, 48)).save(store.fileURL(screenshot), "JPG"));
         }
-        clipboard.images.clear();
-        clipboard.futures.clear();
         sounds.beeps = 0;
         open({screenshot});
-        if (row.select) grid().selectRow(0);
-        else grid().clearSelection();
+        press(Qt::Key_C, Qt::ControlModifier);  // nothing selected: nothing happens
+        grid().selectRow(0);
         press(Qt::Key_C, Qt::ControlModifier);
         // Copy reads the file in the background and answers with either the clipboard or a beep.
-        if (row.select) test::waitUntil([&] { return !clipboard.images.isEmpty() || sounds.beeps > 0; });
+        EXPECT_TRUE(test::waitUntil([&] { return sounds.beeps > 0; }));
         test::drainEvents();
-
-        EXPECT_EQ(clipboard.images.size(), row.copied ? 1 : 0);
-        EXPECT_EQ(sounds.beeps, row.select && !row.copied ? 1 : 0);
-        if (row.copied && !clipboard.images.isEmpty()) {
-            EXPECT_EQ(clipboard.futures.first().waitForValue(), png) << "the file's own bytes, not a new encoding";
-            EXPECT_EQ(clipboard.images.first().screenID, desktop.mainID);
-        }
+        EXPECT_EQ(sounds.beeps, 1);
+        EXPECT_TRUE(clipboard.images.isEmpty());
         history.close();
         test::drainEvents();
     }
