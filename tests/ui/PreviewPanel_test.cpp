@@ -92,33 +92,27 @@ TEST_F(PreviewPanelTest, DoubleClickEditsOnlyOnceTheCaptureIsStored) {
     EXPECT_EQ(edits, 1);
 }
 
-TEST_F(PreviewPanelTest, CardOutsideTheButtonsIsForDraggingNotForClicking) {
-    enter(content);
-    ASSERT_TRUE(content->isOverlayShown());
-    // On the overlay but off every button: no button fires, and the card drags from there.
-    QWidget* overlay = content->copyButton->parentWidget();
-    press(overlay, QPointF(40, 40));
-    release(overlay, QPointF(40, 40));
-    EXPECT_EQ(closes, 0);
-    press(overlay, QPointF(40, 40));
-    moveHeld(overlay, QPointF(50, 40));
-    EXPECT_EQ(dragFileRequests, 1);
-    release(overlay, QPointF(50, 40));
-}
-
-TEST_F(PreviewPanelTest, CircleButtonActsOnlyOnReleaseInside) {
+TEST_F(PreviewPanelTest, AButtonActsOnlyOnReleaseInsideAndTheCardAroundItDrags) {
     enter(content);
     CircleButton* close = content->closeButton;
     press(close, QPointF(10, 10));
-    EXPECT_TRUE(close->isDown());
     moveHeld(close, QPointF(40, 40));
     EXPECT_FALSE(close->isDown());
     release(close, QPointF(40, 40));
     EXPECT_EQ(closes, 0);
-
     press(close, QPointF(10, 10));
     release(close, QPointF(11, 11));
     EXPECT_EQ(closes, 1);
+
+    // On the overlay but off every button: no button fires, and the card drags from there.
+    QWidget* overlay = content->copyButton->parentWidget();
+    press(overlay, QPointF(40, 40));
+    release(overlay, QPointF(40, 40));
+    EXPECT_EQ(closes, 1);
+    press(overlay, QPointF(40, 40));
+    moveHeld(overlay, QPointF(50, 40));
+    EXPECT_EQ(dragFileRequests, 1);
+    release(overlay, QPointF(50, 40));
 }
 
 TEST_F(PreviewPanelTest, HoverShowsTheOverlayAndChecksTheStoredFile) {

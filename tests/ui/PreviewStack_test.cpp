@@ -206,8 +206,7 @@ TEST_F(PreviewStackTest, EditedImageReplacesThePreviewInPlaceKeepingItsPin) {
     const QPoint place = before->pos();
 
     const CapturedImage edited = capture(Qt::yellow, QSize(30, 20));
-    const QUuid result = stack.showEdited(edited, PNGFuture(edited.image), screenshot.id);
-    EXPECT_EQ(result, id);
+    EXPECT_EQ(stack.showEdited(edited, PNGFuture(edited.image), screenshot.id), id);
     PreviewPanel* after = stack.panel(id);
     ASSERT_NE(after, before);
     EXPECT_EQ(after->pos(), place);
