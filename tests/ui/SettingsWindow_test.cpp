@@ -39,28 +39,15 @@ int keyIndex(const std::optional<Trigger>& t) {
              : off;
 }
 
-AppSettings with(std::optional<Trigger> region, std::optional<Trigger> fullScreen) {
-    AppSettings settings = AppSettings::standard();
-    settings.regionTrigger = region;
-    settings.fullScreenTrigger = fullScreen;
-    return settings;
-}
-
-AppSettings with(RetentionPolicy retention) {
-    AppSettings settings = AppSettings::standard();
-    settings.retention = retention;
-    return settings;
-}
-
 // One window over its own store, history fake and history folder.
 struct Window {
-    explicit Window(const AppSettings& start = AppSettings::standard(),
+    // `adapt` changes the standard settings the window starts with.
+    explicit Window(const std::function<void(AppSettings&)>& adapt = {},
                     HistoryFolderAccess access = HistoryFolderAccess::system()) {
-        AppSettings initial = start;
-        if (initial.historyFolder == AppSettings::defaultHistoryFolder()) {
-            initial.historyFolder = temp.filePath("history");
-            QDir().mkpath(initial.historyFolder);
-        }
+        AppSettings initial = AppSettings::standard();
+        initial.historyFolder = temp.filePath("history");
+        QDir().mkpath(initial.historyFolder);
+        if (adapt) adapt(initial);
         EXPECT_TRUE(settings.update(initial));
         controller = std::make_unique<SettingsWindowController>(
             settings, [this](const QString& folder) { return history.relocate(folder); },
@@ -87,12 +74,6 @@ struct Window {
             if (box->isVisible()) return box;
         }
         return nullptr;
-    }
-    static void press(QMessageBox* box, const QString& title) {
-        for (QAbstractButton* button : box->buttons()) {
-            if (button->text() == title) return button->click();
-        }
-        ADD_FAILURE() << "no button " << title.toStdString();
     }
     // Starts a move to `folder` and waits until the history fake is asked for it.
     bool startMove(const QString& folder) {
@@ -155,7 +136,10 @@ TEST(SettingsWindow, ATriggerChoiceIsStoredAtOnceOrSnapsBack) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        Window window(with(row.region, row.fullScreen));
+        Window window([&](AppSettings& start) {
+            start.regionTrigger = row.region;
+            start.fullScreenTrigger = row.fullScreen;
+        });
         window.preferences.writes.clear();
         test::LogCapture log;
         window.choose(row.popUp, row.index);
@@ -195,7 +179,7 @@ TEST(SettingsWindow, EachCheckboxStoresItsSwitchAndFollowsAChangeMadeElsewhere) 
 }
 
 TEST(SettingsWindow, APeriodAsksFirstOnlyWhenItDeletesScreenshots) {
-    Window nothingExpires(with(RetentionPolicy::forever()));
+    Window nothingExpires([](AppSettings& start) { start.retention = RetentionPolicy::forever(); });
     nothingExpires.choose("retentionPopUp", 0);  // 7 дней
     EXPECT_EQ(nothingExpires.alert("deletionQuestion"), nullptr);
     EXPECT_EQ(nothingExpires.current().retention, RetentionPolicy::days(7));
@@ -212,7 +196,7 @@ TEST(SettingsWindow, APeriodAsksFirstOnlyWhenItDeletesScreenshots) {
                                          std::pair{"Отмена", RetentionPolicy::days(45)}}) {
         SCOPED_TRACE(answer);
         // A period set outside the window shows as an extra first item.
-        Window window(with(RetentionPolicy::days(45)));
+        Window window([](AppSettings& start) { start.retention = RetentionPolicy::days(45); });
         EXPECT_EQ(window.popUp("retentionPopUp")->itemText(0), QStringLiteral("45 дн."));
         window.history.expired.insert(RetentionPolicy::days(7), 5);
         window.choose("retentionPopUp", 1);  // 7 дней
@@ -221,7 +205,9 @@ TEST(SettingsWindow, APeriodAsksFirstOnlyWhenItDeletesScreenshots) {
         EXPECT_EQ(question->text(), QStringLiteral("Будет удалено 5 снимков. Удалить?"));
         EXPECT_EQ(question->windowModality(), Qt::WindowModal);
         EXPECT_EQ(window.current().retention, RetentionPolicy::days(45)) << "nothing changes while asking";
-        Window::press(question, QString::fromUtf8(answer));
+        for (QAbstractButton* button : question->buttons()) {
+            if (button->text() == QString::fromUtf8(answer)) button->click();
+        }
         EXPECT_EQ(window.current().retention, stored);
         const PopUpButton* popUp = window.popUp("retentionPopUp");
         EXPECT_EQ(popUp->itemText(popUp->currentIndex()), stored == RetentionPolicy::days(7) ? "7 дней" : "45 дн.");
@@ -309,13 +295,12 @@ TEST(SettingsWindow, AFolderOnAnUnpluggedDiskSaysSo) {
     HistoryFolderAccess access = HistoryFolderAccess::system();
     access.volumesRoots = {QDir(volumes.path()).filePath("media")};
     access.isMountPoint = [](const QString&) { return false; };
-    AppSettings start = AppSettings::standard();
-    start.historyFolder = QDir(volumes.path()).filePath("media/Disk/Quillet");
+    const QString folder = QDir(volumes.path()).filePath("media/Disk/Quillet");
     // The window is built over a folder that is not there; it must not create it.
-    Window window(start, access);
+    Window window([&](AppSettings& start) { start.historyFolder = folder; }, access);
     auto* status = window.find<QLabel>("folderStatusLabel");
     EXPECT_TRUE(waitUntil([&] { return status->text() == QStringLiteral("Диск с историей не подключён"); }));
-    EXPECT_FALSE(QFileInfo::exists(start.historyFolder));
+    EXPECT_FALSE(QFileInfo::exists(folder));
 }
 
 }  // namespace
