@@ -138,3 +138,10 @@ TEST_F(PreviewStackModelTest, UnknownIdsAreIgnored) {
     EXPECT_EQ(model.previews(screenA), QList<QUuid>{id});
     EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
 }
+
+// With margins of 20 and 10 between them, n panels of 150 need 40 + 150 n + 10 (n − 1).
+TEST(PreviewStackModelLayout, OldestGiveWayUntilTheColumnFits) {
+    EXPECT_EQ(PreviewStackModel::overflowCount(670, {150, 150, 150}, 150, 20, 10), 0);  // exactly fits
+    EXPECT_EQ(PreviewStackModel::overflowCount(669, {150, 150, 150}, 150, 20, 10), 1);
+    EXPECT_EQ(PreviewStackModel::overflowCount(100, {150, 150}, 150, 20, 10), 2);  // the newest stays alone
+}
