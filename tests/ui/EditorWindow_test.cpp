@@ -102,7 +102,8 @@ TEST(EditorWindow, ClosingAsksOnlyWithChangesAndCancelKeepsTheWindow) {
     QMessageBox* question = f.controller->sheet();
     ASSERT_TRUE(question);
     EXPECT_EQ(question->windowModality(), Qt::WindowModal);
-    EXPECT_FALSE(f.controller->window()->close()) << "a second close while the question is up does nothing";
+    EXPECT_FALSE(f.controller->window()->close());
+    EXPECT_EQ(f.controller->sheet(), question) << "a second close while the question is up asks nothing more";
 
     question->escapeButton()->click();  // "Отмена"
     test::drainEvents();
