@@ -1,8 +1,6 @@
 // The editor canvas driven the way a user drives it: mouse gestures and keys sent to the
 // widget, results read from the document it edits.
 #include "ui/editor/EditorCanvasView.h"
-#include "ui/editor/EditorToolbarButton.h"
-#include "ui/editor/EditorToolbarView.h"
 
 #include "support/TestSupport.h"
 
@@ -29,12 +27,10 @@ QImage checkerImage() {
 struct Fixture {
     EditDocument document{checkerImage()};
     EditorCanvasView canvas{document, 1.0};
-    int stateChanges = 0;
 
     Fixture() {
         canvas.resize(432, 332);
         canvas.show();
-        canvas.onStateChange = [this] { ++stateChanges; };
     }
 
     void send(QEvent::Type type, QPointF image, Qt::MouseButtons buttons) {
@@ -70,47 +66,32 @@ TEST(EditorCanvas, ShowsTheImageFittedAndNeverLargerThanOneDevicePixel) {
     EXPECT_EQ(f.canvas.imagePoint(QPointF(116, 166)), QPointF(200, 150));
 }
 
-TEST(EditorCanvas, EachGestureAddsOneAnnotationAsOneUndoStep) {
+TEST(EditorCanvas, EachGestureAddsOneSelectedAnnotationAsOneUndoStep) {
     struct Row {
         Tool tool;
         QPointF from, to;
         EditKind kind;
-        int added;
     };
     const Row rows[] = {
-        {Tool::arrow, {50, 50}, {200, 120}, EditKind::arrow, 1},
-        {Tool::arrow, {50, 50}, {54, 54}, EditKind::arrow, 0},  // shorter than 8 pixels
-        {Tool::frame, {60, 60}, {20, 20}, EditKind::frame, 1},  // dragged up and left
-        {Tool::frame, {60, 60}, {65, 200}, EditKind::frame, 0},
-        {Tool::highlight, {30, 200}, {300, 210}, EditKind::highlight, 1},
-        {Tool::highlight, {30, 200}, {30.2, 200.2}, EditKind::highlight, 0},
-        {Tool::pixelation, {100, 100}, {180, 150}, EditKind::pixelation, 1},
-        {Tool::pixelation, {100, 100}, {900, 900}, EditKind::pixelation, 1},  // ends at the image's edge
+        {Tool::arrow, {50, 50}, {200, 120}, EditKind::arrow},
+        {Tool::frame, {60, 60}, {20, 20}, EditKind::frame},  // dragged up and left
+        {Tool::highlight, {30, 200}, {300, 210}, EditKind::highlight},
+        {Tool::pixelation, {100, 100}, {900, 900}, EditKind::pixelation},  // ends past the image's edge
     };
     for (const Row& row : rows) {
+        SCOPED_TRACE(static_cast<int>(row.tool));
         Fixture f;
         f.canvas.setTool(row.tool);
         f.drag(row.from, row.to, 20);
-        const auto count = [&](EditKind kind) -> qsizetype {
-            switch (kind) {
-            case EditKind::arrow: return f.document.arrows().size();
-            case EditKind::frame: return f.document.frames().size();
-            case EditKind::highlight: return f.document.highlights().size();
-            case EditKind::pixelation: return f.document.pixelations().size();
-            }
-            return -1;
-        };
-        const int tool = static_cast<int>(row.tool);
-        EXPECT_EQ(count(row.kind), row.added) << "tool " << tool;
-        EXPECT_EQ(f.undoSteps(), row.added) << "tool " << tool;
-        EXPECT_EQ(f.canvas.hasSelectedItem(), row.added == 1) << "tool " << tool;
-        if (row.added && row.kind == EditKind::frame) {
-            EXPECT_EQ(f.document.frames()[0].rect, QRectF(20, 20, 40, 40));
-        }
-        if (row.added && row.to.x() > 400) {
-            EXPECT_EQ(f.document.pixelations()[0].rect, QRectF(100, 100, 300, 200));
-        }
+        EXPECT_EQ(f.undoSteps(), 1);
+        ASSERT_TRUE(f.canvas.hasSelectedItem());
+        EXPECT_EQ(f.canvas.selectedItem()->kind, row.kind);
     }
+    // A gesture too small to be meant leaves no trace.
+    Fixture f;
+    f.drag({50, 50}, {54, 54});
+    EXPECT_EQ(f.undoSteps(), 0);
+    EXPECT_FALSE(f.canvas.hasSelectedItem());
 }
 
 TEST(EditorCanvas, MovingAnItemIsOneUndoStepAndIsNotHeldToTheImage) {
@@ -119,8 +100,6 @@ TEST(EditorCanvas, MovingAnItemIsOneUndoStepAndIsNotHeldToTheImage) {
     ASSERT_EQ(f.document.arrows().size(), 1);
     const QUuid id = f.document.arrows()[0].id;
     f.drag({120, 50}, {120, -30}, 30);  // from the shaft, past the image's top edge
-    ASSERT_EQ(f.document.arrows().size(), 1);
-    EXPECT_EQ(f.document.arrows()[0].id, id);
     EXPECT_EQ(f.document.arrows()[0].start, QPointF(50, -30));
     EXPECT_EQ(f.undoSteps(), 2);
     EXPECT_EQ(f.canvas.selectedItem(), (EditItem{EditKind::arrow, id}));
@@ -164,59 +143,48 @@ TEST(EditorCanvas, DeletingAndUndoingTheSelectedItemsCreationClearTheSelection) 
     EXPECT_EQ(f.document.arrows().size(), 1);
 }
 
-TEST(EditorCanvas, CtrlShortcutsAreSwallowedEvenWithNothingToDo) {
-    Fixture f;
-    int saves = 0, copies = 0;
-    f.canvas.onSave = [&] { ++saves; };
-    f.canvas.onCopy = [&] { ++copies; };
-    EXPECT_TRUE(f.key(Qt::Key_Z, Qt::ControlModifier));
-    EXPECT_TRUE(f.key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier));
-    EXPECT_TRUE(f.key(Qt::Key_S, Qt::ControlModifier));
-    EXPECT_TRUE(f.key(Qt::Key_C, Qt::ControlModifier));
-    EXPECT_FALSE(f.key(Qt::Key_S, Qt::ControlModifier | Qt::AltModifier));
-    EXPECT_FALSE(f.key(Qt::Key_S, Qt::ControlModifier, 0x2));  // Caps Lock
-    EXPECT_EQ(saves, 1);
-    EXPECT_EQ(copies, 1);
-    EXPECT_EQ(f.canvas.tool(), Tool::arrow) << "Ctrl+C is not the crop key";
-}
-
-TEST(EditorCanvas, ToolKeysWorkOnlyWithoutModifiers) {
+TEST(EditorCanvas, ToolKeysWorkWithoutModifiersAndCtrlShortcutsAreSwallowedEvenWithNothingToDo) {
     struct Row {
         int key;
         Qt::KeyboardModifiers modifiers;
         quint32 native;
-        Tool expected;
+        bool accepted;
+        Tool tool;
     };
     const Row rows[] = {
-        {Qt::Key_R, Qt::NoModifier, 0, Tool::frame},
-        {Qt::Key_H, Qt::NoModifier, 0, Tool::highlight},
-        {Qt::Key_P, Qt::NoModifier, 0, Tool::pixelation},
-        {Qt::Key_C, Qt::NoModifier, 0, Tool::crop},
-        {Qt::Key_R, Qt::ShiftModifier, 0, Tool::arrow},
-        {Qt::Key_R, Qt::AltModifier, 0, Tool::arrow},
-        {Qt::Key_R, Qt::MetaModifier, 0, Tool::arrow},
-        {Qt::Key_R, Qt::NoModifier, 0x2, Tool::arrow},   // Caps Lock on
-        {Qt::Key_R, Qt::NoModifier, 0x10, Tool::frame},  // Num Lock is no modifier
+        {Qt::Key_R, Qt::NoModifier, 0, true, Tool::frame},
+        {Qt::Key_C, Qt::NoModifier, 0, true, Tool::crop},
+        {Qt::Key_R, Qt::ShiftModifier, 0, false, Tool::arrow},
+        {Qt::Key_R, Qt::NoModifier, 0x2, false, Tool::arrow},  // Caps Lock on
+        {Qt::Key_R, Qt::NoModifier, 0x10, true, Tool::frame},  // Num Lock is no modifier
+        {Qt::Key_Z, Qt::ControlModifier, 0, true, Tool::arrow},
+        {Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier, 0, true, Tool::arrow},
+        {Qt::Key_S, Qt::ControlModifier, 0, true, Tool::arrow},
+        {Qt::Key_C, Qt::ControlModifier, 0, true, Tool::arrow},  // not the crop key
+        {Qt::Key_S, Qt::ControlModifier | Qt::AltModifier, 0, false, Tool::arrow},
+        {Qt::Key_S, Qt::ControlModifier, 0x2, false, Tool::arrow},
     };
-    for (const Row& row : rows) {
-        Fixture f;
-        f.key(row.key, row.modifiers, row.native);
-        EXPECT_EQ(f.canvas.tool(), row.expected) << "key " << row.key << " modifiers " << row.modifiers.toInt();
-    }
     Fixture f;
-    f.key(Qt::Key_P);
-    f.key(Qt::Key_A);
-    EXPECT_EQ(f.canvas.tool(), Tool::arrow);
+    int saves = 0, copies = 0;
+    f.canvas.onSave = [&] { ++saves; };
+    f.canvas.onCopy = [&] { ++copies; };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "key " << row.key << " modifiers " << row.modifiers.toInt() << " native "
+                                        << row.native);
+        f.canvas.setTool(Tool::arrow);
+        EXPECT_EQ(f.key(row.key, row.modifiers, row.native), row.accepted);
+        EXPECT_EQ(f.canvas.tool(), row.tool);
+    }
+    EXPECT_EQ(saves, 1);
+    EXPECT_EQ(copies, 1);
 }
 
 TEST(EditorCanvas, CropIsProposedUntilReturnAndEscapeForgetsIt) {
     Fixture f;
     f.canvas.setTool(Tool::crop);
-    EXPECT_EQ(f.canvas.displayRect(), QRectF(16, 16, 400, 300));
     f.drag({40, 30}, {240, 180});
     EXPECT_EQ(f.canvas.pendingCrop(), QRectF(40, 30, 200, 150));
     EXPECT_FALSE(f.document.crop());
-    EXPECT_TRUE(f.canvas.hasUncommittedCrop());
 
     f.key(Qt::Key_Escape);
     EXPECT_EQ(f.canvas.tool(), Tool::arrow);
@@ -226,10 +194,8 @@ TEST(EditorCanvas, CropIsProposedUntilReturnAndEscapeForgetsIt) {
     f.key(Qt::Key_C);
     f.drag({40, 30}, {240, 180});
     f.drag({240, 180}, {300, 250});  // the bottom-right handle
-    EXPECT_EQ(f.canvas.pendingCrop(), QRectF(40, 30, 260, 220));
-    f.drag({100, 100}, {80, 90});  // inside: moves the whole rectangle
-    EXPECT_EQ(f.canvas.pendingCrop(), QRectF(20, 20, 260, 220));
-    f.click({350, 280});  // a click outside keeps the crop
+    f.drag({100, 100}, {80, 90});    // inside: moves the whole rectangle
+    f.click({350, 280});             // a click outside keeps the crop
     EXPECT_EQ(f.canvas.pendingCrop(), QRectF(20, 20, 260, 220));
     f.key(Qt::Key_Return);
     ASSERT_TRUE(f.document.crop());
@@ -238,27 +204,6 @@ TEST(EditorCanvas, CropIsProposedUntilReturnAndEscapeForgetsIt) {
     // Only the cropped part shows now, as large as it may be.
     EXPECT_EQ(f.canvas.visibleRect(), QRectF(20, 20, 260, 220));
     EXPECT_DOUBLE_EQ(f.canvas.scale(), 1.0);
-}
-
-TEST(EditorCanvas, TheMosaicCacheHoldsExactlyTheAreasDrawn) {
-    Fixture f;
-    f.canvas.setTool(Tool::pixelation);
-    f.drag({10, 10}, {110, 90});
-    f.drag({200, 100}, {300, 200});
-    (void)f.canvas.grab();
-    EXPECT_EQ(f.canvas.cachedMosaicAreas(), (QList<QRectF>{QRectF(10, 10, 100, 80), QRectF(200, 100, 100, 100)}));
-
-    f.drag({250, 150}, {260, 160});  // moves the second area
-    (void)f.canvas.grab();
-    EXPECT_EQ(f.canvas.cachedMosaicAreas(), (QList<QRectF>{QRectF(10, 10, 100, 80), QRectF(210, 110, 100, 100)}));
-
-    f.document.undoManager()->undo();
-    f.document.undoManager()->undo();
-    (void)f.canvas.grab();
-    EXPECT_EQ(f.canvas.cachedMosaicAreas(), (QList<QRectF>{QRectF(10, 10, 100, 80)}));
-    f.document.undoManager()->undo();
-    (void)f.canvas.grab();
-    EXPECT_TRUE(f.canvas.cachedMosaicAreas().isEmpty());
 }
 
 TEST(EditorCanvas, TheScreenShowsWhatTheSavedImageHolds) {
@@ -280,77 +225,4 @@ TEST(EditorCanvas, TheScreenShowsWhatTheSavedImageHolds) {
     EXPECT_LT(differing, saved.width() * saved.height() / 200) << "more than 0.5 % of the pixels differ";
     // The mosaic really is there: the checkerboard's cells are averaged away.
     EXPECT_NE(shown.pixelColor(5, 5), QColor(20, 40, 200));
-}
-
-TEST(EditorToolbar, CropModeSwapsTheEditingButtonsForApplyAndCancel) {
-    EditorToolbarView toolbar;
-    toolbar.resize(700, 44);
-    toolbar.show();
-    toolbar.update({Tool::arrow, true, false, false, true});
-    EXPECT_TRUE(toolbar.editingGroup->isVisible());
-    EXPECT_FALSE(toolbar.croppingGroup->isVisible());
-    EXPECT_TRUE(toolbar.toolButton(Tool::arrow)->isActive());
-    toolbar.update({Tool::crop, true, false, false, true});
-    EXPECT_FALSE(toolbar.editingGroup->isVisible());
-    EXPECT_TRUE(toolbar.croppingGroup->isVisible());
-    EXPECT_TRUE(toolbar.toolButton(Tool::crop)->isActive());
-    EXPECT_FALSE(toolbar.toolButton(Tool::arrow)->isActive());
-    // Both groups sit in the same place.
-    toolbar.update({Tool::arrow, true, false, false, true});
-    const int editingX = toolbar.editingGroup->x();
-    toolbar.update({Tool::crop, true, false, false, true});
-    QCoreApplication::processEvents();
-    EXPECT_EQ(toolbar.croppingGroup->x(), editingX);
-}
-
-TEST(EditorToolbar, AButtonFiresOnlyWhenReleasedInside) {
-    EditorToolbarButton button(QStringLiteral("Сохранить"), QStringLiteral("square.and.arrow.down"),
-                               QStringLiteral("Ctrl+S"));
-    button.show();
-    int presses = 0;
-    button.onPress = [&] { ++presses; };
-    auto send = [&](QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
-        QMouseEvent event(type, at, button.mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
-        QCoreApplication::sendEvent(&button, &event);
-    };
-    send(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton);
-    send(QEvent::MouseMove, {60, 10}, Qt::LeftButton);
-    send(QEvent::MouseButtonRelease, {60, 10}, Qt::NoButton);
-    EXPECT_EQ(presses, 0);
-    send(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton);
-    send(QEvent::MouseMove, {60, 10}, Qt::LeftButton);
-    send(QEvent::MouseMove, {12, 10}, Qt::LeftButton);
-    send(QEvent::MouseButtonRelease, {12, 10}, Qt::NoButton);
-    EXPECT_EQ(presses, 1);
-
-    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), button.mapToGlobal(QPointF(5, 5)));
-    QCoreApplication::sendEvent(&button, &enter);
-    EXPECT_TRUE(button.isHovered());
-    button.setEnabledButton(false);
-    EXPECT_FALSE(button.isHovered()) << "a disabled button loses its hover look at once";
-    send(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton);
-    send(QEvent::MouseButtonRelease, {10, 10}, Qt::NoButton);
-    EXPECT_EQ(presses, 1);
-}
-
-TEST(EditorCanvas, AnItemBeingMovedLeavesItsOldPlaceAtOnce) {
-    Fixture f;
-    f.canvas.setTool(Tool::frame);
-    f.drag({20, 20}, {120, 100});
-    f.canvas.setTool(Tool::arrow);
-    f.drag({200, 50}, {380, 50});
-    (void)f.canvas.grab();  // both layers drawn once
-    auto redAt = [&](QPointF image) {
-        const QColor c = f.canvas.grab().toImage().pixelColor(f.canvas.viewPoint(image).toPoint());
-        return c.red() > 200 && c.green() < 110;
-    };
-    ASSERT_TRUE(redAt({300, 50}));
-    f.send(QEvent::MouseButtonPress, {300, 50}, Qt::LeftButton);
-    f.send(QEvent::MouseMove, {300, 250}, Qt::LeftButton);
-    EXPECT_FALSE(redAt({300, 50})) << "the arrow's old place is empty while it moves";
-    EXPECT_TRUE(redAt({300, 250}));
-    EXPECT_TRUE(redAt({20, 60})) << "the frame stays";
-    f.send(QEvent::MouseButtonRelease, {300, 250}, Qt::NoButton);
-    f.document.undoManager()->undo();
-    EXPECT_TRUE(redAt({300, 50})) << "undo brings it back on screen";
 }

@@ -1,5 +1,4 @@
 #include "ui/previews/PreviewPanel.h"
-#include "ui/widgets/SymbolImage.h"
 
 #include <QApplication>
 #include <QEnterEvent>
@@ -93,33 +92,27 @@ TEST_F(PreviewPanelTest, DoubleClickEditsOnlyOnceTheCaptureIsStored) {
     EXPECT_EQ(edits, 1);
 }
 
-TEST_F(PreviewPanelTest, CardOutsideTheButtonsIsForDraggingNotForClicking) {
-    enter(content);
-    ASSERT_TRUE(content->isOverlayShown());
-    // On the overlay but off every button: no button fires, and the card drags from there.
-    QWidget* overlay = content->copyButton->parentWidget();
-    press(overlay, QPointF(40, 40));
-    release(overlay, QPointF(40, 40));
-    EXPECT_EQ(closes, 0);
-    press(overlay, QPointF(40, 40));
-    moveHeld(overlay, QPointF(50, 40));
-    EXPECT_EQ(dragFileRequests, 1);
-    release(overlay, QPointF(50, 40));
-}
-
-TEST_F(PreviewPanelTest, CircleButtonActsOnlyOnReleaseInside) {
+TEST_F(PreviewPanelTest, AButtonActsOnlyOnReleaseInsideAndTheCardAroundItDrags) {
     enter(content);
     CircleButton* close = content->closeButton;
     press(close, QPointF(10, 10));
-    EXPECT_TRUE(close->isDown());
     moveHeld(close, QPointF(40, 40));
     EXPECT_FALSE(close->isDown());
     release(close, QPointF(40, 40));
     EXPECT_EQ(closes, 0);
-
     press(close, QPointF(10, 10));
     release(close, QPointF(11, 11));
     EXPECT_EQ(closes, 1);
+
+    // On the overlay but off every button: no button fires, and the card drags from there.
+    QWidget* overlay = content->copyButton->parentWidget();
+    press(overlay, QPointF(40, 40));
+    release(overlay, QPointF(40, 40));
+    EXPECT_EQ(closes, 1);
+    press(overlay, QPointF(40, 40));
+    moveHeld(overlay, QPointF(50, 40));
+    EXPECT_EQ(dragFileRequests, 1);
+    release(overlay, QPointF(50, 40));
 }
 
 TEST_F(PreviewPanelTest, HoverShowsTheOverlayAndChecksTheStoredFile) {
@@ -139,47 +132,4 @@ TEST_F(PreviewPanelTest, HoverShowsTheOverlayAndChecksTheStoredFile) {
     enter(content);
     EXPECT_FALSE(content->fileManagerButton->isEnabled());
     EXPECT_EQ(hovers, (QList<bool>{true, false, true, false, true}));
-}
-
-TEST_F(PreviewPanelTest, WarningSpansTheBottomOfTheCard) {
-    panel->showWarning(QStringLiteral("Не удалось сохранить снимок в историю: диск переполнен"));
-    const QRect strip = content->warningLabel->geometry();
-    EXPECT_TRUE(content->warningLabel->isVisible());
-    EXPECT_EQ(strip.left(), 0);
-    EXPECT_EQ(strip.width(), 210);
-    EXPECT_EQ(strip.bottom(), 149);
-    EXPECT_GT(strip.height(), 14);  // two lines at least for this text
-    EXPECT_LT(strip.height(), 75);
-}
-
-TEST(SymbolImage, EveryGlyphDrawsInkInsideItsBox) {
-    for (const char* name : {"xmark", "pin", "pin.fill", "pencil", "folder"}) {
-        const auto glyph = SymbolImage::render(QString::fromLatin1(name), 11, Qt::black, 2.0);
-        ASSERT_TRUE(glyph) << name;
-        EXPECT_EQ(glyph->image.size(), QSize(22, 22)) << name;
-        EXPECT_FALSE(glyph->ink.isEmpty()) << name;
-        EXPECT_TRUE(QRectF(0, 0, 11, 11).contains(glyph->ink)) << name;
-    }
-    // The filled pin covers more than the outline.
-    const auto outline = SymbolImage::render(QStringLiteral("pin"), 11, Qt::black, 1.0);
-    const auto filled = SymbolImage::render(QStringLiteral("pin.fill"), 11, Qt::black, 1.0);
-    auto coverage = [](const QImage& image) {
-        qint64 sum = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x) sum += qAlpha(image.pixel(x, y));
-        return sum;
-    };
-    EXPECT_GT(coverage(filled->image), coverage(outline->image));
-    EXPECT_FALSE(SymbolImage::render(QStringLiteral("no.such.symbol"), 11, Qt::black, 1.0));
-}
-
-TEST(SymbolImage, InkBoundsAreTheVisiblePixels) {
-    QImage image(10, 10, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    image.setPixel(2, 3, qRgba(0, 0, 0, 255));
-    image.setPixel(6, 8, qRgba(0, 0, 0, 10));
-    image.setDevicePixelRatio(2.0);
-    EXPECT_EQ(SymbolImage::inkBounds(image), QRectF(1, 1.5, 2.5, 3));
-    image.fill(Qt::transparent);
-    EXPECT_TRUE(SymbolImage::inkBounds(image).isEmpty());
 }

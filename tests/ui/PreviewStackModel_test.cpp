@@ -54,7 +54,7 @@ TEST_F(PreviewStackModelTest, ExpiryReportsDueOnesOldestFirstAndKeepsTheRestInOr
     EXPECT_EQ(model.nextDeadline(), clock.time + 1s);
 }
 
-TEST_F(PreviewStackModelTest, EveryReturnToCountingDownStartsAFullLifetime) {
+TEST_F(PreviewStackModelTest, HoverAndPinHoldAPreviewAndEveryReturnStartsAFullLifetime) {
     const QUuid id = model.push(screenA);
     clock.advance(3s);
     model.hover(id, true);
@@ -64,20 +64,13 @@ TEST_F(PreviewStackModelTest, EveryReturnToCountingDownStartsAFullLifetime) {
     model.hover(id, false);
     EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
 
-    // Pinned: hovering in and out leaves it held; unpinning outside counts down afresh.
+    // Pinned: hovering in and out leaves it held; unpinned under the pointer, it waits for a leave.
     model.pin(id);
     model.hover(id, true);
     model.hover(id, false);
     EXPECT_EQ(model.nextDeadline(), std::nullopt);
     clock.advance(60s);
     EXPECT_TRUE(model.expireDue().isEmpty());
-    model.unpin(id);
-    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
-}
-
-TEST_F(PreviewStackModelTest, UnpinUnderThePointerWaitsForThePointerToLeave) {
-    const QUuid id = model.push(screenA);
-    model.pin(id);
     model.hover(id, true);
     model.unpin(id);
     EXPECT_FALSE(model.isPinned(id));
@@ -89,18 +82,16 @@ TEST_F(PreviewStackModelTest, UnpinUnderThePointerWaitsForThePointerToLeave) {
 
 TEST_F(PreviewStackModelTest, RenewClearsTheHoverButKeepsThePin) {
     const QUuid hovered = model.push(screenA);
-    model.hover(hovered, true);
-    clock.advance(10s);
-    model.renew(hovered);
-    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
-
     const QUuid pinned = model.push(screenA);
-    model.expireDue();
-    model.close(hovered);
+    model.hover(hovered, true);
     model.pin(pinned);
     model.hover(pinned, true);
+    clock.advance(10s);
+    model.renew(hovered);
     model.renew(pinned);
+    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
     EXPECT_TRUE(model.isPinned(pinned));
+    model.close(hovered);
     EXPECT_EQ(model.nextDeadline(), std::nullopt);
     // The hover was forgotten: unpinning now counts down without waiting for a leave.
     model.unpin(pinned);
@@ -125,18 +116,11 @@ TEST_F(PreviewStackModelTest, DisplaysKeepSeparateSlots) {
     const QUuid b0 = model.push(screenB);
     const QUuid a1 = model.push(screenA);
     const QUuid b1 = model.push(screenB);
-    const QUuid a2 = model.push(screenA);
-
-    EXPECT_EQ(model.slot(a0), 0);
-    EXPECT_EQ(model.slot(a2), 2);
-    EXPECT_EQ(model.slot(b1), 1);
+    EXPECT_EQ(model.slot(a1), 1);
     EXPECT_EQ(model.screen(b0), screenB);
 
     model.close(a0);
     EXPECT_EQ(model.slot(a1), 0);
-    EXPECT_EQ(model.slot(a2), 1);
-    EXPECT_EQ(model.slot(b0), 0);
-    EXPECT_EQ(model.slot(b1), 1);
     EXPECT_EQ(model.slot(a0), std::nullopt);
     EXPECT_EQ(model.previews(screenB), (QList<QUuid>{b0, b1}));
 }

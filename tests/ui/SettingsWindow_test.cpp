@@ -1,11 +1,11 @@
 // The settings window's logic over an in-memory preferences store and a fake history: which
 // pop-up items are enabled, what a choice stores, that a refused choice snaps back, the retention
 // items and the deletion question, and moving the history with its alerts.
-#include "ui/settings/BusySpinner.h"
 #include "ui/settings/FolderPathLabel.h"
 #include "ui/settings/PopUpButton.h"
 #include "ui/settings/SettingsTexts.h"
 #include "ui/settings/SettingsWindowController.h"
+#include "settings/TriggerRules.h"
 
 #include "fakes/FakeHistoryStore.h"
 #include "fakes/FakePreferences.h"
@@ -22,30 +22,32 @@
 #include <gtest/gtest.h>
 
 using namespace quillet;
-using quillet::fakes::FakeHistoryStore;
-using quillet::fakes::FakePreferences;
 using quillet::test::waitUntil;
 
 namespace {
 
 constexpr int off = SettingsWindowController::offIndex;
 constexpr int ctrl = SettingsWindowController::firstKeyIndex;
-constexpr int alt = ctrl + 1;
-constexpr int super = ctrl + 2;
 constexpr int shift = ctrl + 3;
-constexpr int anySide = 0, leftSide = 1, rightSide = 2;
+constexpr int leftSide = 1;
 
 Trigger trigger(ModifierKey key, KeySide side = KeySide::any) { return Trigger{key, side}; }
 
+// The key pop-up's index for a trigger.
+int keyIndex(const std::optional<Trigger>& t) {
+    return t ? ctrl + int(std::find(allModifierKeys.begin(), allModifierKeys.end(), t->key) - allModifierKeys.begin())
+             : off;
+}
+
 // One window over its own store, history fake and history folder.
 struct Window {
-    explicit Window(const AppSettings& start = AppSettings::standard(),
+    // `adapt` changes the standard settings the window starts with.
+    explicit Window(const std::function<void(AppSettings&)>& adapt = {},
                     HistoryFolderAccess access = HistoryFolderAccess::system()) {
-        AppSettings initial = start;
-        if (initial.historyFolder == AppSettings::defaultHistoryFolder()) {
-            initial.historyFolder = temp.filePath("history");
-            QDir().mkpath(initial.historyFolder);
-        }
+        AppSettings initial = AppSettings::standard();
+        initial.historyFolder = temp.filePath("history");
+        QDir().mkpath(initial.historyFolder);
+        if (adapt) adapt(initial);
         EXPECT_TRUE(settings.update(initial));
         controller = std::make_unique<SettingsWindowController>(
             settings, [this](const QString& folder) { return history.relocate(folder); },
@@ -73,373 +75,219 @@ struct Window {
         }
         return nullptr;
     }
-    static void press(QMessageBox* box, const QString& title) {
-        for (QAbstractButton* button : box->buttons()) {
-            if (button->text() == title) return button->click();
-        }
-        ADD_FAILURE() << "no button " << title.toStdString();
+    // Starts a move to `folder` and waits until the history fake is asked for it.
+    bool startMove(const QString& folder) {
+        controller->moveHistory(folder);
+        return waitUntil([&] { return history.relocations.size() == 1; });
+    }
+    void finishMove(HistoryResult result) {
+        history.relocations.front().answer.finish(result);
+        test::drainEvents();
     }
 
     QTemporaryDir temp;
-    FakePreferences preferences;
+    fakes::FakePreferences preferences;
     SettingsStore settings{preferences, std::nullopt};
-    FakeHistoryStore history;
+    fakes::FakeHistoryStore history;
     std::unique_ptr<SettingsWindowController> controller;
 };
 
-AppSettings withTriggers(std::optional<Trigger> region, std::optional<Trigger> fullScreen) {
-    AppSettings settings = AppSettings::standard();
-    settings.regionTrigger = region;
-    settings.fullScreenTrigger = fullScreen;
-    return settings;
-}
-
-std::vector<bool> enabledItems(const PopUpButton* popUp, std::initializer_list<int> indices) {
-    std::vector<bool> enabled;
-    for (const int index : indices) enabled.push_back(popUp->isItemEnabled(index));
-    return enabled;
-}
-
-// ---- Showing the triggers -----------------------------------------------------------------
-
-struct ShownTrigger {
-    const char* name;
-    std::optional<Trigger> region;
-    std::optional<Trigger> fullScreen;
-    int regionKeyIndex;
-    std::vector<bool> regionKeysEnabled;  // off, Ctrl, Alt, Super, Shift
-    bool regionSidesEnabled;
-    std::vector<bool> regionSideItemsEnabled;  // any, left, right (when the side pop-up is on)
-};
-
-TEST(SettingsWindow, TriggerPopUpsEnableOnlyWhatTheOtherTriggerLeavesFree) {
-    const ShownTrigger rows[] = {
-        {"full screen Ctrl/any takes Ctrl away", trigger(ModifierKey::option), trigger(ModifierKey::control), alt,
-         {true, false, true, true, true}, true, {true, true, true}},
-        {"full screen Ctrl/left leaves Ctrl's right side", trigger(ModifierKey::control, KeySide::right),
-         trigger(ModifierKey::control, KeySide::left), ctrl, {true, true, true, true, true}, true, {false, false, true}},
-        {"full screen off leaves every key and side", trigger(ModifierKey::shift, KeySide::left), std::nullopt, shift,
-         {true, true, true, true, true}, true, {true, true, true}},
-        {"region off shows Выключено and no sides", std::nullopt, trigger(ModifierKey::command, KeySide::any), off,
-         {true, true, true, false, true}, false, {}},
-    };
-    for (const ShownTrigger& row : rows) {
-        SCOPED_TRACE(row.name);
-        Window window(withTriggers(row.region, row.fullScreen));
-        const PopUpButton* keys = window.popUp("regionKeyPopUp");
-        const PopUpButton* sides = window.popUp("regionSidePopUp");
-        EXPECT_EQ(keys->currentIndex(), row.regionKeyIndex);
-        EXPECT_EQ(enabledItems(keys, {off, ctrl, alt, super, shift}), row.regionKeysEnabled);
-        EXPECT_EQ(sides->isEnabled(), row.regionSidesEnabled);
-        if (row.regionSidesEnabled) {
-            EXPECT_EQ(enabledItems(sides, {anySide, leftSide, rightSide}), row.regionSideItemsEnabled);
-            EXPECT_EQ(sides->currentIndex(), int(row.region->side));
-        }
+// A trigger's pop-ups show it and offer only the keys and sides the other trigger leaves free.
+void expectShown(const Window& window, const char* keys, const char* sides, const std::optional<Trigger>& trigger,
+                 const std::optional<Trigger>& other) {
+    const PopUpButton* keyPopUp = window.popUp(keys);
+    const PopUpButton* sidePopUp = window.popUp(sides);
+    EXPECT_EQ(keyPopUp->currentIndex(), keyIndex(trigger)) << keys;
+    for (int k = 0; k < int(allModifierKeys.size()); ++k) {
+        EXPECT_EQ(keyPopUp->isItemEnabled(ctrl + k), TriggerRules::availableKeys(other).contains(allModifierKeys[k]))
+            << keys << " key " << k;
+    }
+    EXPECT_EQ(sidePopUp->isEnabled(), trigger.has_value()) << sides;
+    if (!trigger) return;
+    EXPECT_EQ(sidePopUp->currentIndex(), int(trigger->side)) << sides;
+    const QList<KeySide> freeSides = TriggerRules::availableSides(trigger->key, other);
+    for (int s = 0; s < int(allKeySides.size()); ++s) {
+        EXPECT_EQ(sidePopUp->isItemEnabled(s), freeSides.contains(allKeySides[s])) << sides << " side " << s;
     }
 }
 
-// ---- Choosing triggers --------------------------------------------------------------------
-
-struct Pick {
-    const char* popUp;
-    int index;
-};
-
-struct TriggerChoice {
-    const char* name;
-    std::optional<Trigger> region;
-    std::optional<Trigger> fullScreen;
-    std::vector<Pick> picks;
-    std::optional<Trigger> storedRegion;
-    std::optional<Trigger> storedFullScreen;
-    bool refused;  // logged with the error's name, nothing saved
-};
-
 TEST(SettingsWindow, ATriggerChoiceIsStoredAtOnceOrSnapsBack) {
+    struct Row {
+        const char* name;
+        std::optional<Trigger> region, fullScreen;
+        const char* popUp;
+        int index;
+        std::optional<Trigger> storedRegion, storedFullScreen;
+        bool refused;  // logged with the error's name, nothing saved
+    };
     const auto control = trigger(ModifierKey::control);
     const auto option = trigger(ModifierKey::option);
-    const TriggerChoice rows[] = {
-        {"Выключено switches the region trigger off", control, option, {{"regionKeyPopUp", off}}, std::nullopt, option, false},
-        {"another key keeps its side", control, option, {{"fullScreenKeyPopUp", shift}}, control,
+    const auto controlLeft = trigger(ModifierKey::control, KeySide::left);
+    const Row rows[] = {
+        {"Выключено switches the trigger off", control, option, "regionKeyPopUp", off, std::nullopt, option, false},
+        {"another key keeps its side", control, option, "fullScreenKeyPopUp", shift, control,
          trigger(ModifierKey::shift), false},
-        {"a side choice is stored", control, option, {{"regionSidePopUp", leftSide}},
-         trigger(ModifierKey::control, KeySide::left), option, false},
-        {"a key whose side is taken moves to its first free side", option, trigger(ModifierKey::control, KeySide::left),
-         {{"regionKeyPopUp", ctrl}}, trigger(ModifierKey::control, KeySide::right),
-         trigger(ModifierKey::control, KeySide::left), false},
-        {"a key fully taken is refused and snaps back", option, control, {{"regionKeyPopUp", ctrl}}, option, control, true},
-        {"full screen to Shift, then region to Alt/left", control, option,
-         {{"fullScreenKeyPopUp", shift}, {"regionKeyPopUp", alt}, {"regionSidePopUp", leftSide}},
-         trigger(ModifierKey::option, KeySide::left), trigger(ModifierKey::shift), false},
-        {"a trigger switched on again gets a free side", std::nullopt, trigger(ModifierKey::shift, KeySide::left),
-         {{"regionKeyPopUp", shift}}, trigger(ModifierKey::shift, KeySide::right),
-         trigger(ModifierKey::shift, KeySide::left), false},
-        {"a fully taken key picked while off is refused", std::nullopt, trigger(ModifierKey::shift),
-         {{"regionKeyPopUp", shift}}, std::nullopt, trigger(ModifierKey::shift), true},
+        {"a side choice is stored", control, option, "regionSidePopUp", leftSide, controlLeft, option, false},
+        {"a key whose side is taken moves to its first free side", option, controlLeft, "regionKeyPopUp", ctrl,
+         trigger(ModifierKey::control, KeySide::right), controlLeft, false},
+        {"a trigger switched on again gets a free side", std::nullopt, controlLeft, "regionKeyPopUp", ctrl,
+         trigger(ModifierKey::control, KeySide::right), controlLeft, false},
+        {"a key fully taken is refused and snaps back", option, control, "regionKeyPopUp", ctrl, option, control, true},
     };
-    for (const TriggerChoice& row : rows) {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        Window window(withTriggers(row.region, row.fullScreen));
+        Window window([&](AppSettings& start) {
+            start.regionTrigger = row.region;
+            start.fullScreenTrigger = row.fullScreen;
+        });
         window.preferences.writes.clear();
         test::LogCapture log;
-        for (const Pick& pick : row.picks) window.choose(pick.popUp, pick.index);
+        window.choose(row.popUp, row.index);
         EXPECT_EQ(window.current().regionTrigger, row.storedRegion);
         EXPECT_EQ(window.current().fullScreenTrigger, row.storedFullScreen);
         EXPECT_EQ(log.texts("quillet.settings-window", QtCriticalMsg),
                   row.refused ? QStringList{QStringLiteral("Настройки отклонены: overlappingTriggers")} : QStringList{});
-        if (row.refused) EXPECT_TRUE(window.preferences.writes.isEmpty()) << "nothing saved";
-        // Whatever happened, the pop-ups show what is stored.
-        const auto shownKey = [](const std::optional<Trigger>& t) {
-            return t ? ctrl + int(std::find(allModifierKeys.begin(), allModifierKeys.end(), t->key) - allModifierKeys.begin())
-                     : off;
-        };
-        EXPECT_EQ(window.popUp("regionKeyPopUp")->currentIndex(), shownKey(row.storedRegion));
-        EXPECT_EQ(window.popUp("fullScreenKeyPopUp")->currentIndex(), shownKey(row.storedFullScreen));
-        if (row.storedRegion) {
-            EXPECT_EQ(window.popUp("regionSidePopUp")->currentIndex(), int(row.storedRegion->side));
+        if (row.refused) {
+            EXPECT_TRUE(window.preferences.writes.isEmpty()) << "nothing saved";
         }
+        // Whatever happened, the pop-ups show what is stored.
+        expectShown(window, "regionKeyPopUp", "regionSidePopUp", row.storedRegion, row.storedFullScreen);
+        expectShown(window, "fullScreenKeyPopUp", "fullScreenSidePopUp", row.storedFullScreen, row.storedRegion);
     }
 }
 
-// ---- Switches -----------------------------------------------------------------------------
-
-TEST(SettingsWindow, EachCheckboxStoresItsSwitchAndLeavesTheOthers) {
-    struct Row {
-        const char* checkbox;
-        bool AppSettings::*field;
+TEST(SettingsWindow, EachCheckboxStoresItsSwitchAndFollowsAChangeMadeElsewhere) {
+    const std::pair<const char*, bool AppSettings::*> rows[] = {
+        {"previewCheckbox", &AppSettings::showPreview},
+        {"shutterSoundCheckbox", &AppSettings::playShutterSound},
+        {"launchAtLoginCheckbox", &AppSettings::launchAtLogin},
     };
-    const Row rows[] = {{"previewCheckbox", &AppSettings::showPreview},
-                        {"shutterSoundCheckbox", &AppSettings::playShutterSound},
-                        {"launchAtLoginCheckbox", &AppSettings::launchAtLogin}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.checkbox);
+    for (const auto& [name, field] : rows) {
+        SCOPED_TRACE(name);
         Window window;
         const AppSettings before = window.current();
-        QCheckBox* box = window.find<QCheckBox>(row.checkbox);
+        QCheckBox* box = window.find<QCheckBox>(name);
         ASSERT_TRUE(box->isChecked());
         box->click();
         AppSettings expected = before;
-        expected.*row.field = false;
+        expected.*field = false;
         EXPECT_EQ(window.current(), expected);
-        box->click();
-        EXPECT_EQ(window.current(), before);
+        // Launch at login, for one, is corrected to the system's state behind the window's back.
+        ASSERT_TRUE(window.settings.update(before));
+        EXPECT_TRUE(box->isChecked());
     }
 }
 
-TEST(SettingsWindow, ControlsFollowAChangeMadeElsewhere) {
-    Window window;
-    AppSettings changed = window.current();
-    changed.launchAtLogin = false;  // launch at login corrected to the system's state
-    changed.fullScreenTrigger = std::nullopt;
-    ASSERT_TRUE(window.settings.update(changed));
-    EXPECT_FALSE(window.find<QCheckBox>("launchAtLoginCheckbox")->isChecked());
-    EXPECT_EQ(window.popUp("fullScreenKeyPopUp")->currentIndex(), off);
-}
+TEST(SettingsWindow, APeriodAsksFirstOnlyWhenItDeletesScreenshots) {
+    Window nothingExpires([](AppSettings& start) { start.retention = RetentionPolicy::forever(); });
+    nothingExpires.choose("retentionPopUp", 0);  // 7 дней
+    EXPECT_EQ(nothingExpires.alert("deletionQuestion"), nullptr);
+    EXPECT_EQ(nothingExpires.current().retention, RetentionPolicy::days(7));
+    EXPECT_EQ(nothingExpires.history.expiredCountAsked, std::vector<RetentionPolicy>{RetentionPolicy::days(7)});
 
-// ---- Retention ----------------------------------------------------------------------------
+    Window inForce;  // 30 days, the expired ones not yet removed
+    inForce.history.expired.insert(RetentionPolicy::days(30), 3);
+    inForce.preferences.writes.clear();
+    inForce.choose("retentionPopUp", 1);
+    EXPECT_EQ(inForce.alert("deletionQuestion"), nullptr);
+    EXPECT_TRUE(inForce.preferences.writes.isEmpty());
 
-TEST(SettingsWindow, RetentionPopUpShowsAStoredOddPeriodAsAnExtraFirstItem) {
-    struct Row {
-        RetentionPolicy stored;
-        QStringList titles;
-        int selected;
-    };
-    const QStringList regular = {"7 дней", "30 дней", "90 дней", "365 дней", "Всегда"};
-    const Row rows[] = {
-        {RetentionPolicy::days(45), QStringList{"45 дн."} + regular, 0},
-        {RetentionPolicy::days(1), QStringList{"1 дн."} + regular, 0},
-        {RetentionPolicy::days(30), regular, 1},
-        {RetentionPolicy::days(365), regular, 3},
-        {RetentionPolicy::forever(), regular, 4},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.titles.first().toStdString());
-        AppSettings start = AppSettings::standard();
-        start.retention = row.stored;
-        Window window(start);
-        const PopUpButton* popUp = window.popUp("retentionPopUp");
-        QStringList titles;
-        for (int i = 0; i < popUp->count(); ++i) titles << popUp->itemText(i);
-        EXPECT_EQ(titles, row.titles);
-        EXPECT_EQ(popUp->currentIndex(), row.selected);
-    }
-}
-
-TEST(SettingsWindow, AShorterPeriodThatDeletesNothingIsCommittedWithoutAsking) {
-    AppSettings start = AppSettings::standard();
-    start.retention = RetentionPolicy::forever();
-    Window window(start);
-    window.choose("retentionPopUp", 0);  // 7 дней
-    EXPECT_EQ(window.alert("deletionQuestion"), nullptr);
-    EXPECT_EQ(window.current().retention, RetentionPolicy::days(7));
-    EXPECT_EQ(window.history.expiredCountAsked, std::vector<RetentionPolicy>{RetentionPolicy::days(7)});
-}
-
-TEST(SettingsWindow, APeriodThatDeletesScreenshotsAsksFirst) {
-    struct Row {
-        const char* answer;
-        RetentionPolicy stored;
-    };
-    const Row rows[] = {{"Удалить", RetentionPolicy::days(7)}, {"Отмена", RetentionPolicy::days(45)}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.answer);
-        AppSettings start = AppSettings::standard();
-        start.retention = RetentionPolicy::days(45);
-        Window window(start);
+    for (const auto& [answer, stored] : {std::pair{"Удалить", RetentionPolicy::days(7)},
+                                         std::pair{"Отмена", RetentionPolicy::days(45)}}) {
+        SCOPED_TRACE(answer);
+        // A period set outside the window shows as an extra first item.
+        Window window([](AppSettings& start) { start.retention = RetentionPolicy::days(45); });
+        EXPECT_EQ(window.popUp("retentionPopUp")->itemText(0), QStringLiteral("45 дн."));
         window.history.expired.insert(RetentionPolicy::days(7), 5);
-        window.choose("retentionPopUp", 1);  // 7 дней, after the extra "45 дн."
+        window.choose("retentionPopUp", 1);  // 7 дней
         QMessageBox* question = window.alert("deletionQuestion");
         ASSERT_NE(question, nullptr);
         EXPECT_EQ(question->text(), QStringLiteral("Будет удалено 5 снимков. Удалить?"));
-        EXPECT_EQ(question->informativeText(), QStringLiteral("Удалённые снимки не восстановить: они не попадают в Корзину."));
         EXPECT_EQ(question->windowModality(), Qt::WindowModal);
         EXPECT_EQ(window.current().retention, RetentionPolicy::days(45)) << "nothing changes while asking";
-        Window::press(question, QString::fromUtf8(row.answer));
-        EXPECT_EQ(window.current().retention, row.stored);
+        for (QAbstractButton* button : question->buttons()) {
+            if (button->text() == QString::fromUtf8(answer)) button->click();
+        }
+        EXPECT_EQ(window.current().retention, stored);
         const PopUpButton* popUp = window.popUp("retentionPopUp");
-        EXPECT_EQ(popUp->itemText(popUp->currentIndex()),
-                  row.stored == RetentionPolicy::days(7) ? QStringLiteral("7 дней") : QStringLiteral("45 дн."));
+        EXPECT_EQ(popUp->itemText(popUp->currentIndex()), stored == RetentionPolicy::days(7) ? "7 дней" : "45 дн.");
     }
-}
-
-TEST(SettingsWindow, PickingThePeriodInForceAsksNothing) {
-    Window window;  // 30 days
-    window.history.expired.insert(RetentionPolicy::days(30), 3);  // not yet applied
-    window.preferences.writes.clear();
-    window.choose("retentionPopUp", 1);
-    EXPECT_EQ(window.alert("deletionQuestion"), nullptr);
-    EXPECT_TRUE(window.preferences.writes.isEmpty());
 }
 
 TEST(SettingsTexts, CountPhraseUsesTheRussianPlural) {
     const std::pair<qint64, const char*> rows[] = {
-        {1, "1 снимок"},     {2, "2 снимка"},     {4, "4 снимка"},     {5, "5 снимков"},     {11, "11 снимков"},
-        {12, "12 снимков"},  {14, "14 снимков"},  {21, "21 снимок"},   {22, "22 снимка"},    {25, "25 снимков"},
-        {100, "100 снимков"}, {101, "101 снимок"}, {111, "111 снимков"}, {112, "112 снимков"}, {1021, "1021 снимок"},
+        {1, "1 снимок"},     {2, "2 снимка"},     {5, "5 снимков"},     {11, "11 снимков"},  {14, "14 снимков"},
+        {21, "21 снимок"},   {22, "22 снимка"},   {111, "111 снимков"}, {112, "112 снимков"}, {1021, "1021 снимок"},
     };
     for (const auto& [count, phrase] : rows) EXPECT_EQ(SettingsTexts::countPhrase(count), QString::fromUtf8(phrase));
 }
 
-// ---- The history folder -------------------------------------------------------------------
-
-TEST(SettingsWindow, MovingToTheSameFolderDoesNothing) {
+TEST(SettingsWindow, AMoveSavesTheFolderOnlyAfterTheStoreMovedEvenWhenTheWindowClosed) {
     Window window;
-    const QString folder = window.current().historyFolder;
-    for (const QString& same : QStringList{folder, folder + QStringLiteral("/"), folder + QStringLiteral("/./")}) {
-        window.controller->moveHistory(same);
-        EXPECT_FALSE(window.controller->isMoving());
-    }
-    EXPECT_TRUE(window.history.relocations.empty());
-    EXPECT_EQ(window.alert(), nullptr);
-}
-
-TEST(SettingsWindow, AMoveShowsItsProgressAndSavesTheFolderOnlyAfterTheStoreMoved) {
-    Window window;
+    int closes = 0;
+    window.controller->onClose = [&] { ++closes; };
     const QString target = window.temp.filePath("elsewhere");
-    window.controller->moveHistory(target + QStringLiteral("/"));
-
     auto* button = window.find<QPushButton>("folderButton");
     auto* status = window.find<QLabel>("folderStatusLabel");
+    ASSERT_TRUE(window.startMove(target + QStringLiteral("/")));
     EXPECT_FALSE(button->isEnabled());
-    EXPECT_EQ(status->text(), QStringLiteral("Переносим снимки…"));
-    EXPECT_TRUE(window.find<BusySpinner>("folderSpinner")->isSpinning());
-    ASSERT_TRUE(waitUntil([&] { return window.history.relocations.size() == 1; }));
     EXPECT_EQ(window.history.relocations.front().folder, target);
     EXPECT_TRUE(QFileInfo(target).isDir()) << "the folder is prepared before the move";
     test::drainEvents();
     EXPECT_EQ(status->text(), QStringLiteral("Переносим снимки…")) << "a volume check does not overwrite the progress";
+    window.controller->window()->close();
+    EXPECT_EQ(closes, 0);
     EXPECT_NE(window.current().historyFolder, target);
 
-    window.history.relocations.front().answer.finish(HistoryResult());
-    test::drainEvents();
+    window.finishMove(HistoryResult());
     EXPECT_EQ(window.current().historyFolder, target);
-    EXPECT_TRUE(button->isEnabled());
-    EXPECT_FALSE(window.find<BusySpinner>("folderSpinner")->isSpinning());
     EXPECT_EQ(window.find<FolderPathLabel>("folderLabel")->path(), target);
-    EXPECT_TRUE(waitUntil([&] { return status->text().isEmpty(); }));
+    EXPECT_TRUE(button->isEnabled());
+    EXPECT_EQ(closes, 1);
     EXPECT_EQ(window.alert(), nullptr);
 }
 
 TEST(SettingsWindow, AFailedMoveExplainsWhyAndKeepsTheOldFolder) {
-    struct Row {
-        HistoryError error;
-        const char* explanation;
-    };
-    const Row rows[] = {
-        {HistoryError::notEnoughSpace(), "Не хватает места на диске."},
-        {HistoryError::volumeNotMounted(), "Диск с этой папкой не подключён."},
-        {HistoryError::folderNotWritable(), "В эту папку нельзя записывать."},
-        {HistoryError::volumeAccessDenied(),
-         "У приложения нет доступа к этому диску. Разрешите «Съёмные тома» в настройках системы."},
-        {HistoryError::writeFailed(QStringLiteral("копия снимка не совпала с оригиналом")), "Не удалось записать файлы."},
-        {HistoryError::deleteFailed(QStringLiteral("Permission denied")), "Не удалось записать файлы."},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.explanation);
-        Window window;
-        const AppSettings before = window.current();
-        test::LogCapture log;
-        window.controller->moveHistory(window.temp.filePath("elsewhere"));
-        ASSERT_TRUE(waitUntil([&] { return window.history.relocations.size() == 1; }));
-        window.history.relocations.front().answer.finish(HistoryResult(unexpected(row.error)));
-        test::drainEvents();
-        QMessageBox* alert = window.alert();
-        ASSERT_NE(alert, nullptr);
-        EXPECT_EQ(alert->text(), QStringLiteral("Снимки не перенесены"));
-        EXPECT_EQ(alert->informativeText(),
-                  QString::fromUtf8(row.explanation) + QStringLiteral(" Снимки остались в прежней папке."));
-        EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
-        EXPECT_EQ(log.texts("quillet.settings-window", QtCriticalMsg),
-                  QStringList{QStringLiteral("История не переехала: ") + describe(row.error)});
-        EXPECT_EQ(window.current(), before);
-        EXPECT_FALSE(window.controller->isMoving());
-        Window::press(alert, QStringLiteral("Понятно"));
-        EXPECT_EQ(window.alert(), nullptr);
-    }
+    Window window;
+    const AppSettings before = window.current();
+    test::LogCapture log;
+    ASSERT_TRUE(window.startMove(window.temp.filePath("elsewhere")));
+    window.finishMove(HistoryResult(unexpected(HistoryError::notEnoughSpace())));
+    QMessageBox* alert = window.alert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->text(), QStringLiteral("Снимки не перенесены"));
+    EXPECT_EQ(alert->informativeText(), QStringLiteral("Не хватает места на диске. Снимки остались в прежней папке."));
+    EXPECT_EQ(log.texts("quillet.settings-window", QtCriticalMsg).size(), 1);
+    EXPECT_EQ(window.current(), before);
+    EXPECT_TRUE(window.find<QPushButton>("folderButton")->isEnabled());
 }
 
-TEST(SettingsWindow, AnUnusableFolderIsRefusedBeforeAnythingMoves) {
-    struct Row {
-        const char* name;
-        std::function<QString(const QTemporaryDir&, const QString& history)> folder;
-        std::function<void(HistoryFolderAccess&)> adapt;
-        const char* explanation;
-    };
-    const Row rows[] = {
-        {"a file, not a folder",
-         [](const QTemporaryDir& temp, const QString&) {
-             QFile file(temp.filePath("a file"));
-             EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-             return file.fileName();
-         },
-         {}, "Не удалось записать файлы."},
-        {"not writable", [](const QTemporaryDir& temp, const QString&) { return temp.filePath("locked"); },
-         [](HistoryFolderAccess& access) { access.isWritable = [](const QString&) { return false; }; },
-         "В эту папку нельзя записывать."},
-        {"on a volume that is not mounted",
-         [](const QTemporaryDir& temp, const QString&) { return temp.filePath("media/Disk/Shots"); },
-         [](HistoryFolderAccess& access) { access.isMountPoint = [](const QString&) { return false; }; },
-         "Диск с этой папкой не подключён."},
-        {"inside the history folder", [](const QTemporaryDir&, const QString& history) { return history + "/inner"; }, {},
-         "Эта папка находится внутри текущей папки истории."},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        QTemporaryDir volumes;
-        HistoryFolderAccess access = HistoryFolderAccess::system();
-        access.volumesRoots = {QDir(volumes.path()).filePath("media")};
-        if (row.adapt) row.adapt(access);
-        Window window(AppSettings::standard(), access);
-        const AppSettings before = window.current();
-        window.controller->moveHistory(row.folder(volumes, before.historyFolder));
+TEST(SettingsWindow, AnUnusableFolderIsRefusedAndTheSameFolderIgnoredBeforeAnythingMoves) {
+    Window window;
+    const AppSettings before = window.current();
+    QFile file(window.temp.filePath("a file"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    const std::pair<QString, const char*> refused[] = {
+        {file.fileName(), "Не удалось записать файлы."},
+        {before.historyFolder + "/inner", "Эта папка находится внутри текущей папки истории."}};
+    for (const auto& [folder, explanation] : refused) {
+        SCOPED_TRACE(explanation);
+        window.controller->moveHistory(folder);
         ASSERT_TRUE(waitUntil([&] { return window.alert() != nullptr; }));
         EXPECT_EQ(window.alert()->text(), QStringLiteral("Эту папку выбрать нельзя"));
-        EXPECT_EQ(window.alert()->informativeText(), QString::fromUtf8(row.explanation));
-        EXPECT_TRUE(window.history.relocations.empty());
-        EXPECT_EQ(window.current(), before);
+        EXPECT_EQ(window.alert()->informativeText(), QString::fromUtf8(explanation));
         EXPECT_FALSE(window.controller->isMoving());
         EXPECT_TRUE(window.find<QPushButton>("folderButton")->isEnabled());
+        window.alert()->close();
     }
+    for (const char* same : {"", "/", "/./"}) {
+        window.controller->moveHistory(before.historyFolder + same);
+        EXPECT_FALSE(window.controller->isMoving());
+    }
+    test::drainEvents();
+    EXPECT_EQ(window.alert(), nullptr);
+    EXPECT_TRUE(window.history.relocations.empty());
+    EXPECT_EQ(window.current(), before);
 }
 
 TEST(SettingsWindow, AFolderOnAnUnpluggedDiskSaysSo) {
@@ -447,40 +295,12 @@ TEST(SettingsWindow, AFolderOnAnUnpluggedDiskSaysSo) {
     HistoryFolderAccess access = HistoryFolderAccess::system();
     access.volumesRoots = {QDir(volumes.path()).filePath("media")};
     access.isMountPoint = [](const QString&) { return false; };
-    AppSettings start = AppSettings::standard();
-    start.historyFolder = QDir(volumes.path()).filePath("media/Disk/Quillet");
+    const QString folder = QDir(volumes.path()).filePath("media/Disk/Quillet");
     // The window is built over a folder that is not there; it must not create it.
-    Window window(start, access);
+    Window window([&](AppSettings& start) { start.historyFolder = folder; }, access);
     auto* status = window.find<QLabel>("folderStatusLabel");
     EXPECT_TRUE(waitUntil([&] { return status->text() == QStringLiteral("Диск с историей не подключён"); }));
-    EXPECT_FALSE(QFileInfo::exists(start.historyFolder));
-}
-
-TEST(SettingsWindow, ClosingDuringAMoveWaitsForItToSaveTheFolder) {
-    Window window;
-    int closes = 0;
-    window.controller->onClose = [&] { ++closes; };
-    const QString target = window.temp.filePath("elsewhere");
-    window.controller->moveHistory(target);
-    ASSERT_TRUE(waitUntil([&] { return window.history.relocations.size() == 1; }));
-    window.controller->window()->close();
-    EXPECT_EQ(closes, 0);
-    window.history.relocations.front().answer.finish(HistoryResult());
-    test::drainEvents();
-    EXPECT_EQ(window.current().historyFolder, target);
-    EXPECT_EQ(closes, 1);
-}
-
-TEST(FolderPathLabel, ALongPathIsCutInTheMiddleAndShownWholeInTheTooltip) {
-    FolderPathLabel label;
-    const QString path = QStringLiteral("/home/anna/") + QString(60, QLatin1Char('x')) + QStringLiteral("/Снимки Quillet");
-    label.setPath(path);
-    label.resize(label.sizeHint());
-    EXPECT_LE(label.sizeHint().width(), FolderPathLabel::maximumPathWidth);
-    EXPECT_EQ(label.toolTip(), path);
-    EXPECT_TRUE(label.text().startsWith(QStringLiteral("/home/"))) << label.text().toStdString();
-    EXPECT_TRUE(label.text().endsWith(QStringLiteral("Quillet"))) << label.text().toStdString();
-    EXPECT_TRUE(label.text().contains(QChar(0x2026)));
+    EXPECT_FALSE(QFileInfo::exists(folder));
 }
 
 }  // namespace

@@ -23,14 +23,3 @@ TEST(CaptureFlash, FadesOverExactlyTheAreaAndGoesAway) {
     EXPECT_EQ(flash.windows().size(), 2);
     EXPECT_TRUE(test::waitUntil([&] { return flash.windows().isEmpty(); }, std::chrono::seconds(2)));
 }
-
-TEST(CaptureFlash, WithoutCompositingAWhiteFrameShowsInstead) {
-    CaptureFlash flash(fakes::FakeWindowStyling().overlayFlags(), [] { return false; });
-    flash.show(QRectF(0, 0, 400, 300));
-    ASSERT_EQ(flash.windows().size(), 1);
-    QWidget* window = flash.windows().front();
-    EXPECT_DOUBLE_EQ(window->windowOpacity(), 1.0);
-    EXPECT_TRUE(window->mask().contains(QPoint(1, 150)));
-    EXPECT_FALSE(window->mask().contains(QPoint(200, 150)));  // the area itself stays visible
-    EXPECT_TRUE(test::waitUntil([&] { return flash.windows().isEmpty(); }, std::chrono::seconds(2)));
-}

@@ -53,38 +53,26 @@ struct Overlay {
 
 }  // namespace
 
-TEST(RegionSelectionView, ClickPicksTheFrontMostWindowUnderThePointer) {
+TEST(RegionSelectionView, ClicksPickTheFrontMostWindowDragsWholeRectanglesEscapeCancels) {
     Overlay overlay;
+    overlay.key(Qt::Key_A);  // other keys do nothing
+    overlay.key(Qt::Key_Return);
     overlay.drag(QPointF(150, 150), QPointF(152, 152));  // 2 × 2 points is still a click
     overlay.drag(QPointF(500, 400), QPointF(500, 400));
-    overlay.drag(QPointF(1000, 800), QPointF(1001, 801));
-    ASSERT_EQ(overlay.outcomes.size(), 3);
-    EXPECT_EQ(overlay.outcomes[0], RegionSelection::window(1));
-    EXPECT_EQ(overlay.outcomes[1], RegionSelection::window(2));
-    EXPECT_EQ(overlay.outcomes[2], std::nullopt);  // bare desktop
-}
-
-TEST(RegionSelectionView, DragsBecomeWholeDisplayLocalRectanglesOrNothing) {
-    Overlay overlay;
+    overlay.drag(QPointF(1000, 800), QPointF(1001, 801));  // bare desktop
     overlay.drag(QPointF(300.2, 849.9), QPointF(100.4, 699.4));
     overlay.drag(QPointF(10, 10), QPointF(14, 14));
     overlay.drag(QPointF(10, 10), QPointF(13.5, 60));  // too thin to be meant
     overlay.drag(QPointF(1400, 880), QPointF(1600, 1000));  // past the display's corner
-    ASSERT_EQ(overlay.outcomes.size(), 4);
-    EXPECT_EQ(overlay.outcomes[0], RegionSelection::rectangle(QRectF(100, 699, 201, 151), displayID));
-    EXPECT_EQ(overlay.outcomes[1], RegionSelection::rectangle(QRectF(10, 10, 4, 4), displayID));
-    EXPECT_EQ(overlay.outcomes[2], std::nullopt);
-    EXPECT_EQ(overlay.outcomes[3], RegionSelection::rectangle(QRectF(1400, 880, 40, 20), displayID));
-}
-
-TEST(RegionSelectionView, EscapeAndRightClickCancelOtherKeysDoNot) {
-    Overlay overlay;
-    overlay.key(Qt::Key_A);
-    overlay.key(Qt::Key_Return);
-    EXPECT_TRUE(overlay.outcomes.isEmpty());
     overlay.key(Qt::Key_Escape);
     overlay.send(QEvent::MouseButtonPress, QPointF(200, 200), Qt::RightButton);
-    EXPECT_EQ(overlay.outcomes, (QList<std::optional<RegionSelection>>{std::nullopt, std::nullopt}));
+    const auto rectangle = [](QRectF rect) { return RegionSelection::rectangle(rect, displayID); };
+    const QList<std::optional<RegionSelection>> expected = {
+        RegionSelection::window(1), RegionSelection::window(2), std::nullopt,  // the clicks
+        rectangle(QRectF(100, 699, 201, 151)), rectangle(QRectF(10, 10, 4, 4)), std::nullopt,  // the drags
+        rectangle(QRectF(1400, 880, 40, 20)), std::nullopt, std::nullopt,  // the corner, Escape, right click
+    };
+    EXPECT_EQ(overlay.outcomes, expected);
 }
 
 TEST(RegionSelectionView, HoverFollowsTheFrontMostWindowAndGivesWayToADrag) {
@@ -105,43 +93,12 @@ TEST(RegionSelectionView, HoverFollowsTheFrontMostWindowAndGivesWayToADrag) {
     EXPECT_EQ(overlay.view.hoveredWindow()->id, 1u);  // kept for when the drag ends
 }
 
-TEST(RegionSelectionView, SizeLabelCountsPixelsAndStaysOnTheDisplay) {
-    EXPECT_EQ(RegionSelectionView::sizeText(QSizeF(640, 360), 2.0), QStringLiteral("1280 × 720"));
-    EXPECT_EQ(RegionSelectionView::sizeText(QSizeF(100.25, 0.25), 2.0), QStringLiteral("201 × 1"));
-
-    Overlay overlay(2.0);
-    overlay.send(QEvent::MouseButtonPress, QPointF(100, 100));
-    overlay.send(QEvent::MouseMove, QPointF(740, 460));
-    EXPECT_EQ(overlay.view.sizeLabelText(), QStringLiteral("1280 × 720"));
-    const QRectF label = *overlay.view.sizeLabelRect();
-    EXPECT_EQ(label.topLeft(), QPointF(752, 472));  // below and right of the pointer
-
-    overlay.send(QEvent::MouseMove, QPointF(1439, 899));
-    const QRectF pushed = *overlay.view.sizeLabelRect();
-    EXPECT_DOUBLE_EQ(pushed.right(), 1440 - 4);
-    EXPECT_DOUBLE_EQ(pushed.bottom(), 900 - 4);
-}
-
 TEST(RegionSelectionView, WindowAcrossTwoDisplaysIsOfferedOnBothClippedToEach) {
     const QList<CapturableWindow> windows = {{5, QRectF(1300, 100, 400, 300)}, {6, QRectF(4000, 0, 100, 100)}};
     EXPECT_EQ(RegionSelectionView::framesOnDisplay(windows, QRectF(0, 0, 1440, 900)),
               (QList<RegionSelectionView::WindowFrame>{{5, QRectF(1300, 100, 140, 300)}}));
     EXPECT_EQ(RegionSelectionView::framesOnDisplay(windows, QRectF(1440, 0, 1920, 1080)),
               (QList<RegionSelectionView::WindowFrame>{{5, QRectF(0, 100, 260, 300)}}));
-}
-
-TEST(RegionSelectionView, DrawsTheFrozenDisplayDimmedWithAClearHole) {
-    QImage frozen(200, 100, QImage::Format_RGB32);
-    frozen.fill(QColor(200, 100, 50));
-    RegionSelectionView view(displayID, QRectF(0, 0, 200, 100), 1.0, frozen, {{1, QRectF(20, 20, 60, 40)}});
-    view.hoverAt(QPointF(150, 80));  // nothing there
-    const QImage dimmed = view.grab().toImage();
-    EXPECT_EQ(dimmed.pixelColor(150, 80), QColor(140, 70, 35));  // 70 % of the frozen pixel
-
-    view.hoverAt(QPointF(50, 40));
-    const QImage hovered = view.grab().toImage();
-    EXPECT_EQ(hovered.pixelColor(150, 80), QColor(140, 70, 35));
-    EXPECT_NE(hovered.pixelColor(50, 40), QColor(140, 70, 35));  // the hole is not dimmed
 }
 
 TEST(RegionSelectionController, OneFinishClosesEveryPanelAndAnswersOnce) {
@@ -151,12 +108,8 @@ TEST(RegionSelectionController, OneFinishClosesEveryPanelAndAnswersOnce) {
     fakes::FakeDisplays displays;
     RegionSelectionController controller(freezer, displays);
     controller.show({});
-    EXPECT_EQ(freezer.freezes, 1);
     ASSERT_EQ(controller.panels().size(), QGuiApplication::screens().size());
     RegionSelectionView* panel = controller.panels().front();
-    EXPECT_EQ(panel->geometry(), screen->geometry());
-    EXPECT_TRUE(panel->isVisible());
-
     // Escape on a panel; the outcome arrives before anybody asked for it and is kept.
     QTest::keyClick(panel, Qt::Key_Escape);
     EXPECT_FALSE(controller.isOpen());
@@ -194,9 +147,8 @@ TEST(RegionSelectionController, PanelsAreKeptForTheNextSelectionWithoutTheLastOn
     fakes::FakeDisplays displays;
     QImage frozen(QGuiApplication::primaryScreen()->geometry().size(), QImage::Format_RGB32);
     frozen.fill(Qt::darkCyan);
-    freezer.frames = {FrozenDisplay{{displays.displayID(QGuiApplication::primaryScreen()),
-                                     QRectF(QGuiApplication::primaryScreen()->geometry()), 1.0},
-                                    frozen}};
+    QScreen* screen = QGuiApplication::primaryScreen();
+    freezer.frames = {FrozenDisplay{{displays.displayID(screen), QRectF(screen->geometry()), 1.0}, frozen}};
     auto panels = std::make_shared<RegionSelectionPanels>();
 
     RegionSelectionView* first = nullptr;
