@@ -1,5 +1,5 @@
 // A frozen frame for the region overlay's unit tests: one image per display, given by the test;
-// freezes and thaws are counted.
+// thaws are counted.
 #pragma once
 
 #include "capture/ScreenFreezing.h"
@@ -8,14 +8,10 @@ namespace quillet::fakes {
 
 class FakeScreenFreezer : public ScreenFreezing {
 public:
-    QList<FrozenDisplay> freeze() override {
-        ++freezes;
-        return frames;
-    }
+    QList<FrozenDisplay> freeze() override { return frames; }
     void thaw() override { ++thaws; }
 
     QList<FrozenDisplay> frames;
-    int freezes = 0;
     int thaws = 0;
 };
 

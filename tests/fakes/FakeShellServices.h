@@ -1,5 +1,5 @@
 // Fakes for the tray menu and the permissions guide: permissions the test grants and takes
-// away, a panel whose ink the test picks, and a removable-volume probe that counts its calls,
+// away, a panel of no known ink, and a removable-volume probe that counts its calls,
 // answers what the test says and can be held back until the test lets it finish. The probe
 // is called on a background thread.
 #pragma once
@@ -27,8 +27,7 @@ public:
 
 class FakePanelTheme : public PanelThemeQuerying {
 public:
-    std::optional<QColor> ink;
-    std::optional<QColor> trayForeground() override { return ink; }
+    std::optional<QColor> trayForeground() override { return std::nullopt; }
 };
 
 class FakeVolumeProbe {
