@@ -16,7 +16,7 @@ using namespace quillet;
 namespace {
 
 Screenshot sample(std::optional<QUuid> source = std::nullopt) {
-    return Screenshot{QUuid::fromString(QStringLiteral("E621E1F8-C36C-495A-93FC-0C247A3E6E5F")),
+    return Screenshot{QUuid::createUuid(),
                       QDateTime(QDate(2025, 3, 7), QTime(11, 5, 9), QTimeZone::utc()),
                       ScreenshotKind::edited,
                       PixelSize{1920, 1080},
@@ -28,38 +28,15 @@ Screenshot sample(std::optional<QUuid> source = std::nullopt) {
 
 TEST(HistoryError, FullDiskAndQuotaFoldToNotEnoughSpaceEverythingElseToWriteFailed) {
     // Causes the user can act on keep their own case, so the warning can name them.
-    for (const auto& [code, expected] : {std::pair{ENOSPC, HistoryError::notEnoughSpace()}, {EDQUOT, HistoryError::notEnoughSpace()},
-                                         {ENOTDIR, HistoryError::notADirectory()}, {EACCES, HistoryError::folderNotWritable()},
+    for (const auto& [code, expected] : {std::pair{ENOSPC, HistoryError::notEnoughSpace()},
+                                         {EDQUOT, HistoryError::notEnoughSpace()},
+                                         {ENOTDIR, HistoryError::notADirectory()},
+                                         {EACCES, HistoryError::folderNotWritable()},
                                          {EROFS, HistoryError::folderNotWritable()}}) {
         EXPECT_EQ(HistoryError::folded(FileError::fromErrno(code, QStringLiteral("/h"))), expected) << code;
     }
     const FileError io = FileError::fromErrno(EIO, QStringLiteral("/h/a.png"));
-    const HistoryError folded = HistoryError::folded(io);
-    EXPECT_EQ(folded.kind, HistoryError::Case::writeFailed);
-    EXPECT_EQ(folded.description, io.description);
-    EXPECT_TRUE(folded.description.contains(QStringLiteral("/h/a.png")));
-    EXPECT_TRUE(folded.description.contains(qt_error_string(EIO)));
-
-    // A failure without an errno is a write failure with its own text.
-    EXPECT_EQ(HistoryError::folded(FileError{0, QStringLiteral("odd")}), HistoryError::writeFailed(QStringLiteral("odd")));
-    EXPECT_EQ(HistoryError::folded(HistoryError::volumeAccessDenied()), HistoryError::volumeAccessDenied());
-    EXPECT_NE(HistoryError::writeFailed(QStringLiteral("a")), HistoryError::writeFailed(QStringLiteral("b")));
-}
-
-TEST(HistoryIndex, WritesCompactSortedVersionOne) {
-    EXPECT_EQ(HistoryIndex{}.encoded(), QByteArray(R"({"items":[],"version":1})"));
-
-    const HistoryIndex index{1, {sample(QUuid::fromString(QStringLiteral("00000000-0000-0000-0000-0000000000AB"))), sample()}};
-    const QByteArray expectedItem =
-        R"({"createdAt":"2025-03-07T11:05:09Z","fileName":"Quillet 2025-03-07 в 14.05.09.png",)"
-        R"("id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","kind":"edited","pixelSize":[1920,1080])";
-    EXPECT_EQ(index.encoded(), QByteArray(R"({"items":[)") + expectedItem +
-                                   R"(,"sourceID":"00000000-0000-0000-0000-0000000000AB"},)" + expectedItem +
-                                   R"(}],"version":1})");
-
-    const auto decoded = HistoryIndex::decode(index.encoded());
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(*decoded, index);
+    EXPECT_EQ(HistoryError::folded(io), HistoryError::writeFailed(io.description));
 }
 
 TEST(HistoryIndex, WrittenBytesAreThoseOfTheStandardJsonWriterForAnyNameAndDate) {
@@ -84,19 +61,9 @@ TEST(HistoryIndex, WrittenBytesAreThoseOfTheStandardJsonWriterForAnyNameAndDate)
     }
     QJsonArray array;
     for (const Screenshot& item : items) array.append(toJson(item));
-    const QByteArray reference =
-        QJsonDocument(QJsonObject{{QStringLiteral("items"), array}, {QStringLiteral("version"), 1}}).toJson(QJsonDocument::Compact);
+    const QByteArray reference = QJsonDocument(QJsonObject{{QStringLiteral("items"), array}, {QStringLiteral("version"), 1}})
+                                     .toJson(QJsonDocument::Compact);
     EXPECT_EQ((HistoryIndex{1, items}.encoded()), reference);
-}
-
-TEST(HistoryIndex, AnythingButAWellFormedVersionOneIsUnreadable) {
-    for (const QByteArray& bytes : {QByteArray(R"({"items":[],"version":2})"), QByteArray(R"({"items":[]})"),
-                                    QByteArray(R"({"version":1})"), QByteArray(R"({"items":{},"version":1})"),
-                                    QByteArray(R"({"items":[{"id":"x"}],"version":1})"), QByteArray("[]"),
-                                    QByteArray(R"({"items":[],"vers)"), QByteArray()}) {
-        EXPECT_FALSE(HistoryIndex::decode(bytes)) << bytes.constData();
-    }
-    EXPECT_TRUE(HistoryIndex::decode(R"({"version":1,"items":[]})"));
 }
 
 TEST(HistoryIndex, SalvageKeepsEveryWellFormedEntryOfADamagedOrCutOffFile) {

@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: history_crash_helper add|move <folder> <thumbnails> <sample.png...|new folder>\n");
         return 2;
     }
-    HistoryStore store(args[2], args[3], [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc());
+    HistoryStore store(
+        args[2], args[3], [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc());
     store.load().waitForFinished();
     say("ready");
     if (args[1] == QLatin1String("move")) {
