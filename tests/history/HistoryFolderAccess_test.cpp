@@ -72,7 +72,7 @@ TEST_F(FolderAccessTest, VolumeNameLinkingToTheSystemRootIsNotExternal) {
     EXPECT_TRUE(access.isVolumeMounted(folder));
 }
 
-TEST_F(FolderAccessTest, CreationRefusedWithEpermIsAccessDeniedOnlyOnAnExternalVolume) {
+TEST_F(FolderAccessTest, OnlyPermissionRefusalsOnAnExternalVolumeMeanAccessDenied) {
     mountPoints.insert(disk());
     QDir().mkpath(disk());
     failCreating(EPERM);
@@ -85,11 +85,8 @@ TEST_F(FolderAccessTest, CreationRefusedWithEpermIsAccessDeniedOnlyOnAnExternalV
     access.createDirectory = [](const QString&) { return Expected<void, FileError>(); };
     access.isWritable = [](const QString&) { return false; };
     EXPECT_EQ(access.prepare(home).error(), HistoryError::folderNotWritable());
-}
 
-TEST_F(FolderAccessTest, OnlyAPermissionRefusalListingTheVolumeMeansDenied) {
-    mountPoints.insert(disk());
-    QDir().mkpath(disk());
+    // Only a refusal to list the volume means the program has no access to it.
     for (const auto& [code, expected] : {std::pair{EACCES, VolumeAccess::denied}, std::pair{EPERM, VolumeAccess::denied},
                                          std::pair{ENOENT, VolumeAccess::granted}, std::pair{EIO, VolumeAccess::granted}}) {
         access.listDirectory = [code = code](const QString& path) -> Expected<QStringList, FileError> {
