@@ -92,7 +92,6 @@ protected:
         return std::make_unique<HistoryStore>(
             folder, thumbs(), std::move(clock), zone, access,
             [this, hooked](const QByteArray& data, const QString& file) {
-                ++writes;
                 return hooked(failWrite, file, [&] { return HistoryStore::systemWriteFile(data, file); });
             },
             [this, hooked](const QString& file) {
@@ -113,7 +112,6 @@ protected:
     std::function<int(const QString&)> failRemove;
     std::function<int(const QString&)> onSync;  // before each flush; an errno fails it
     HistoryStore::CopyFile copyFile;
-    std::atomic<int> writes{0};
     std::atomic<int> copies{0};
 };
 
