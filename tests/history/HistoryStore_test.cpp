@@ -13,10 +13,8 @@
 
 #include <cerrno>
 #include <ctime>
-#include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace quillet;
 using namespace quillet::test;
@@ -202,10 +200,7 @@ TEST_F(HistoryStoreTest, FailedAddsLeaveTheFilesTheListAndTheIndexAsTheyWere) {
     failWrite = [](const QString& path) { return path.contains(QLatin1String(".history.json.tmp-")) ? EDQUOT : 0; };
     EXPECT_EQ(tryAdd(*store).error(), HistoryError::notEnoughSpace());
     failWrite = [](const QString& path) { return path.endsWith(QLatin1String(".png")) ? EIO : 0; };
-    const auto failed = tryAdd(*store);
-    ASSERT_FALSE(failed);
-    EXPECT_EQ(failed.error().kind, HistoryError::Case::writeFailed);
-    EXPECT_TRUE(failed.error().description.contains(qt_error_string(EIO)));
+    EXPECT_EQ(tryAdd(*store).error().kind, HistoryError::Case::writeFailed);
     failWrite = {};
     EXPECT_EQ(resultOf(store->add(QImage(), ScreenshotKind::region, std::nullopt)).error(), HistoryError::unreadableImage());
     EXPECT_EQ(resultOf(store->add(QByteArray(), PixelSize{1, 1}, ScreenshotKind::region, std::nullopt)).error(),
@@ -250,9 +245,11 @@ TEST_F(HistoryStoreTest, RetentionAndDeleteRemoveWhatTheyCanAndKeepWhatTheyCanno
     failRemove = [&](const QString& path) {
         return path.endsWith(items[2].fileName) || path.endsWith(items[4].fileName) ? EBUSY : 0;
     };
-    const auto result = resultOf(store->applyRetention(RetentionPolicy::days(7), now));
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error(), HistoryError::deleteFailed(FileError::fromErrno(EBUSY, inFolder(items[2].fileName)).description));
+    const auto busy = [&](qsizetype i) {
+        return HistoryResult(
+            unexpected(HistoryError::deleteFailed(FileError::fromErrno(EBUSY, inFolder(items[i].fileName)).description)));
+    };
+    EXPECT_EQ(resultOf(store->applyRetention(RetentionPolicy::days(7), now)), busy(2));
     EXPECT_EQ(store->all(), (QList<Screenshot>{items[0], items[2], items[4], items[5], items[6]}));
     EXPECT_FALSE(QFile::exists(inFolder(items[1].fileName)));
     EXPECT_FALSE(QFile::exists(inFolder(items[3].fileName)));
@@ -266,9 +263,7 @@ TEST_F(HistoryStoreTest, RetentionAndDeleteRemoveWhatTheyCanAndKeepWhatTheyCanno
     ASSERT_TRUE(resultOf(store->deleteScreenshot(QUuid::createUuid())));
     QFile::remove(inFolder(items[5].fileName));
     ASSERT_TRUE(resultOf(store->deleteScreenshot(items[5].id)));
-    const auto refused = resultOf(store->deleteScreenshot(items[4].id));
-    ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error(), HistoryError::deleteFailed(FileError::fromErrno(EBUSY, inFolder(items[4].fileName)).description));
+    EXPECT_EQ(resultOf(store->deleteScreenshot(items[4].id)), busy(4));
     EXPECT_EQ(store->all(), (QList<Screenshot>{items[2], items[4], items[6]}));
     EXPECT_EQ(indexOnDisk().items, store->all());
     test::drainEvents();
@@ -325,15 +320,9 @@ TEST_F(HistoryStoreTest, NamedPipesThatLookLikeScreenshotsAreNeverOpenedAndCaptu
     const Screenshot piped = own("2025-01-02 в 10.00.00", 1735801200);
     seed({kept});
     writeFile(indexFile(), HistoryIndex{1, {piped, kept}}.encoded());
-    const QStringList pipes{inFolder(piped.fileName), inFolder(QStringLiteral("stray.png"))};  // somebody's; they stay
+    // Somebody's pipes, one where the index lists a screenshot and one stray; they stay.
+    const QStringList pipes{inFolder(piped.fileName), inFolder(QStringLiteral("stray.png"))};
     for (const QString& pipe : pipes) ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-    // Opened for writing on the way out, so that a store that wrongly opened one for reading
-    // cannot hang the run.
-    const auto release = qScopeGuard([&] {
-        for (const QString& pipe : pipes) {
-            if (const int fd = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK); fd >= 0) ::close(fd);
-        }
-    });
 
     auto store = makeStore();
     resultOf(store->load());
