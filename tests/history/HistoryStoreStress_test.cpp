@@ -58,7 +58,6 @@ protected:
 }  // namespace
 
 TEST_F(HistoryCrash, KilledWriterNeverLeavesAnIndexNamingAMissingOrBrokenPng) {
-    SCOPED_TRACE(testing::Message() << "seed " << seed);
     const QString folder = path(QStringLiteral("history"));
     QStringList args{QStringLiteral("add"), folder, thumbs()};
     for (int side : {16, 300, 900}) {
@@ -108,7 +107,6 @@ TEST_F(HistoryCrash, KilledWriterNeverLeavesAnIndexNamingAMissingOrBrokenPng) {
 }
 
 TEST_F(HistoryCrash, KilledMoveIndexesAllOrNothingAndMovingAgainLosesNoFile) {
-    SCOPED_TRACE(testing::Message() << "seed " << seed);
     const QString oldFolder = path(QStringLiteral("old"));
     const QString newFolder = path(QStringLiteral("new"));
     // Twelve screenshots of different sizes, so the copies take a while; the new folder holds
@@ -180,6 +178,5 @@ TEST_F(HistoryCrash, KilledMoveIndexesAllOrNothingAndMovingAgainLosesNoFile) {
         ASSERT_EQ(QDir(oldFolder).entryList(QDir::Files | QDir::Hidden), QStringList());
         ASSERT_EQ(leftovers(newFolder), QStringList());
     }
-    std::printf("moves killed before the new index: %d of 12\n", beforeTheIndex);
-    EXPECT_GE(beforeTheIndex, 2) << "the mover was killed too late to test the copying";
+    EXPECT_GE(beforeTheIndex, 2) << "the mover was killed too late to test the copying: " << beforeTheIndex << " of 12";
 }

@@ -94,11 +94,14 @@ TEST_F(HistoryStoreTest, LoadingDropsStaleAndHostileEntriesAdoptsForeignPngsAndR
     for (const char* name : {"../outside.png", "sub/inner.png", ".hidden.png", "", ".", "..", "/etc/passwd"}) {
         hostile.append(record(QString::fromUtf8(name), 1735714800));
     }
+    // A foreign name the index must escape and encode right.
+    const QString foreign = QString::fromUtf8("a \"b\" \\ \t\x01 日本 😀.PNG");
     seed({kept});
     writeFile(indexFile(), HistoryIndex{1, QList<Screenshot>{stale, kept} + hostile}.encoded());
     QDir().mkpath(inFolder(QStringLiteral("sub")));
-    for (const char* name : {"../outside.png", "sub/inner.png", ".hidden.png", "a.PNG"}) {
-        writeFile(inFolder(QString::fromUtf8(name)), pngBytes(40, 30));
+    for (const QString& name :
+         {QStringLiteral("../outside.png"), QStringLiteral("sub/inner.png"), QStringLiteral(".hidden.png"), foreign}) {
+        writeFile(inFolder(name), pngBytes(40, 30));
     }
     writeFile(inFolder(QStringLiteral("broken.png")), "no image");
     writeFile(inFolder(QStringLiteral(".tmp-0C6B1F4E-9A59-4F6E-9E53-2D7F5E3C1A00.png")), "half");
@@ -113,11 +116,11 @@ TEST_F(HistoryStoreTest, LoadingDropsStaleAndHostileEntriesAdoptsForeignPngsAndR
     const QList<Screenshot> items = store->all();
     ASSERT_EQ(items.size(), 2);
     const Screenshot& adopted = items[0];  // dated by its file, so newer than `kept`
-    EXPECT_EQ(adopted, (Screenshot{adopted.id, adopted.createdAt, ScreenshotKind::region, {40, 30}, "a.PNG", std::nullopt}));
+    EXPECT_EQ(adopted, (Screenshot{adopted.id, adopted.createdAt, ScreenshotKind::region, {40, 30}, foreign, std::nullopt}));
     EXPECT_LE(qAbs(adopted.createdAt.secsTo(QDateTime::currentDateTimeUtc())), 60);
     EXPECT_EQ(items[1], kept);
     EXPECT_EQ(indexOnDisk().items, items);
-    EXPECT_EQ(filesInFolder(), (QStringList{".hidden.png", ".history.json", ".keep", kept.fileName, "a.PNG", "broken.png"}));
+    EXPECT_EQ(filesInFolder(), (QStringList{".hidden.png", ".history.json", ".keep", kept.fileName, foreign, "broken.png"}));
 
     resultOf(store->load());  // loading happens once
     EXPECT_EQ(changed.size(), 1);
