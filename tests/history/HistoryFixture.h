@@ -10,11 +10,14 @@
 
 #include <QDir>
 #include <QMap>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <functional>
 
 namespace quillet::test {
@@ -113,6 +116,43 @@ protected:
     std::function<int(const QString&)> onSync;  // before each flush; an errno fails it
     HistoryStore::CopyFile copyFile;
     std::atomic<int> copies{0};
+};
+
+// Starts the crash helper, waits until it is ready, lets `untilKill` choose the moment and kills
+// it then, unless it finished by itself. Returns all it said.
+inline QByteArray runCrashHelper(const QStringList& args, const std::function<void(QProcess&, QByteArray&)>& untilKill) {
+    QProcess helper;
+    helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    helper.start(QStringLiteral(HISTORY_CRASH_HELPER), args);
+    QByteArray output;
+    while (!output.contains("ready\n") && helper.waitForReadyRead(20000)) output += helper.readAllStandardOutput();
+    EXPECT_TRUE(output.contains("ready\n")) << "the helper did not start or did not load the history";
+    untilKill(helper, output);
+    if (helper.state() != QProcess::NotRunning) {
+        helper.kill();
+        EXPECT_TRUE(helper.waitForFinished(20000));
+    }
+    return output + helper.readAllStandardOutput();
+}
+
+// The crash runs: a helper process killed at random moments. A failing run prints its seed;
+// QUILLET_CRASH_SEED=<seed> replays it.
+class HistoryCrash : public HistoryFixture {
+protected:
+    void SetUp() override {
+#ifdef __SANITIZE_THREAD__
+        GTEST_SKIP() << "ThreadSanitizer does not support starting processes from a threaded one; the plain build runs this";
+#endif
+        HistoryFixture::SetUp();
+        bool given = false;
+        seed = qgetenv("QUILLET_CRASH_SEED").toUInt(&given);
+        if (!given) seed = QRandomGenerator::global()->generate();
+        random.seed(seed);
+        std::printf("crash seed %u (QUILLET_CRASH_SEED replays it)\n", seed);
+        std::fflush(stdout);
+    }
+    quint32 seed = 0;
+    QRandomGenerator random;
 };
 
 }  // namespace quillet::test

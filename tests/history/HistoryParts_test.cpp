@@ -90,13 +90,12 @@ TEST(HistoryIndex, SalvageKeepsEveryWellFormedEntryOfADamagedOrCutOffFile) {
     const QByteArray whole = HistoryIndex{1, three}.encoded();
     const QByteArray second = HistoryIndex{1, {three[1]}}.encoded();
     const QByteArray entry1 = second.mid(10, second.size() - 24);  // the object inside "items":[…]
-    struct Row {
+    const struct {
         const char* what;
         QByteArray bytes;
         qsizetype kept;
         bool damaged;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {"other key order, spaces", "{ \"version\" : 1 ,\n \"items\" : [ " + entry1 + " ] }", 1, false},
         {"one bad entry", R"({"items":[{"id":"x"},)" + entry1 + R"(,{"kind":7}],"version":1})", 1, true},
         {"cut inside the last entry", whole.left(whole.size() - 30), 2, true},
@@ -106,7 +105,7 @@ TEST(HistoryIndex, SalvageKeepsEveryWellFormedEntryOfADamagedOrCutOffFile) {
         {"no version", R"({"items":[)" + entry1 + "]}", 0, true},
         {"not json", "hello", 0, true},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         const auto salvaged = HistoryIndex::salvage(row.bytes);
         EXPECT_EQ(salvaged.items.size(), row.kept) << row.what;
         EXPECT_EQ(salvaged.damaged, row.damaged) << row.what;

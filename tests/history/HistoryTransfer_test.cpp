@@ -1,13 +1,19 @@
-// Moving the history to another folder over real folders and real PNG files.
+// Moving the history to another folder over real folders and real PNG files, also by a process
+// killed at random moments.
 #include "HistoryFixture.h"
 #include "history/HistoryTransfer.h"
 
+#include <QSet>
 #include <QSignalSpy>
+#include <QThread>
 
 #include <cerrno>
+#include <chrono>
 
 using namespace quillet;
 using namespace quillet::test;
+using std::chrono::microseconds;
+using std::chrono::steady_clock;
 
 namespace {
 
@@ -192,4 +198,76 @@ TEST_F(HistoryTransferTest, AMoveInterruptedWhileRemovingTheOldFilesIsDoneAgainW
     EXPECT_EQ(store->all().size(), 5);
     expectMoved(*store, old);
     EXPECT_EQ(QDir(oldFolder()).entryList(QDir::Files | QDir::Hidden), QStringList());
+}
+
+TEST_F(HistoryCrash, KilledMoveIndexesAllOrNothingAndMovingAgainLosesNoFile) {
+    const QString oldFolder = path(QStringLiteral("old"));
+    const QString newFolder = path(QStringLiteral("new"));
+    // Twelve screenshots of different sizes, so the copies take a while; the new folder holds
+    // one of its own under the name of the newest.
+    QList<Screenshot> history;
+    QHash<QUuid, QByteArray> bytes;
+    for (int i = 0; i < 12; ++i) {
+        const PixelSize size{120 + i * 40, 90 + i * 30};
+        history.append(record(QStringLiteral("Quillet 2025-03-07 в 14.%1.09.png").arg(50 - i), 1741345509 - i * 60,
+                              ScreenshotKind::region, size));
+        bytes.insert(history.last().id, pngBytes(size.width, size.height, i));
+    }
+    const Screenshot resident = record(history.first().fileName, 1741000000, ScreenshotKind::window, PixelSize{20, 10});
+    bytes.insert(resident.id, pngBytes(20, 10, 99));
+    const auto bytesOf = [&](const Screenshot& item) { return bytes.value(item.id); };
+    const qsizetype whole = history.size();
+
+    microseconds moveTakes = microseconds::max();
+    int beforeTheIndex = 0;
+    for (int run = 0; run < 14; ++run) {
+        SCOPED_TRACE(testing::Message() << "run " << run);
+        QDir(oldFolder).removeRecursively();
+        QDir(newFolder).removeRecursively();
+        seedFolder(oldFolder, history, bytesOf);
+        seedFolder(newFolder, {resident}, bytesOf);
+        // The first two moves run to the end and tell how long a whole move takes here; the
+        // shorter one counts, so a slow start still leaves kills during the copying.
+        const QStringList args{QStringLiteral("move"), oldFolder, thumbs(), newFolder};
+        const QByteArray output = runCrashHelper(args, [&](QProcess& helper, QByteArray&) {
+            const auto start = steady_clock::now();
+            if (run < 2) {
+                EXPECT_TRUE(helper.waitForFinished(60000));
+                moveTakes = std::min(moveTakes, std::chrono::duration_cast<microseconds>(steady_clock::now() - start));
+            } else {
+                QThread::usleep(random.bounded(static_cast<quint32>(moveTakes.count() * 5 / 4) + 1));
+            }
+        });
+        ASSERT_FALSE(testing::Test::HasFailure());
+        ASSERT_TRUE(run >= 2 || output.contains("moved\n")) << "the move failed";
+
+        // As the kill left it, the new folder's index is whole and lists all of the history or
+        // none of it.
+        const auto newIndex = indexIn(newFolder);
+        ASSERT_TRUE(newIndex) << "the new folder's index was left half written";
+        const auto indexed = std::count_if(newIndex->items.begin(), newIndex->items.end(), [&](const Screenshot& item) {
+            return item.id != resident.id && bytes.contains(item.id);
+        });
+        ASSERT_TRUE(indexed == 0 || indexed == whole) << "the new index lists " << indexed << " of " << whole;
+        if (indexed == 0) ++beforeTheIndex;
+
+        // The next start still names the old folder; moving again completes the move with every
+        // screenshot once and intact (so no file was lost), and both folders are clean. A copy
+        // with a visible name that no index lists would come back as a screenshot of its own.
+        HistoryStore store(
+            oldFolder, thumbs(), [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc());
+        ASSERT_TRUE(waitFor(store.load(), std::chrono::seconds(30)));
+        const HistoryResult again = resultOf(store.relocate(newFolder));
+        ASSERT_TRUE(again) << qPrintable(describe(again.error()));
+        QSet<QUuid> seen;
+        for (const Screenshot& item : store.all()) {
+            ASSERT_TRUE(bytes.contains(item.id)) << "adopted as new: " << qPrintable(item.fileName);
+            ASSERT_EQ(readFile(store.fileURL(item)), bytes.value(item.id)) << qPrintable(item.fileName);
+            seen.insert(item.id);
+        }
+        ASSERT_EQ(seen.size(), whole + 1);
+        ASSERT_EQ(QDir(oldFolder).entryList(QDir::Files | QDir::Hidden), QStringList());
+        ASSERT_EQ(leftovers(newFolder), QStringList());
+    }
+    EXPECT_GE(beforeTheIndex, 2) << "the mover was killed too late to test the copying: " << beforeTheIndex << " of 12";
 }
