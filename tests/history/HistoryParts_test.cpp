@@ -41,11 +41,6 @@ protected:
     }
     QString media() const { return temp.path() + QStringLiteral("/media/anna"); }
     QString disk() const { return media() + QStringLiteral("/Disk"); }
-    void failCreating(int code) {
-        access.createDirectory = [code](const QString& path) -> Expected<void, FileError> {
-            return unexpected(FileError::fromErrno(code, path));
-        };
-    }
 
     QTemporaryDir temp;
     QSet<QString> mountPoints;
@@ -136,7 +131,9 @@ TEST_F(FolderAccessTest, AFolderOnAnUnpluggedVolumeIsNotMountedAndNeverCreated) 
 TEST_F(FolderAccessTest, OnlyPermissionRefusalsOnAnExternalVolumeMeanAccessDenied) {
     mountPoints.insert(disk());
     QDir().mkpath(disk());
-    failCreating(EPERM);
+    access.createDirectory = [](const QString& path) -> Expected<void, FileError> {
+        return unexpected(FileError::fromErrno(EPERM, path));
+    };
     EXPECT_EQ(access.prepare(disk() + QStringLiteral("/Shots")).error(), HistoryError::volumeAccessDenied());
     const QString home = temp.path() + QStringLiteral("/home/Shots");
     EXPECT_EQ(access.prepare(home).error(), HistoryError::writeFailed(FileError::fromErrno(EPERM, home).description));

@@ -17,7 +17,6 @@ using std::chrono::steady_clock;
 
 namespace {
 
-// "Quillet 2025-03-07 в 10.00.00.png" and on, one second apart.
 QString ownName(int n) { return QStringLiteral("Quillet 2025-03-07 в 10.00.%1.png").arg(n, 2, 10, QLatin1Char('0')); }
 
 class HistoryTransferTest : public HistoryFixture {
