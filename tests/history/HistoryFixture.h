@@ -10,24 +10,23 @@
 
 #include <QDir>
 #include <QMap>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <functional>
 
 namespace quillet::test {
 
-// A PNG whose bytes differ for every `variant`; `noisy` ones do not compress.
-inline QByteArray pngBytes(int width, int height, quint32 variant = 0, bool noisy = false) {
+// A PNG whose bytes differ for every `variant`.
+inline QByteArray pngBytes(int width, int height, quint32 variant = 0) {
     QImage image(width, height, QImage::Format_RGB32);
-    QRandomGenerator random(variant);
     for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            image.setPixel(x, y, noisy ? random.generate() : qRgb((x + variant) % 256, (y + variant / 256) % 256, variant % 251));
-        }
+        for (int x = 0; x < width; ++x) image.setPixel(x, y, qRgb((x + variant) % 256, (y + variant / 256) % 256, variant % 251));
     }
     return *ImageCodec::encodePNG(image);
 }
@@ -74,7 +73,8 @@ inline Decoded<HistoryIndex> indexIn(const QString& folder) {
 inline void seedFolder(const QString& folder, const QList<Screenshot>& items,
                        const std::function<QByteArray(const Screenshot&)>& bytes = {}) {
     QDir().mkpath(folder);
-    for (const Screenshot& item : items) writeFile(folder + QLatin1Char('/') + item.fileName, bytes ? bytes(item) : pngBytes(8, 6));
+    for (const Screenshot& item : items)
+        writeFile(folder + QLatin1Char('/') + item.fileName, bytes ? bytes(item) : pngBytes(8, 6));
     writeFile(folder + QStringLiteral("/.history.json"), HistoryIndex{1, items}.encoded());
 }
 
@@ -85,26 +85,23 @@ protected:
     QString path(const QString& relative) const { return temp.path() + QLatin1Char('/') + relative; }
     QString thumbs() const { return path(QStringLiteral("thumbs")); }
 
-    // A store over real files; each primitive fails for the paths the test's hooks pick.
+    // A store over real files; each primitive fails with the errno the test's hook gives a path.
     std::unique_ptr<HistoryStore> makeStore(const QString& folder, HistoryStore::Clock clock, const QTimeZone& zone) {
-        auto fail = [](const std::function<int(const QString&)>& hook, const QString& file) -> Expected<void, FileError> {
+        auto hooked = [](const std::function<int(const QString&)>& hook, const QString& file,
+                         const std::function<Expected<void, FileError>()>& real) -> Expected<void, FileError> {
             if (int code = hook ? hook(file) : 0) return unexpected(FileError::fromErrno(code, file));
-            return {};
+            return real();
         };
         return std::make_unique<HistoryStore>(
             folder, thumbs(), std::move(clock), zone, access,
-            [this, fail](const QByteArray& data, const QString& file) {
-                ++writes;
-                if (auto failed = fail(failWrite, file); !failed) return failed;
-                return HistoryStore::systemWriteFile(data, file);
+            [this, hooked](const QByteArray& data, const QString& file) {
+                return hooked(failWrite, file, [&] { return HistoryStore::systemWriteFile(data, file); });
             },
-            [this, fail](const QString& file) {
-                if (auto failed = fail(failRemove, file); !failed) return failed;
-                return HistoryStore::systemRemoveFile(file);
+            [this, hooked](const QString& file) {
+                return hooked(failRemove, file, [&] { return HistoryStore::systemRemoveFile(file); });
             },
-            [this, fail](const QString& file) {
-                if (auto failed = fail(onSync, file); !failed) return failed;
-                return HistoryStore::systemSyncToDisk(file);
+            [this, hooked](const QString& file) {
+                return hooked(onSync, file, [&] { return HistoryStore::systemSyncToDisk(file); });
             },
             [this](const QString& from, const QString& to) {
                 ++copies;
@@ -118,8 +115,44 @@ protected:
     std::function<int(const QString&)> failRemove;
     std::function<int(const QString&)> onSync;  // before each flush; an errno fails it
     HistoryStore::CopyFile copyFile;
-    std::atomic<int> writes{0};
     std::atomic<int> copies{0};
+};
+
+// Starts the crash helper, waits until it is ready, lets `untilKill` choose the moment and kills
+// it then, unless it finished by itself. Returns all it said.
+inline QByteArray runCrashHelper(const QStringList& args, const std::function<void(QProcess&, QByteArray&)>& untilKill) {
+    QProcess helper;
+    helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    helper.start(QStringLiteral(HISTORY_CRASH_HELPER), args);
+    QByteArray output;
+    while (!output.contains("ready\n") && helper.waitForReadyRead(20000)) output += helper.readAllStandardOutput();
+    EXPECT_TRUE(output.contains("ready\n")) << "the helper did not start or did not load the history";
+    untilKill(helper, output);
+    if (helper.state() != QProcess::NotRunning) {
+        helper.kill();
+        EXPECT_TRUE(helper.waitForFinished(20000));
+    }
+    return output + helper.readAllStandardOutput();
+}
+
+// The crash runs: a helper process killed at random moments. A failing run prints its seed;
+// QUILLET_CRASH_SEED=<seed> replays it.
+class HistoryCrash : public HistoryFixture {
+protected:
+    void SetUp() override {
+#ifdef __SANITIZE_THREAD__
+        GTEST_SKIP() << "ThreadSanitizer does not support starting processes from a threaded one; the plain build runs this";
+#endif
+        HistoryFixture::SetUp();
+        bool given = false;
+        seed = qgetenv("QUILLET_CRASH_SEED").toUInt(&given);
+        if (!given) seed = QRandomGenerator::global()->generate();
+        random.seed(seed);
+        std::printf("crash seed %u (QUILLET_CRASH_SEED replays it)\n", seed);
+        std::fflush(stdout);
+    }
+    quint32 seed = 0;
+    QRandomGenerator random;
 };
 
 }  // namespace quillet::test

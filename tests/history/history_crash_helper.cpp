@@ -21,8 +21,8 @@ void say(const char* word) {
     std::fflush(stdout);
 }
 
-int fail(const char* what, const HistoryError& error) {
-    std::fprintf(stderr, "%s failed: %s\n", what, qPrintable(describe(error)));
+int failed(const HistoryError& error) {
+    std::fprintf(stderr, "%s\n", qPrintable(describe(error)));
     return 1;
 }
 
@@ -31,16 +31,13 @@ int fail(const char* what, const HistoryError& error) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() < 5 || (args[1] != QLatin1String("add") && args[1] != QLatin1String("move"))) {
-        std::fprintf(stderr, "usage: history_crash_helper add|move <folder> <thumbnails> <sample.png...|new folder>\n");
-        return 2;
-    }
-    HistoryStore store(args[2], args[3], [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc());
+    if (args.size() < 5) return 2;
+    HistoryStore store(
+        args[2], args[3], [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc());
     store.load().waitForFinished();
     say("ready");
     if (args[1] == QLatin1String("move")) {
-        const HistoryResult moved = store.relocate(args[4]).result();
-        if (!moved) return fail("move", moved.error());
+        if (const HistoryResult moved = store.relocate(args[4]).result(); !moved) return failed(moved.error());
         say("moved");
         return 0;
     }
@@ -53,8 +50,8 @@ int main(int argc, char** argv) {
     }
     for (qsizetype n = 0;; ++n) {
         const auto& [png, size] = samples[n % samples.size()];
-        const auto stored = store.add(png, size, ScreenshotKind::region, std::nullopt).result();
-        if (!stored) return fail("add", stored.error());
+        const StoredScreenshot stored = store.add(png, size, ScreenshotKind::region, std::nullopt).result();
+        if (!stored) return failed(stored.error());
         say("added");
         QCoreApplication::processEvents();
     }

@@ -1,0 +1,205 @@
+// The history's smaller parts: the index file form, volume and folder checks over a temporary
+// tree whose "media" folder plays the volume root, and thumbnails in memory and on disk.
+#include "core/ImageCodec.h"
+#include "history/HistoryFolderAccess.h"
+#include "history/HistoryIndex.h"
+#include "history/ThumbnailCache.h"
+#include "support/TestFiles.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+
+using namespace quillet;
+
+namespace {
+
+Screenshot sample(std::optional<QUuid> source = std::nullopt) {
+    const QDateTime date(QDate(2025, 3, 7), QTime(11, 5, 9), QTimeZone::utc());
+    return {QUuid::createUuid(),
+            date,
+            ScreenshotKind::edited,
+            {1920, 1080},
+            QStringLiteral("Quillet 2025-03-07 в 14.05.09.png"),
+            source};
+}
+
+class FolderAccessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(temp.isValid());
+        access.volumesRoots = {media()};
+        access.isMountPoint = [this](const QString& path) { return mountPoints.contains(path); };
+        QDir().mkpath(media());
+    }
+    QString media() const { return temp.path() + QStringLiteral("/media/anna"); }
+    QString disk() const { return media() + QStringLiteral("/Disk"); }
+
+    QTemporaryDir temp;
+    QSet<QString> mountPoints;
+    HistoryFolderAccess access = HistoryFolderAccess::system();
+};
+
+class ThumbnailCacheTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(temp.isValid());
+        QImage image(400, 100, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        ASSERT_TRUE(ImageCodec::encodePNGToFile(image, source));
+    }
+    QString cacheFolder() const { return temp.path() + QStringLiteral("/cache/thumbs"); }
+    // A cache over cacheFolder() that counts the thumbnails it makes.
+    ThumbnailCache makeCache() {
+        return ThumbnailCache(cacheFolder(), [this](const QString& path, int maxPixel) {
+            ++made;
+            return ImageCodec::thumbnail(path, maxPixel);
+        });
+    }
+    std::optional<QImage> ask(const ThumbnailCache& cache, const QUuid& id, int size, const CancellationToken& cancel = {}) {
+        auto future = cache.thumbnail(id, source, size, cancel);
+        EXPECT_TRUE(test::waitFor(future));
+        return future.result();
+    }
+    QStringList cacheFiles() const { return QDir(cacheFolder()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+
+    QTemporaryDir temp;
+    QString source = temp.path() + QStringLiteral("/shot.png");
+    std::atomic<int> made{0};
+};
+
+}  // namespace
+
+TEST(HistoryIndex, SalvageKeepsEveryWellFormedEntryOfADamagedOrCutOffFile) {
+    QList<Screenshot> three{sample(), sample(QUuid::createUuid()), sample()};
+    three[1].kind = ScreenshotKind::window;
+    // Brackets, quotes and backslashes inside a name must not confuse the walk over the text.
+    three[2].fileName = QStringLiteral(R"(a}"],{\[.png)");
+    const QByteArray whole = HistoryIndex{1, three}.encoded();
+    const QByteArray second = HistoryIndex{1, {three[1]}}.encoded();
+    const QByteArray entry1 = second.mid(10, second.size() - 24);  // the object inside "items":[…]
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        qsizetype kept;
+        bool damaged;
+    } rows[] = {
+        {"other key order, spaces", "{ \"version\" : 1 ,\n \"items\" : [ " + entry1 + " ] }", 1, false},
+        {"one bad entry", R"({"items":[{"id":"x"},)" + entry1 + R"(,{"kind":7}],"version":1})", 1, true},
+        {"cut inside the last entry", whole.left(whole.size() - 30), 2, true},
+        {"cut after an entry", whole.left(whole.indexOf("},{") + 1), 1, true},
+        {"trailing bytes", whole + "xx", 3, true},
+        {"another version", HistoryIndex{2, three}.encoded(), 0, true},
+        {"no version", R"({"items":[)" + entry1 + "]}", 0, true},
+        {"not json", "hello", 0, true},
+    };
+    for (const auto& row : rows) {
+        const auto salvaged = HistoryIndex::salvage(row.bytes);
+        EXPECT_EQ(salvaged.items.size(), row.kept) << row.what;
+        EXPECT_EQ(salvaged.damaged, row.damaged) << row.what;
+    }
+    EXPECT_EQ(HistoryIndex::salvage(whole).items, three);
+    EXPECT_EQ(HistoryIndex::salvage(whole.left(whole.size() - 30)).items, three.mid(0, 2));
+}
+
+TEST_F(FolderAccessTest, AFolderOnAnUnpluggedVolumeIsNotMountedAndNeverCreated) {
+    // The system disk is no volume: always there, and prepared by creating the folder.
+    const QString home = temp.path() + QStringLiteral("/home/anna/Pictures/Quillet");
+    EXPECT_EQ(access.removableVolumeAccess(home), VolumeAccess::notExternal);
+    EXPECT_TRUE(access.prepare(home));
+    EXPECT_TRUE(QFileInfo(home).isDir());
+
+    const QString folder = disk() + QStringLiteral("/Pictures/Shots");
+    EXPECT_EQ(access.removableVolumeAccess(folder), VolumeAccess::notMounted);
+    EXPECT_EQ(access.prepare(folder).error(), HistoryError::volumeNotMounted());
+    EXPECT_FALSE(QFileInfo::exists(disk()));
+    // The folder an unplugged disk leaves behind does not count as the disk.
+    QDir().mkpath(disk());
+    EXPECT_EQ(access.prepare(folder).error(), HistoryError::volumeNotMounted());
+    mountPoints.insert(disk());
+    EXPECT_TRUE(access.prepare(folder));
+    EXPECT_EQ(access.removableVolumeAccess(folder), VolumeAccess::granted);
+}
+
+TEST_F(FolderAccessTest, OnlyPermissionRefusalsOnAnExternalVolumeMeanAccessDenied) {
+    mountPoints.insert(disk());
+    QDir().mkpath(disk());
+    access.createDirectory = [](const QString& path) -> Expected<void, FileError> {
+        return unexpected(FileError::fromErrno(EPERM, path));
+    };
+    EXPECT_EQ(access.prepare(disk() + QStringLiteral("/Shots")).error(), HistoryError::volumeAccessDenied());
+    const QString home = temp.path() + QStringLiteral("/home/Shots");
+    EXPECT_EQ(access.prepare(home).error(), HistoryError::writeFailed(FileError::fromErrno(EPERM, home).description));
+
+    access.createDirectory = [](const QString&) { return Expected<void, FileError>(); };
+    access.isWritable = [](const QString&) { return false; };
+    EXPECT_EQ(access.prepare(home).error(), HistoryError::folderNotWritable());
+
+    // Only a refusal to list the volume means the program has no access to it.
+    for (const auto& [code, expected] : {std::pair{EACCES, VolumeAccess::denied}, std::pair{EPERM, VolumeAccess::denied},
+                                         std::pair{ENOENT, VolumeAccess::granted}, std::pair{EIO, VolumeAccess::granted}}) {
+        access.listDirectory = [code = code](const QString& path) -> Expected<QStringList, FileError> {
+            return unexpected(FileError::fromErrno(code, path));
+        };
+        EXPECT_EQ(access.removableVolumeAccess(disk() + QStringLiteral("/Shots")), expected) << code;
+    }
+}
+
+TEST(FolderAccessSystem, RealMountPoints) {
+    QTemporaryDir temp;
+    EXPECT_TRUE(HistoryFolderAccess::isRealMountPoint(QStringLiteral("/proc")));
+    EXPECT_FALSE(HistoryFolderAccess::isRealMountPoint(temp.path()));
+    EXPECT_FALSE(HistoryFolderAccess::isRealMountPoint(temp.path() + QStringLiteral("/missing")));
+}
+
+TEST_F(ThumbnailCacheTest, MadeOnceThenAnsweredFromMemoryOrDiskUntilItsScreenshotIsRemoved) {
+    const ThumbnailCache cache = makeCache();
+    const QUuid id = QUuid::createUuid();
+    const QUuid other = QUuid::createUuid();
+    const auto first = ask(cache, id, 100);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->size(), QSize(100, 25));
+    EXPECT_EQ(ask(cache, id, 40)->size(), QSize(40, 10));  // a second size is its own entry
+    ask(cache, other, 100);
+    EXPECT_EQ(made, 3);
+
+    // After an emptied memory or a restart (a new cache over the same folder), the disk answers.
+    cache.releaseMemory();
+    EXPECT_EQ(ask(cache, id, 100)->pixel(10, 10), first->pixel(10, 10));
+    EXPECT_TRUE(ask(makeCache(), id, 40));
+    EXPECT_EQ(made, 3);
+
+    // Removing a screenshot forgets its thumbnails in memory and on disk, and nothing else.
+    test::writeFile(cacheFolder() + QStringLiteral("/notes.txt"), {});
+    cache.remove(id);
+    EXPECT_EQ(cacheFiles(), (QStringList{uuidString(other) + QStringLiteral("_100.png"), QStringLiteral("notes.txt")}));
+    ask(cache, other, 100);
+    EXPECT_EQ(made, 3);
+    ask(cache, id, 100);
+    EXPECT_EQ(made, 4);
+}
+
+TEST_F(ThumbnailCacheTest, ACancelledRequestMakesNothingButIsAnsweredFromWhatIsCached) {
+    const ThumbnailCache cache = makeCache();
+    const QUuid id = QUuid::createUuid();
+    CancellationToken cancelled;
+    cancelled.cancel();
+    EXPECT_FALSE(ask(cache, id, 100, cancelled));
+    EXPECT_TRUE(ask(cache, id, 100));
+    EXPECT_TRUE(ask(cache, id, 100, cancelled));
+    cache.releaseMemory();
+    EXPECT_TRUE(ask(cache, id, 100, cancelled));
+    EXPECT_EQ(made, 1);
+
+    // A source that is no image gives nothing and writes nothing.
+    test::writeFile(source, "not a png at all");
+    EXPECT_FALSE(ask(cache, QUuid::createUuid(), 100));
+    EXPECT_EQ(cacheFiles().size(), 1);
+}
