@@ -13,11 +13,13 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
+
+#include <sys/mman.h>
 
 namespace quillet::PNGWriter {
 
@@ -38,12 +40,40 @@ constexpr std::array<std::uint8_t, 2> zlibHeader = {0x78, 0x5e};
 
 enum class Channels { rgb = 3, rgba = 4 };
 
-struct FreeBytes {
-    void operator()(std::uint8_t* bytes) const { std::free(bytes); }
-};
-using Bytes = std::unique_ptr<std::uint8_t, FreeBytes>;
+// Pages of our own for the large buffers: only the pages written are ever touched, and they go
+// back to the system the moment the buffer goes. From malloc, buffers of a few megabytes freed
+// on pool threads would stay in those threads' arenas and keep the process large.
+class Bytes {
+public:
+    Bytes() = default;
+    explicit Bytes(std::size_t size) : size(size) {
+        void* pages = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (pages != MAP_FAILED) bytes = static_cast<std::uint8_t*>(pages);
+    }
+    Bytes(Bytes&& other) noexcept : bytes(std::exchange(other.bytes, nullptr)), size(other.size) {}
+    Bytes& operator=(Bytes&& other) noexcept {
+        std::swap(bytes, other.bytes);
+        std::swap(size, other.size);
+        return *this;
+    }
+    ~Bytes() {
+        if (bytes) ::munmap(bytes, size);
+    }
+    explicit operator bool() const { return bytes != nullptr; }
+    std::uint8_t* get() const { return bytes; }
+    // Keeps the contents; false (and the old buffer) when there is no room.
+    bool grow(std::size_t larger) {
+        void* pages = ::mremap(bytes, size, larger, MREMAP_MAYMOVE);
+        if (pages == MAP_FAILED) return false;
+        bytes = static_cast<std::uint8_t*>(pages);
+        size = larger;
+        return true;
+    }
 
-Bytes allocate(std::size_t size) { return Bytes(static_cast<std::uint8_t*>(std::malloc(size))); }
+private:
+    std::uint8_t* bytes = nullptr;
+    std::size_t size = 0;
+};
 
 // Formats whose rows are read directly; any other 8-bit format is converted by Qt first.
 bool hasDirectRows(QImage::Format format) {
@@ -184,10 +214,7 @@ bool readRow(const QImage& image, Channels channels, int y, std::uint8_t* out) {
 bool reserve(Segment& segment, std::size_t& capacity, std::size_t needed) {
     if (capacity - segment.size >= needed) return true;
     const std::size_t grown = std::max(capacity + capacity / 2, segment.size + needed);
-    auto* bytes = static_cast<std::uint8_t*>(std::realloc(segment.data.get(), grown));
-    if (!bytes) return false;
-    (void)segment.data.release();
-    segment.data.reset(bytes);
+    if (!segment.data.grow(grown)) return false;
     capacity = grown;
     return true;
 }
@@ -197,11 +224,11 @@ Outcome compressSegment(Job& job, Segment& segment, bool first, bool last) {
     const std::size_t rowBytes = std::size_t(image.width()) * std::size_t(job.channels);
     const std::size_t stride = rowBytes + 1;
     const std::size_t blockRows = std::max<std::size_t>(1, blockBytes / stride);
-    const Bytes scratch = allocate(2 * rowBytes + blockRows * stride + ISAL_DEF_LVL2_DEFAULT);
+    const Bytes scratch(2 * rowBytes + blockRows * stride + ISAL_DEF_LVL2_DEFAULT);
     // Compressed bytes seldom outgrow their input; pages never written are never touched.
     const std::size_t input = std::size_t(segment.endRow - segment.firstRow) * stride;
     std::size_t capacity = input + input / 16 + 1024;
-    segment.data = allocate(capacity);
+    segment.data = Bytes(capacity);
     if (!scratch || !segment.data) return Outcome::failed;
     std::uint8_t* above = scratch.get();
     std::uint8_t* row = above + rowBytes;
