@@ -10,25 +10,6 @@
 
 namespace quillet {
 
-namespace {
-
-// A capture and its PNG encoding, which starts on the thread that finished the capture, the
-// moment the pixels exist, instead of once the main thread has taken the result.
-struct EncodedCapture {
-    CaptureResult result;
-    std::optional<PNGFuture> png;  // absent when the capture failed
-};
-
-QFuture<EncodedCapture> encodedWhenCaptured(QFuture<CaptureResult> capture) {
-    return capture.then([](CaptureResult result) {
-        std::optional<PNGFuture> png;
-        if (result) png.emplace(result->image);
-        return EncodedCapture{std::move(result), std::move(png)};
-    });
-}
-
-}  // namespace
-
 CaptureCoordinator::CaptureCoordinator(Services services, QObject* parent)
     : QObject(parent), services(std::move(services)) {}
 
@@ -87,11 +68,11 @@ void CaptureCoordinator::regionSelected(const std::shared_ptr<RegionSelecting>& 
         }
         capture = services.capturer.captureWindow(selection->windowID);
     }
-    encodedWhenCaptured(capture).then(this, [this, flashArea, toReady](EncodedCapture captured) {
-        if (captured.result) {
-            deliver(*captured.result, *captured.png, flashArea, toReady);
+    capture.then(this, [this, flashArea, toReady](CaptureResult result) {
+        if (result) {
+            deliver(*result, flashArea, toReady);
         } else {
-            fail(captured.result.error(), "Снимок не удался: %1");
+            fail(result.error(), "Снимок не удался: %1");
         }
     });
 }
@@ -106,20 +87,21 @@ void CaptureCoordinator::captureFullScreen() {
     // The pointer is read now, before anything waits.
     const QPointF point =
         CaptureGeometry::cursorInDisplayCoordinates(services.desktop.cursorPosition(), services.desktop.screens());
-    encodedWhenCaptured(services.capturer.captureFullScreen(point)).then(this, [this, toReady](EncodedCapture captured) {
-        if (!captured.result) {
-            fail(captured.result.error(), "Снимок экрана не удался: %1");
+    services.capturer.captureFullScreen(point).then(this, [this, toReady](CaptureResult result) {
+        if (!result) {
+            fail(result.error(), "Снимок экрана не удался: %1");
             return;
         }
-        const auto frame = CaptureGeometry::screenFrame(captured.result->screenID, services.desktop.screens(),
-                                                        services.desktop.mainDisplayID());
-        deliver(*captured.result, *captured.png, frame, toReady);
+        const auto frame =
+            CaptureGeometry::screenFrame(result->screenID, services.desktop.screens(), services.desktop.mainDisplayID());
+        deliver(*result, frame, toReady);
     });
 }
 
-void CaptureCoordinator::deliver(const CapturedImage& image, const PNGFuture& png, std::optional<QRectF> flashArea,
+void CaptureCoordinator::deliver(const CapturedImage& image, std::optional<QRectF> flashArea,
                                  const MeasuredInterval& toReady) {
     if (flashArea) services.flash.show(*flashArea);
+    const PNGFuture png(image.image);
     services.clipboard.put(image, png);
 
     std::optional<QUuid> previewID;

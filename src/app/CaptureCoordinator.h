@@ -51,8 +51,7 @@ public:
 private:
     void regionSelected(const std::shared_ptr<RegionSelecting>& controller, const std::optional<RegionSelection>& selection,
                         const QList<CapturableWindow>& windows);
-    void deliver(const CapturedImage& image, const PNGFuture& png, std::optional<QRectF> flashArea,
-                 const MeasuredInterval& toReady);
+    void deliver(const CapturedImage& image, std::optional<QRectF> flashArea, const MeasuredInterval& toReady);
     void fail(CaptureError error, const char* text);
 
     Services services;
