@@ -281,6 +281,9 @@ Outcome compressSegment(Job& job, Segment& segment, bool first, bool last) {
         } while (stream.avail_in > 0 || stream.avail_out == 0);
     }
     if (last && stream.internal_state.state != ZSTATE_END) return Outcome::failed;
+    // One IDAT chunk per segment, and PNG limits a chunk to 2^31 - 1 bytes: only a row of
+    // gigabytes could come near, and then Qt's writer takes over.
+    if (segment.size + 4 > std::size_t(INT32_MAX)) return Outcome::failed;
     segment.crc = crc32_gzip_refl(crc32_gzip_refl(0, reinterpret_cast<const unsigned char*>("IDAT"), 4),
                                   segment.data.get(), segment.size);
     return Outcome::done;
