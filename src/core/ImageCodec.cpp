@@ -33,7 +33,7 @@ std::optional<QImage> readWith(QImageReader& reader) {
 std::optional<QByteArray> encodePNG(const QImage& image) {
     if (image.isNull()) return std::nullopt;
     // Our writer is several times faster than Qt's; Qt's keeps 16-bit and float samples and is
-    // the last resort when ours runs out of memory (it needs the whole filtered image at once).
+    // the last resort when ours runs out of memory.
     if (PNGWriter::handles(image.format())) {
         if (std::optional<QByteArray> png = PNGWriter::encode(image)) return png;
     }
