@@ -6,28 +6,29 @@
 #pragma once
 
 #include "app/CaptureCoordinator.h"
-#include "ui/overlay/CaptureFlash.h"
-#include "ui/overlay/RegionSelectionController.h"
 #include "capture/ScreenCapturer.h"
 #include "e2e/harness/Pattern.h"
-#include "e2e/harness/XSession.h"
+#include "e2e/harness/X11Parts.h"
 #include "e2e/harness/XWindows.h"
 #include "fakes/CaptureFakes.h"
-#include "platform/x11/DisplayIdentity.h"
 #include "platform/desktop/ShutterSound.h"
-#include "platform/x11/X11ContentSource.h"
+#include "platform/x11/DisplayIdentity.h"
 #include "platform/x11/X11CompositorWatcher.h"
+#include "platform/x11/X11ContentSource.h"
 #include "platform/x11/X11Desktop.h"
 #include "platform/x11/X11WindowStyling.h"
+#include "ui/overlay/CaptureFlash.h"
+#include "ui/overlay/RegionSelectionController.h"
 #include "ui/overlay/RegionSelectionPanels.h"
+#include "ui/previews/PreviewPanel.h"
+#include "ui/previews/PreviewStack.h"
 
 #include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
-#include <QPainter>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
-#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -38,40 +39,21 @@ namespace {
 using namespace quillet;
 using namespace quillet::e2e;
 
-const QRect leftDisplay(0, 0, 1280, 800);
 const QRect rightDisplay(1280, 0, 1024, 768);
-
-template <class T>
-bool waitFor(const QFuture<T>& future) {
-    return XSession::waitUntil([&] { return future.isFinished(); }, std::chrono::seconds(20));
-}
 
 void movePointer(QPoint to) {
     pointerTo(to);
-    XSession::waitUntil([&] { return QCursor::pos() == to; }, std::chrono::seconds(5));
+    XSession::waitUntil([&] { return QCursor::pos() == to; }, 5s);
 }
 
-QScreen* screenWithGeometry(const QRect& geometry) {
-    for (QScreen* screen : QGuiApplication::screens()) {
-        if (screen->geometry() == geometry) return screen;
-    }
-    return nullptr;
-}
+std::uint32_t rightDisplayID() { return DisplayIdentity::displayID(QGuiApplication::screenAt(rightDisplay.center())); }
 
-// Whether `image` holds `expected` at `at`, pixel for pixel; the first difference goes to `why`.
-bool holds(const QImage& image, QPoint at, const QImage& expected, std::string* why) {
+// Whether `image` holds `expected` at `at`, pixel for pixel (whatever colour space it claims).
+bool holds(const QImage& image, QPoint at, const QImage& expected) {
+    if (!QRect(QPoint(0, 0), image.size()).contains(QRect(at, expected.size()))) return false;
     for (int y = 0; y < expected.height(); ++y) {
         for (int x = 0; x < expected.width(); ++x) {
-            const QRgb seen = image.pixel(at.x() + x, at.y() + y) | 0xff000000u;
-            const QRgb wanted = expected.pixel(x, y) | 0xff000000u;
-            if (seen != wanted) {
-                *why = QStringLiteral("at %1,%2: %3 instead of %4")
-                           .arg(x)
-                           .arg(y)
-                           .arg(QColor(seen).name(), QColor(wanted).name())
-                           .toStdString();
-                return false;
-            }
+            if ((image.pixel(at.x() + x, at.y() + y) ^ expected.pixel(x, y)) & 0xffffffu) return false;
         }
     }
     return true;
@@ -80,55 +62,28 @@ bool holds(const QImage& image, QPoint at, const QImage& expected, std::string* 
 // A window of another process painting the pattern of `seed`; stopped when this goes.
 class PatternWindow {
 public:
-    PatternWindow(const QString& title, QRect geometry, int seed, bool framed = false) : seed(seed) {
-        process = XSession::current().startProcess(
-            QStringLiteral(QUILLET_PATTERN_WINDOW),
-            {title, QString::number(geometry.x()), QString::number(geometry.y()), QString::number(geometry.width()),
-             QString::number(geometry.height()), QString::number(seed), framed ? QStringLiteral("1") : QStringLiteral("0")});
+    PatternWindow(const QString& title, QRect geometry, int seed, bool framed = false)
+        : process(QStringLiteral(QUILLET_PATTERN_WINDOW),
+                  {title, QString::number(geometry.x()), QString::number(geometry.y()), QString::number(geometry.width()),
+                   QString::number(geometry.height()), QString::number(seed), framed ? QStringLiteral("1") : QStringLiteral("0")}),
+          seed(seed) {
         XSession::waitUntil([&] {
-            const auto found = XSession::current().xdotool(
-                {QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("^%1 ready$").arg(title)});
-            id = found.ok() ? found.out.trimmed().split('\n').front().toUInt() : 0;
-            return id != 0;
+            const QList<std::uint32_t> ids = visibleWindows({QStringLiteral("--name"), QStringLiteral("^%1 ready$").arg(title)});
+            return (id = ids.value(0)) != 0;
         });
         if (id) client = xWindow(id).rect;
     }
-    ~PatternWindow() { XSession::current().stopProcess(process); }
-    PatternWindow(const PatternWindow&) = delete;
-    PatternWindow& operator=(const PatternWindow&) = delete;
 
     QImage pattern() const { return e2e::patternImage(client.width(), client.height(), seed); }
-    QRgb pixelAt(QPoint global) const { return e2e::patternPixel(global.x() - client.x(), global.y() - client.y(), seed); }
     // Waits until the whole window shows on screen (nothing covers it, the manager is done).
     bool isShown() const {
-        return XSession::waitUntil([&] {
-            std::string why;
-            const QImage root = XSession::current().importRoot();
-            return !root.isNull() && holds(root, client.topLeft(), pattern(), &why);
-        });
+        return XSession::waitUntil([&] { return holds(XSession::current().importRoot(), client.topLeft(), pattern()); });
     }
 
-    QProcess* process = nullptr;
+    StartedProcess process;
     std::uint32_t id = 0;
     QRect client;
     int seed;
-};
-
-// Overlay windows with the window traits the application gives them.
-inline std::shared_ptr<RegionSelectionPanels> x11OverlayPanels() {
-    return std::make_shared<RegionSelectionPanels>(X11WindowStyling().overlayFlags());
-}
-
-// Remembers every flash before passing it on to the real one.
-class RecordingFlash : public CaptureFlashing {
-public:
-    void show(QRectF over) override {
-        areas << over;
-        flash.show(over);
-    }
-    QList<QRectF> areas;
-    X11CompositorWatcher compositor;
-    CaptureFlash flash{X11WindowStyling().overlayFlags(), [this] { return compositor.compositingManagerRunning(); }};
 };
 
 // The capture pipeline as the application builds it, with fakes only where the capture hands
@@ -136,7 +91,7 @@ public:
 struct Pipeline {
     Pipeline()
         : coordinator(CaptureCoordinator::Services{settings, permissions, capturer, clipboard, desktop, flash, sounds, [this] {
-              auto controller = std::make_shared<RegionSelectionController>(capturer, desktop, x11OverlayPanels());
+              auto controller = std::make_shared<RegionSelectionController>(capturer, desktop, panels);
               overlay = controller;
               return std::shared_ptr<RegionSelecting>(controller);
           }}) {}
@@ -148,51 +103,70 @@ struct Pipeline {
     std::shared_ptr<X11ContentSource> source = std::make_shared<X11ContentSource>();
     ScreenCapturer capturer{source};
     X11Desktop desktop;
-    RecordingFlash flash;
+    X11CompositorWatcher compositor;
+    CaptureFlash flash{X11WindowStyling().overlayFlags(), [this] { return compositor.compositingManagerRunning(); }};
     ShutterSound sounds;
+    std::shared_ptr<RegionSelectionPanels> panels = std::make_shared<RegionSelectionPanels>(X11WindowStyling().overlayFlags());
     std::weak_ptr<RegionSelectionController> overlay;
     CaptureCoordinator coordinator;
 };
 
+// Starts a region capture and waits until the X server shows the overlay on both displays.
+std::shared_ptr<RegionSelectionController> openOverlay(Pipeline& pipeline) {
+    pipeline.coordinator.captureRegion();
+    auto overlay = pipeline.overlay.lock();
+    const auto shown = [&] {
+        const QList<RegionSelectionView*> panels = overlay->panels();
+        return panels.size() == 2 && xWindow(panels[0]->winId()).viewable && xWindow(panels[1]->winId()).viewable;
+    };
+    return overlay && XSession::waitUntil(shown) ? overlay : nullptr;
+}
+
 }  // namespace
 
-TEST(Capture, ListsAWindowWithItsFrameAndLeavesOutPanelsAndOurOwn) {
+TEST(Capture, OtherProgramsWindowsAreOfferedWithTheirFramesAndAClickTakesTheFrontOne) {
     PatternWindow framed(QStringLiteral("quillet-e2e-framed"), QRect(200, 150, 320, 240), 1, true);
-    ASSERT_NE(framed.id, 0u);
+    PatternWindow back(QStringLiteral("quillet-e2e-back"), QRect(1350, 100, 400, 300), 5);
+    PatternWindow front(QStringLiteral("quillet-e2e-front"), QRect(1450, 150, 300, 200), 6);
+    XSession::current().xdotool({QStringLiteral("windowraise"), QString::number(front.id)});
+    ASSERT_TRUE(framed.id && front.isShown());
     FlatWindow ours(QRect(700, 400, 200, 100), Qt::magenta);
     ours.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&ours, 10000));
 
-    auto source = std::make_shared<X11ContentSource>();
-    ASSERT_TRUE(source->isConnected());
-    ScreenCapturer capturer(source);
+    Pipeline pipeline;
+    ScreenCapturer& capturer = pipeline.capturer;
     const qint64 ownPID = QCoreApplication::applicationPid();
-    const auto ourID = static_cast<std::uint32_t>(ours.winId());
-
+    const auto listed = [&](std::uint32_t id, qint64 excluding) {
+        const QList<CapturableWindow> windows = capturer.onScreenWindows(excluding);
+        const auto found = std::find_if(windows.begin(), windows.end(), [&](const CapturableWindow& w) { return w.id == id; });
+        return found == windows.end() ? std::optional<QRectF>() : found->frame;
+    };
     // The frame is the window manager's frame window: decorations included.
     const QRect frame = xWindow(xWindow(framed.id).parent).rect;
     ASSERT_GT(frame.height(), framed.client.height());
-    bool listed = false;
-    XSession::waitUntil([&] {
-        for (const CapturableWindow& window : capturer.onScreenWindows(ownPID)) {
-            if (window.id == framed.id) listed = window.frame == QRectF(frame);
-        }
-        return listed;
-    });
-    EXPECT_TRUE(listed) << "frame " << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
-
-    const QList<CapturableWindow> withoutUs = capturer.onScreenWindows(ownPID);
-    EXPECT_TRUE(std::none_of(withoutUs.begin(), withoutUs.end(), [&](const CapturableWindow& w) { return w.id == ourID; }));
-    const QList<CapturableWindow> everyone = capturer.onScreenWindows(-1);
-    EXPECT_TRUE(std::any_of(everyone.begin(), everyone.end(), [&](const CapturableWindow& w) { return w.id == ourID; }));
-
+    EXPECT_TRUE(XSession::waitUntil([&] { return listed(framed.id, ownPID) == QRectF(frame); }))
+        << "frame " << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
+    EXPECT_FALSE(listed(std::uint32_t(ours.winId()), ownPID));
+    EXPECT_TRUE(listed(std::uint32_t(ours.winId()), -1));
     // The task bar is listed by the platform, on a layer of its own, and never offered.
-    const std::optional<QList<WindowInfo>> list = source->windowList();
-    ASSERT_TRUE(list);
-    const auto dock = std::find_if(list->begin(), list->end(),
-                                   [](const WindowInfo& w) { return w.layer == X11ContentSource::dockLayer; });
-    ASSERT_NE(dock, list->end());
-    EXPECT_TRUE(std::none_of(everyone.begin(), everyone.end(), [&](const CapturableWindow& w) { return w.id == dock->id; }));
+    std::optional<WindowInfo> dock;
+    ASSERT_TRUE(XSession::waitUntil([&] {
+        for (const WindowInfo& w : pipeline.source->windowList().value_or(QList<WindowInfo>())) {
+            if (w.layer == X11ContentSource::dockLayer) dock = w;
+        }
+        return dock.has_value();
+    }));
+    EXPECT_FALSE(listed(dock->id, -1));
+
+    movePointer(front.client.center());
+    ASSERT_TRUE(openOverlay(pipeline));
+    XSession::current().xdotool({QStringLiteral("click"), QStringLiteral("1")});
+    ASSERT_TRUE(XSession::waitUntil([&] { return !pipeline.clipboard.images.isEmpty(); }));
+    const CapturedImage& image = pipeline.clipboard.images.front();
+    EXPECT_EQ(image.kind, CaptureKind::window);
+    ASSERT_EQ(image.image.size(), front.client.size());
+    EXPECT_TRUE(holds(image.image, QPoint(0, 0), front.pattern()));
 }
 
 TEST(Capture, FullScreenTakesTheDisplayUnderThePointerWithoutWhatWeShow) {
@@ -209,11 +183,11 @@ TEST(Capture, FullScreenTakesTheDisplayUnderThePointerWithoutWhatWeShow) {
     movePointer(inside);
 
     const QFuture<CaptureResult> capture = pipeline.capturer.captureFullScreen(pipeline.desktop.cursorPosition());
-    ASSERT_TRUE(waitFor(capture));
+    ASSERT_TRUE(XSession::waitUntil([&] { return capture.isFinished(); }));
     const CaptureResult result = capture.result();
     ASSERT_TRUE(result) << describe(result.error()).toStdString();
     EXPECT_EQ(result->kind, CaptureKind::fullScreen);
-    EXPECT_EQ(result->screenID, DisplayIdentity::displayID(screenWithGeometry(rightDisplay)));
+    EXPECT_EQ(result->screenID, rightDisplayID());
     const QImage& image = result->image;
     ASSERT_EQ(image.size(), rightDisplay.size());
     int magenta = 0;
@@ -221,8 +195,7 @@ TEST(Capture, FullScreenTakesTheDisplayUnderThePointerWithoutWhatWeShow) {
         for (int x = 0; x < image.width(); ++x) magenta += (image.pixel(x, y) & 0xffffffu) == 0xff00ffu;
     }
     EXPECT_EQ(magenta, 0);
-    std::string why;
-    EXPECT_TRUE(holds(image, window.client.topLeft() - rightDisplay.topLeft(), window.pattern(), &why)) << why;
+    EXPECT_TRUE(holds(image, window.client.topLeft() - rightDisplay.topLeft(), window.pattern()));
 
     // Ours is back where it was.
     EXPECT_TRUE(XSession::waitUntil([&] {
@@ -235,126 +208,81 @@ TEST(Capture, RegionDragGivesExactlyTheDraggedPixels) {
     PatternWindow window(QStringLiteral("quillet-e2e-region"), QRect(1400, 200, 300, 200), 4);
     ASSERT_TRUE(window.isShown());
     Pipeline pipeline;
-    movePointer(window.client.topLeft() + QPoint(10, 10));
-
-    pipeline.coordinator.captureRegion();
-    auto overlay = pipeline.overlay.lock();
-    ASSERT_TRUE(overlay);
-    ASSERT_EQ(overlay->panels().size(), 2);
     const QPoint from = window.client.topLeft() + QPoint(10, 10);
     const QPoint to = from + QPoint(100, 80);
+    movePointer(from);
+
+    const auto overlay = openOverlay(pipeline);
+    ASSERT_TRUE(overlay);
     dragTo(to);
     ASSERT_TRUE(XSession::waitUntil([&] { return !pipeline.clipboard.images.isEmpty(); }));
 
     const CapturedImage& image = pipeline.clipboard.images.front();
     EXPECT_EQ(image.kind, CaptureKind::region);
-    EXPECT_EQ(image.screenID, DisplayIdentity::displayID(screenWithGeometry(rightDisplay)));
+    EXPECT_EQ(image.screenID, rightDisplayID());
     ASSERT_EQ(image.image.size(), QSize(100, 80));
-    std::string why;
-    EXPECT_TRUE(holds(image.image, QPoint(0, 0), window.pattern().copy(10, 10, 100, 80), &why)) << why;
-    EXPECT_EQ(pipeline.flash.areas, QList<QRectF>{QRectF(QRect(from, to - QPoint(1, 1)))});
+    EXPECT_TRUE(holds(image.image, QPoint(0, 0), window.pattern().copy(10, 10, 100, 80)));
     EXPECT_FALSE(overlay->isOpen());
-    EXPECT_FALSE(pipeline.coordinator.isSelecting());
 }
 
-TEST(Capture, ClickPicksTheFrontMostWindowUnderThePointer) {
-    PatternWindow back(QStringLiteral("quillet-e2e-back"), QRect(1350, 100, 400, 300), 5);
-    PatternWindow front(QStringLiteral("quillet-e2e-front"), QRect(1450, 150, 300, 200), 6);
-    XSession::current().xdotool({QStringLiteral("windowraise"), QString::number(front.id)});
-    ASSERT_TRUE(front.isShown());
-
-    ScreenCapturer capturer(std::make_shared<X11ContentSource>());
-    X11Desktop desktop;
-    RegionSelectionController controller(capturer, desktop, x11OverlayPanels());
-    movePointer(front.client.center());
-    controller.show(capturer.onScreenWindows(QCoreApplication::applicationPid()));
-    const QFuture<std::optional<RegionSelection>> selection = controller.selection();
-    XSession::current().xdotool({QStringLiteral("click"), QStringLiteral("1")});
-    ASSERT_TRUE(waitFor(selection));
-    ASSERT_EQ(selection.result(), RegionSelection::window(front.id));
-
-    const QFuture<CaptureResult> capture = capturer.captureWindow(front.id);
-    ASSERT_TRUE(waitFor(capture));
-    const CaptureResult result = capture.result();
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result->kind, CaptureKind::window);
-    ASSERT_EQ(result->image.size(), front.client.size());
-    std::string why;
-    EXPECT_TRUE(holds(result->image, QPoint(0, 0), front.pattern(), &why)) << why;
-}
-
-TEST(Capture, EscapeOnTheSecondDisplayClosesBothOverlays) {
+TEST(Capture, EscapeOnTheSecondDisplayClosesBothOverlaysAndGivesTheFocusBack) {
     PatternWindow window(QStringLiteral("quillet-e2e-active"), QRect(300, 300, 300, 200), 7, true);
     XSession::current().xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(window.id)});
     ASSERT_EQ(activeWindow(), window.id);
 
-    ScreenCapturer capturer(std::make_shared<X11ContentSource>());
-    X11Desktop desktop;
-    RegionSelectionController controller(capturer, desktop, x11OverlayPanels());
+    Pipeline pipeline;
     movePointer(QPoint(400, 400));
-    controller.show({});
-    const QList<RegionSelectionView*> panels = controller.panels();
-    ASSERT_EQ(panels.size(), 2);
+    const auto overlay = openOverlay(pipeline);
+    ASSERT_TRUE(overlay);
     QList<std::uint32_t> panelIDs;
-    for (RegionSelectionView* panel : panels) panelIDs << static_cast<std::uint32_t>(panel->winId());
-    ASSERT_TRUE(XSession::waitUntil([&] { return xWindow(panelIDs[0]).viewable && xWindow(panelIDs[1]).viewable; }));
+    for (RegionSelectionView* panel : overlay->panels()) panelIDs << static_cast<std::uint32_t>(panel->winId());
 
     movePointer(QPoint(1600, 400));
-    const QFuture<std::optional<RegionSelection>> selection = controller.selection();
     XSession::current().xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
-    ASSERT_TRUE(waitFor(selection));
-    EXPECT_EQ(selection.result(), std::nullopt);
-    EXPECT_TRUE(controller.panels().isEmpty());
-    EXPECT_TRUE(XSession::waitUntil([&] { return !xWindow(panelIDs[0]).viewable && !xWindow(panelIDs[1]).viewable; }));
+    EXPECT_TRUE(XSession::waitUntil([&] {
+        return !pipeline.coordinator.isSelecting() && !xWindow(panelIDs[0]).viewable && !xWindow(panelIDs[1]).viewable;
+    }));
+    EXPECT_TRUE(pipeline.clipboard.images.isEmpty());
     EXPECT_EQ(activeWindow(), window.id);
 }
 
-TEST(Capture, OverlayShowsEveryDisplayFrozenAndDimmed) {
-    PatternWindow left(QStringLiteral("quillet-e2e-left"), QRect(100, 100, 300, 200), 8);
-    PatternWindow across(QStringLiteral("quillet-e2e-across"), QRect(1180, 300, 200, 150), 9);
-    PatternWindow right(QStringLiteral("quillet-e2e-right"), QRect(1600, 200, 300, 200), 10);
-    ASSERT_TRUE(left.isShown() && across.isShown() && right.isShown());
-    movePointer(QPoint(640, 600));  // over the bare desktop: no window highlighted
+// The preview card is round and translucent exactly when a compositor can show it so.
+TEST(Capture, ThePreviewCardIsRoundOnlyUnderACompositor) {
+    QTemporaryDir drags;
+    fakes::Journal journal;
+    fakes::FakeClipboard clipboard{journal};
+    test::X11Parts x11;
+    PreviewStack stack(clipboard, x11.previewDesktop(), drags.path());
+    QImage picture(800, 500, QImage::Format_RGB32);
+    picture.fill(QColor(30, 140, 220));
+    const QUuid id = stack.show(CapturedImage{picture, rightDisplayID(), CaptureKind::region}, PNGFuture(picture));
+    ASSERT_TRUE(stack.panel(id));
+    EXPECT_EQ(stack.panel(id)->hasRoundedCard(), registeredSessionOptions().compositor);
+}
 
-    ScreenCapturer capturer(std::make_shared<X11ContentSource>());
-    X11Desktop desktop;
-    RegionSelectionController controller(capturer, desktop, x11OverlayPanels());
-    controller.show(capturer.onScreenWindows(QCoreApplication::applicationPid()));
-    const QList<RegionSelectionView*> panels = controller.panels();
-    ASSERT_EQ(panels.size(), 2);
-    for (RegionSelectionView* panel : panels) {
-        QScreen* screen = screenWithGeometry(panel->geometry());
-        ASSERT_TRUE(screen);
-        EXPECT_EQ(panel->displayID(), DisplayIdentity::displayID(screen));
-    }
-
-    // The window across the displays' seam is offered on both, clipped to each.
-    const auto offered = [&](RegionSelectionView* panel, QRect display) {
-        const QRectF clipped = QRectF(across.client).intersected(QRectF(display)).translated(-QPointF(display.topLeft()));
-        const auto& frames = panel->windowFrames();
-        return std::any_of(frames.begin(), frames.end(), [&](const RegionSelectionView::WindowFrame& frame) {
-            return frame.id == across.id && frame.frame == clipped;
-        });
+// Last: it splits the right display in two. The next capture fetches the displays anew instead
+// of using the ones it had cached.
+TEST(Capture, ACaptureAfterTheDisplaysChangedSeesTheNewOnes) {
+    Pipeline pipeline;
+    const auto fullScreen = [&] {
+        const QFuture<CaptureResult> capture = pipeline.capturer.captureFullScreen(QPointF(2000, 400));
+        EXPECT_TRUE(XSession::waitUntil([&] { return capture.isFinished(); }));
+        return capture.result();
     };
-    RegionSelectionView* leftPanel = panels[0]->geometry() == leftDisplay ? panels[0] : panels[1];
-    RegionSelectionView* rightPanel = leftPanel == panels[0] ? panels[1] : panels[0];
-    EXPECT_TRUE(offered(leftPanel, leftDisplay));
-    EXPECT_TRUE(offered(rightPanel, rightDisplay));
+    ASSERT_EQ(fullScreen()->image.size(), rightDisplay.size());
 
-    // Both displays show their frozen pixels dimmed by 30 %.
-    const auto dimmed = [](QRgb pixel, QColor seen) {
-        const auto near = [](int a, double b) { return std::abs(a - b) <= 2.0; };
-        return near(seen.red(), qRed(pixel) * 0.7) && near(seen.green(), qGreen(pixel) * 0.7) &&
-               near(seen.blue(), qBlue(pixel) * 0.7);
-    };
-    QColor seenLeft, seenRight;
-    const bool shown = XSession::waitUntil([&] {
-        const QImage root = XSession::current().importRoot();
-        if (root.isNull()) return false;
-        seenLeft = root.pixelColor(left.client.center());
-        seenRight = root.pixelColor(right.client.center());
-        return dimmed(left.pixelAt(left.client.center()), seenLeft) && dimmed(right.pixelAt(right.client.center()), seenRight);
-    });
-    EXPECT_TRUE(shown) << seenLeft.name().toStdString() << " " << seenRight.name().toStdString();
-    controller.finish(std::nullopt);
+    // E2E-1 is the session's right display; two new ones take its halves.
+    const RunResult split = XSession::current().run(
+        QStringLiteral("xrandr"), {QStringLiteral("--delmonitor"), QStringLiteral("E2E-1"), QStringLiteral("--setmonitor"),
+                                   QStringLiteral("SPLIT-0"), QStringLiteral("512/135x768/203+1280+0"), QStringLiteral("none"),
+                                   QStringLiteral("--setmonitor"), QStringLiteral("SPLIT-1"), QStringLiteral("512/135x768/203+1792+0"),
+                                   QStringLiteral("none")});
+    ASSERT_TRUE(split.ok()) << split.err.toStdString();
+    ASSERT_TRUE(XSession::waitUntil([] { return QGuiApplication::screens().size() == 3; }));
+    // The displays reach the source through the main thread's screen signals.
+    ASSERT_TRUE(XSession::waitUntil([&] { return pipeline.source->displays().size() == 3; }));
+    const CaptureResult after = fullScreen();
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->image.size(), QSize(512, 768));
+    EXPECT_EQ(after->screenID, DisplayIdentity::displayID(QGuiApplication::screenAt(QPoint(2000, 400))));
 }

@@ -1,22 +1,20 @@
 // The whole application, as a user meets it: the real `quillet` executable in a private X
-// session, over a preferences file with one unusable value; captures started by double presses,
-// the result pasted with xclip and found in the chosen history folder.
-#include "e2e/harness/XSession.h"
+// session; captures started by double presses, the command line and the tray menu, results
+// pasted with xclip and found in the history folder the preferences choose; the editor and the
+// history window driven with the pointer and the keyboard; the way out.
 #include "e2e/harness/XWindows.h"
 
 #include <QDir>
 #include <QImage>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QPainter>
-#include <QRegularExpression>
-#include <QSet>
+#include <QLineEdit>
 #include <QSettings>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <optional>
 
 using namespace quillet::e2e;
@@ -24,6 +22,8 @@ using namespace quillet::e2e;
 QUILLET_E2E_SESSION({.monitors = {QRect(0, 0, 1280, 800)}});
 
 namespace {
+
+const QColor fill(30, 160, 90);
 
 // The folder the first case chooses in the preferences; later cases run over the same file.
 QString chosenFolder() { return XSession::current().home() + QStringLiteral("/Архив/Снимки"); }
@@ -37,164 +37,173 @@ QStringList historyPNGs() {
     return files;
 }
 
-}  // namespace
-
-TEST(Application, DoublePressesCaptureToClipboardAndHistory) {
-    auto& session = XSession::current();
-    // As an older version, or a hand edit, may have left it: a custom folder and a retention out
-    // of range, which must not cost the user the folder. Launch at login is on while the desktop
-    // has no autostart entry, so the start has a correction to write.
-    const QString folder = chosenFolder();
-    ASSERT_TRUE(QDir().mkpath(folder));
-    const QString file = session.home() + QStringLiteral("/config/Quillet/Quillet.conf");
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
-    {
-        QSettings preferences(file, QSettings::IniFormat);
-        preferences.setValue(QStringLiteral("historyFolder"), folder);
-        preferences.setValue(QStringLiteral("retention"), QByteArray(R"({"days":{"_0":-5}})"));
-        preferences.setValue(QStringLiteral("launchAtLogin"), true);
-        preferences.setValue(QStringLiteral("launchAtLoginAppliedOnce"), true);
-        preferences.sync();
-        ASSERT_EQ(preferences.status(), QSettings::NoError);
-    }
-
-    const QColor fill(30, 160, 90);
-    FlatWindow window(QRect(200, 150, 400, 300), fill);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window, 10000));
-    const QPoint inside = window.mapToGlobal(QPoint(50, 50));
-
-    const StartedProcess app(QStringLiteral(QUILLET_EXECUTABLE));
-    ASSERT_EQ(app->state(), QProcess::Running);
-    pointerTo(inside);
-    ASSERT_TRUE(pressUntil({QStringLiteral("Control_L"), QStringLiteral("Control_L")},
-                           [] { return appShowsWindowOfSize(QSize(1280, 800)); }))
-        << "no overlay after double Control";
-    dragTo(inside + QPoint(100, 80));
-
-    QImage region;
-    ASSERT_TRUE(XSession::waitUntil([&] { return !(region = pastedImage()).isNull(); }))
-        << "nothing pasteable after the drag: " << session.xclipOut(QStringLiteral("TARGETS")).out.toStdString();
-    ASSERT_EQ(region.size(), QSize(100, 80));
-    EXPECT_EQ(region.pixelColor(0, 0), fill);
-    EXPECT_EQ(region.pixelColor(99, 79), fill);
-
-    ASSERT_TRUE(XSession::waitUntil([&] { return historyPNGs().size() == 1 && indexItems(folder).size() == 1; }))
-        << "no capture in the chosen folder; the default one holds: "
-        << QDir(defaultHistoryFolder()).entryList().join(u' ').toStdString();
-    const QJsonObject item = indexItems(folder).at(0).toObject();
-    EXPECT_EQ(item.value(QStringLiteral("kind")).toString(), QStringLiteral("region"));
-    EXPECT_EQ(item.value(QStringLiteral("fileName")).toString(), historyPNGs().at(0));
-    EXPECT_EQ(QImage(folder + QLatin1Char('/') + historyPNGs().at(0)).size(), QSize(100, 80));
-
-    // Double Alt takes the whole display under the pointer, undimmed.
-    session.xdotool({QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60"), QStringLiteral("Alt_L"),
-                     QStringLiteral("Alt_L")});
-    QImage full;
-    ASSERT_TRUE(XSession::waitUntil([&] { return (full = pastedImage()).size() == QSize(1280, 800); }))
-        << "no full-screen capture after double Alt";
-    EXPECT_EQ(full.pixelColor(inside), fill);
-    ASSERT_TRUE(XSession::waitUntil([&] { return historyPNGs().size() == 2; }));
-    // The region's preview was withdrawn for that grab and shown again: still out of the task bar.
-    QList<std::uint32_t> previews;
-    ASSERT_TRUE(XSession::waitUntil([&] {
-        return !(previews = visibleWindows({QStringLiteral("--name"), QStringLiteral("Превью снимка")})).isEmpty();
-    })) << "no preview on the screen after two captures";
-    for (std::uint32_t id : previews) {
-        const auto state = session.run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(id),
-                                                                 QStringLiteral("_NET_WM_STATE")});
-        EXPECT_TRUE(state.out.contains("_NET_WM_STATE_SKIP_TASKBAR")) << state.out.constData();
-    }
-
-    EXPECT_EQ(terminateApp(app), 0) << "quitting takes the orderly path";
-    QSettings after(file, QSettings::IniFormat);
-    EXPECT_EQ(after.value(QStringLiteral("historyFolder")).toString(), folder);
-    EXPECT_EQ(after.value(QStringLiteral("retention")).toByteArray(), QByteArray(R"({"days":{"_0":-5}})"));
-    EXPECT_EQ(after.value(QStringLiteral("launchAtLogin")).toString(), QStringLiteral("false"))
-        << "the start did bring the switch in step, and wrote nothing else";
+QList<std::uint32_t> windowsTitled(const QString& title) {
+    return visibleWindows({QStringLiteral("--name"), QStringLiteral("^%1$").arg(title)});
 }
 
-namespace {
+// The preview card, where there is just one.
+std::optional<QRect> previewGeometry() {
+    const QList<std::uint32_t> cards = windowsTitled(QStringLiteral("Превью снимка"));
+    return cards.size() == 1 ? std::optional<QRect>(xWindow(cards[0]).rect) : std::nullopt;
+}
 
-// The tray icon's window (class "quillet") sits inside one of tint2's windows.
-bool trayIconEmbedded() {
-    auto& session = XSession::current();
-    const auto panels = session.xdotool({QStringLiteral("search"), QStringLiteral("--class"), QStringLiteral("tint2")});
-    for (const QByteArray& id : panels.out.split('\n')) {
-        if (id.trimmed().isEmpty()) continue;
-        const auto tree = session.run(QStringLiteral("xwininfo"),
-                                      {QStringLiteral("-tree"), QStringLiteral("-id"), QString::fromLatin1(id.trimmed())});
-        if (tree.out.contains("(\"quillet\" \"Quillet\")")) return true;
+// Opens the editor with a double click on the card, above its copy button and between the
+// corner buttons; the 300 × 200 picture's top-left: at its own size, centred below the
+// 44-point toolbar.
+std::optional<QPoint> openEditor() {
+    std::optional<QRect> card;
+    if (!XSession::waitUntil([&] { return (card = previewGeometry()).has_value(); }, 10s)) return std::nullopt;
+    pointerTo(QPoint(card->center().x(), card->top() + 32),
+              {QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("--delay"),
+               QStringLiteral("80"), QStringLiteral("1")});
+    QList<std::uint32_t> editors;
+    if (!XSession::waitUntil([&] { return (editors = windowsTitled(QStringLiteral("Редактор"))).size() == 1; })) {
+        return std::nullopt;
+    }
+    const QRect frame = xWindow(editors[0]).rect;
+    if (frame.width() < 480 || frame.height() < 320) return std::nullopt;
+    XSession::current().xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(editors[0])});
+    return QPoint(frame.left() + (frame.width() - 300) / 2, frame.top() + 44 + (frame.height() - 44 - 200) / 2);
+}
+
+bool hasRed(const QImage& image) {
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.red() > 200 && c.green() < 110 && c.blue() < 110) return true;
+        }
     }
     return false;
 }
 
-// The processes that own windows of class "quillet" on this session's display.
-QSet<QByteArray> quilletProcessesOnDisplay() {
-    auto& session = XSession::current();
-    const auto found = session.xdotool({QStringLiteral("search"), QStringLiteral("--class"), QStringLiteral("quillet")});
-    QSet<QByteArray> processes;
-    for (const QByteArray& id : found.out.split('\n')) {
-        if (id.trimmed().isEmpty()) continue;
-        const auto pid = session.xdotool({QStringLiteral("getwindowpid"), QString::fromLatin1(id.trimmed())});
-        if (pid.ok()) processes.insert(pid.out.trimmed());
-    }
-    return processes;
+void keys(const QStringList& names) {
+    XSession::current().xdotool(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("80")} + names);
 }
 
 }  // namespace
 
-TEST(Application, OneInstanceTakesTheCommandLinesOfLaterStarts) {
+TEST(Application, CapturesEditsAndKeepsItsWindowsOutOfTheWay) {
     auto& session = XSession::current();
-    const qsizetype before = historyPNGs().size();
+    // The history goes where the preferences file says.
+    const QString folder = chosenFolder();
+    ASSERT_TRUE(QDir().mkpath(folder));
+    {
+        QSettings preferences(session.home() + QStringLiteral("/config/Quillet/Quillet.conf"), QSettings::IniFormat);
+        preferences.setValue(QStringLiteral("historyFolder"), folder);
+        preferences.sync();
+        ASSERT_EQ(preferences.status(), QSettings::NoError);
+    }
+
+    FlatWindow window(QRect(200, 150, 500, 400), fill);
+    window.show();
+    QLineEdit work;
+    work.setGeometry(800, 100, 300, 40);
+    work.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window, 10000) && QTest::qWaitForWindowExposed(&work, 10000));
+    const QPoint inside = window.mapToGlobal(QPoint(50, 50));
+
     const StartedProcess app(QStringLiteral(QUILLET_EXECUTABLE));
-    ASSERT_EQ(app->state(), QProcess::Running);
-    ASSERT_TRUE(XSession::waitUntil(trayIconEmbedded, 30s)) << "no Quillet icon in tint2's tray";
+    pointerTo(inside);
+    ASSERT_TRUE(pressUntil({QStringLiteral("Control_L"), QStringLiteral("Control_L")},
+                           [] { return appShowsWindowOfSize(QSize(1280, 800)); }))
+        << "no overlay after double Control";
+    dragTo(inside + QPoint(300, 200));
 
-    // A second start finds the first, hands over and leaves.
-    const auto second = session.run(QStringLiteral(QUILLET_EXECUTABLE), {}, 20s);
-    EXPECT_TRUE(second.ok()) << second.exitCode << " " << second.err.toStdString();
-    EXPECT_EQ(app->state(), QProcess::Running);
-    EXPECT_EQ(quilletProcessesOnDisplay(), QSet<QByteArray>{QByteArray::number(app->processId())});
+    QImage region;
+    ASSERT_TRUE(XSession::waitUntil([&] { return !(region = pastedImage()).isNull(); }))
+        << "nothing pasteable after the drag: " << session.xclipOut(QStringLiteral("TARGETS")).out.toStdString();
+    ASSERT_EQ(region.size(), QSize(300, 200));
+    EXPECT_EQ(region.pixelColor(0, 0), fill);
+    EXPECT_EQ(region.pixelColor(299, 199), fill);
+    ASSERT_TRUE(XSession::waitUntil([&] { return historyPNGs().size() == 1 && indexItems(folder).size() == 1; }))
+        << "no capture in the chosen folder; the default one holds: "
+        << QDir(defaultHistoryFolder()).entryList().join(u' ').toStdString();
+    const QJsonObject captured = indexItems(folder).at(0).toObject();
+    EXPECT_EQ(captured.value(QStringLiteral("kind")).toString(), QStringLiteral("region"));
+    EXPECT_EQ(captured.value(QStringLiteral("fileName")).toString(), historyPNGs().at(0));
+    EXPECT_EQ(QImage(folder + QLatin1Char('/') + historyPNGs().at(0)).size(), QSize(300, 200));
 
-    // A full-screen capture asked from the command line runs once, in the running one.
-    const auto fullScreen = session.run(QStringLiteral(QUILLET_EXECUTABLE), {QStringLiteral("--full-screen")}, 20s);
-    EXPECT_TRUE(fullScreen.ok()) << fullScreen.err.toStdString();
-    ASSERT_TRUE(XSession::waitUntil([&] { return historyPNGs().size() == before + 1; }, 20s));
-    QImage pasted;
+    // The preview sits 20 points from the bottom left of the work area the task bar leaves.
+    const QByteArray area = session.run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_WORKAREA")}).out;
+    QList<int> workArea;  // x, y, width, height of each desktop
+    for (const QString& value : QString::fromLatin1(area.mid(area.indexOf('=') + 1)).split(u',')) workArea << value.trimmed().toInt();
+    ASSERT_GE(workArea.size(), 4) << area.constData();
+    ASSERT_LT(workArea[3], 800) << "no task bar";
+    std::optional<QRect> card;
     EXPECT_TRUE(XSession::waitUntil([&] {
-        pasted = pastedImage();
-        return pasted.size() == QSize(1280, 800);
-    }, 20s));
-    // Another hand-over goes through the same queue, so by its answer an extra capture would
-    // have started.
-    EXPECT_TRUE(session.run(QStringLiteral(QUILLET_EXECUTABLE), {}, 20s).ok());
-    ASSERT_TRUE(XSession::waitUntil([] { return indexItems(chosenFolder()).size() + indexItems().size() >= 1; }, 20s));
-    EXPECT_EQ(historyPNGs().size(), before + 1);
+        return (card = previewGeometry()) && card->bottomLeft() == QPoint(workArea[0] + 20, workArea[1] + workArea[3] - 21);
+    })) << "no preview at the bottom left of the work area";
+    ASSERT_TRUE(card);
+    // A click on it leaves the keyboard with the window the user works in.
+    work.activateWindow();
+    ASSERT_TRUE(XSession::waitUntil([&] { return activeWindow() == std::uint32_t(work.winId()); }));
+    pointerTo(card->topLeft() + QPoint(40, 60), {QStringLiteral("click"), QStringLiteral("1")});
+    session.xdotool({QStringLiteral("type"), QStringLiteral("abc")});
+    EXPECT_TRUE(XSession::waitUntil([&] { return work.text() == QStringLiteral("abc"); }, 5s)) << work.text().toStdString();
 
-    app->terminate();
-    ASSERT_TRUE(XSession::waitUntil([&] { return app->state() == QProcess::NotRunning; }, 20s));
-    EXPECT_EQ(app->exitCode(), 0);
+    // A double click on the preview edits: an arrow across the picture, then Ctrl+S.
+    std::optional<QPoint> origin = openEditor();
+    ASSERT_TRUE(origin) << "no editor window after a double click on the preview";
+    const QPoint from = *origin + QPoint(40, 100), tip = *origin + QPoint(260, 100);
+    pointerTo(from, {QStringLiteral("mousedown"), QStringLiteral("1")});
+    pointerTo((from + tip) / 2);
+    pointerTo(tip, {QStringLiteral("mouseup"), QStringLiteral("1")});
+    keys({QStringLiteral("ctrl+s")});
+    QImage edited;
+    ASSERT_TRUE(XSession::waitUntil([&] {
+        edited = pastedImage();
+        return edited.size() == QSize(300, 200) && hasRed(edited);
+    })) << "no edited picture with a red arrow on the clipboard";
+    EXPECT_EQ(edited.pixelColor(5, 5), fill) << "away from the arrow the picture is unchanged";
+    EXPECT_TRUE(hasRed(edited.copy(QRect(120, 80, 60, 40)))) << "the arrow runs across the middle";
+    ASSERT_TRUE(XSession::waitUntil([&] { return indexItems(folder).size() == 2; }));
+    const QJsonObject editedItem = indexItems(folder).at(0).toObject();
+    EXPECT_EQ(editedItem.value(QStringLiteral("kind")).toString(), QStringLiteral("edited"));
+    EXPECT_EQ(editedItem.value(QStringLiteral("sourceID")).toString(), captured.value(QStringLiteral("id")).toString());
+    EXPECT_TRUE(XSession::waitUntil([] { return windowsTitled(QStringLiteral("Редактор")).isEmpty(); }, 10s))
+        << "the window closes after saving";
+
+    // Closing with changes asks first (a second window of the editor's title); "Отмена" stays.
+    origin = openEditor();
+    ASSERT_TRUE(origin);
+    pointerTo(*origin + QPoint(40, 40), {QStringLiteral("mousedown"), QStringLiteral("1")});
+    pointerTo(*origin + QPoint(200, 60), {QStringLiteral("mouseup"), QStringLiteral("1")});
+    keys({QStringLiteral("ctrl+w")});
+    ASSERT_TRUE(XSession::waitUntil([] { return windowsTitled(QStringLiteral("Редактор")).size() == 2; }, 10s))
+        << "closing with changes did not ask";
+    keys({QStringLiteral("Escape")});
+    EXPECT_TRUE(XSession::waitUntil([] { return windowsTitled(QStringLiteral("Редактор")).size() == 1; }, 10s));
+    EXPECT_EQ(indexItems(folder).size(), 2) << "nothing was saved";
+
+    // Double Alt takes the whole display under the pointer, undimmed and without the editor.
+    keys({QStringLiteral("Alt_L"), QStringLiteral("Alt_L")});
+    QImage full;
+    ASSERT_TRUE(XSession::waitUntil([&] { return (full = pastedImage()).size() == QSize(1280, 800); }))
+        << "no full-screen capture after double Alt";
+    EXPECT_EQ(full.pixelColor(inside), fill);
+    ASSERT_TRUE(XSession::waitUntil([&] { return historyPNGs().size() == 3; }));
+    // The previews were withdrawn for that grab and shown again: still floating panels out of the
+    // task bar, on every desktop.
+    QList<std::uint32_t> previews;
+    ASSERT_TRUE(XSession::waitUntil([&] { return !(previews = windowsTitled(QStringLiteral("Превью снимка"))).isEmpty(); }));
+    for (std::uint32_t id : previews) {
+        const QByteArray traits = session.run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(id)}).out;
+        for (const char* trait : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_ABOVE", "_NET_WM_WINDOW_TYPE_NOTIFICATION",
+                                  "_NET_WM_DESKTOP(CARDINAL) = 4294967295"}) {
+            EXPECT_TRUE(traits.contains(trait)) << trait << " missing in " << traits.constData();
+        }
+    }
+
+    EXPECT_EQ(terminateApp(app), 0) << "quitting takes the orderly path, unsaved edit or not";
 }
 
 namespace {
 
-// The tray icon's centre on the screen, from tint2's window tree.
+// The tray icon's centre: Quillet's small window inside tint2's tray.
 std::optional<QPoint> trayIconCentre() {
-    auto& session = XSession::current();
-    const auto panels = session.xdotool({QStringLiteral("search"), QStringLiteral("--class"), QStringLiteral("tint2")});
-    static const QRegularExpression geometry(QStringLiteral("(\\d+)x(\\d+)[+-]-?\\d+[+-]-?\\d+\\s+\\+(-?\\d+)\\+(-?\\d+)"));
-    for (const QByteArray& id : panels.out.split('\n')) {
-        if (id.trimmed().isEmpty()) continue;
-        const auto tree = session.run(QStringLiteral("xwininfo"),
-                                      {QStringLiteral("-tree"), QStringLiteral("-id"), QString::fromLatin1(id.trimmed())});
-        for (const QByteArray& line : tree.out.split('\n')) {
-            if (!line.contains("(\"quillet\" \"Quillet\")")) continue;
-            const QRegularExpressionMatch match = geometry.match(QString::fromUtf8(line));
-            if (!match.hasMatch()) continue;
-            return QPoint(match.captured(3).toInt() + match.captured(1).toInt() / 2,
-                          match.captured(4).toInt() + match.captured(2).toInt() / 2);
-        }
+    for (const std::uint32_t id : visibleWindows({QStringLiteral("--class"), QStringLiteral("quillet")})) {
+        const QRect icon = xWindow(id).rect;
+        if (!icon.isEmpty() && icon.width() <= 64 && icon.height() <= 64) return icon.center();
     }
     return std::nullopt;
 }
@@ -202,18 +211,8 @@ std::optional<QPoint> trayIconCentre() {
 // A visible window of Quillet's, other than the icon, that opens from the icon: the tray menu.
 // (Previews are Quillet's windows too, but stand in the other corner.)
 bool menuShown(QPoint icon) {
-    auto& session = XSession::current();
-    const auto found = session.xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--class"),
-                                        QStringLiteral("quillet")});
-    static const QRegularExpression place(QStringLiteral("Position: (-?\\d+),(-?\\d+).*Geometry: (\\d+)x(\\d+)"),
-                                          QRegularExpression::DotMatchesEverythingOption);
-    for (const QByteArray& id : found.out.split('\n')) {
-        if (id.trimmed().isEmpty()) continue;
-        const auto geometry = session.xdotool({QStringLiteral("getwindowgeometry"), QString::fromLatin1(id.trimmed())});
-        const QRegularExpressionMatch match = place.match(QString::fromUtf8(geometry.out));
-        if (!match.hasMatch()) continue;
-        const QRect window(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt(),
-                           match.captured(4).toInt());
+    for (const std::uint32_t id : visibleWindows({QStringLiteral("--class"), QStringLiteral("quillet")})) {
+        const QRect window = xWindow(id).rect;
         if (window.width() > 60 && window.adjusted(-40, -40, 40, 40).contains(icon)) return true;
     }
     return false;
@@ -221,49 +220,111 @@ bool menuShown(QPoint icon) {
 
 }  // namespace
 
-TEST(Application, TheTrayMenuCapturesAndQuitsFromTheKeyboard) {
+TEST(Application, LaterStartsHandOverAndTheTrayMenuReachesEverything) {
     auto& session = XSession::current();
+    const QString folder = chosenFolder();
     const qsizetype before = historyPNGs().size();
     const StartedProcess app(QStringLiteral(QUILLET_EXECUTABLE));
     std::optional<QPoint> icon;
-    ASSERT_TRUE(XSession::waitUntil([&] { return (icon = trayIconCentre()).has_value(); }, 30s));
+    ASSERT_TRUE(XSession::waitUntil([&] { return (icon = trayIconCentre()).has_value(); }, 30s)) << "no icon in the tray";
+
+    // A second start finds the first, hands over and leaves; a full-screen capture asked from the
+    // command line runs once, in the running one.
+    const auto second = session.run(QStringLiteral(QUILLET_EXECUTABLE), {});
+    EXPECT_TRUE(second.ok()) << second.exitCode << " " << second.err.toStdString();
+    EXPECT_TRUE(session.run(QStringLiteral(QUILLET_EXECUTABLE), {QStringLiteral("--full-screen")}).ok());
+    ASSERT_TRUE(XSession::waitUntil([&] { return historyPNGs().size() == before + 1; }));
+    EXPECT_TRUE(XSession::waitUntil([&] { return pastedImage().size() == QSize(1280, 800); }));
+    // Another hand-over goes through the same queue, so by its answer an extra capture would
+    // have started.
+    EXPECT_TRUE(session.run(QStringLiteral(QUILLET_EXECUTABLE), {}).ok());
+    EXPECT_EQ(historyPNGs().size(), before + 1);
+    ASSERT_EQ(app->state(), QProcess::Running);
 
     // The capture's flash covers the screen for a moment and takes a click meant for the icon:
-    // click again until the menu is there.
-    const auto openMenu = [&] {
-        return XSession::waitUntil([&] {
-            session.xdotool({QStringLiteral("mousemove"), QString::number(icon->x()), QString::number(icon->y()),
-                             QStringLiteral("click"), QStringLiteral("3")});
+    // click again until the menu is there. Then the keys choose an item.
+    const auto fromMenu = [&](QStringList presses) {
+        const bool opened = XSession::waitUntil([&] {
+            pointerTo(*icon, {QStringLiteral("click"), QStringLiteral("3")});
             return XSession::waitUntil([&] { return menuShown(*icon); }, 2s);
-        }, 20s);
+        });
+        keys(presses << QStringLiteral("Return"));
+        return opened;
     };
-    ASSERT_TRUE(openMenu()) << "no menu after a right click on the icon";
-    // The second item is the full-screen capture.
-    session.xdotool({QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("Down"),
-                     QStringLiteral("Down"), QStringLiteral("Return")});
-    ASSERT_TRUE(XSession::waitUntil([&] { return historyPNGs().size() == before + 1; }, 20s));
-    QImage pasted;
-    EXPECT_TRUE(XSession::waitUntil([&] {
-        pasted = pastedImage();
-        return pasted.size() == QSize(1280, 800);
-    }, 20s));
+    const QString down = QStringLiteral("Down");
+    ASSERT_TRUE(fromMenu({down, down})) << "no menu after a right click on the icon";  // full screen
+    ASSERT_TRUE(XSession::waitUntil([&] { return historyPNGs().size() == before + 2; }));
+    EXPECT_TRUE(XSession::waitUntil([&] { return pastedImage().size() == QSize(1280, 800); }));
+    ASSERT_TRUE(fromMenu({down, down, down, down}));
+    EXPECT_TRUE(XSession::waitUntil([] { return !windowsTitled(QStringLiteral("Настройки Quillet")).isEmpty(); }))
+        << "no settings window from the menu";
 
-    // "История…" and "Настройки…" open their windows.
-    const auto openFromMenu = [&](int downs, const QString& title) {
-        if (!openMenu()) return false;
-        QStringList keys{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("80")};
-        for (int i = 0; i < downs; ++i) keys << QStringLiteral("Down");
-        session.xdotool(keys << QStringLiteral("Return"));
-        return XSession::waitUntil([&] { return !visibleWindows({QStringLiteral("--name"), QStringLiteral("^%1$").arg(title)}).isEmpty(); });
-    };
-    EXPECT_TRUE(openFromMenu(3, QStringLiteral("История"))) << "no history window from the menu";
-    EXPECT_TRUE(openFromMenu(4, QStringLiteral("Настройки Quillet"))) << "no settings window from the menu";
+    // The history window: the keyboard goes to the oldest screenshot, Ctrl+C puts its file's
+    // bytes on the clipboard, Delete removes the file and its index entry, Ctrl+W closes.
+    ASSERT_TRUE(fromMenu({down, down, down}));
+    QList<std::uint32_t> history;
+    ASSERT_TRUE(XSession::waitUntil([&] { return !(history = windowsTitled(QStringLiteral("История"))).isEmpty(); }))
+        << "no history window from the menu";
+    session.xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(history[0])});
+    const QString oldest = indexItems(folder).last().toObject().value(QStringLiteral("fileName")).toString();
+    QFile file(folder + QLatin1Char('/') + oldest);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray stored = file.readAll();
+    keys({QStringLiteral("Right"), QStringLiteral("End"), QStringLiteral("ctrl+c")});
+    EXPECT_TRUE(XSession::waitUntil([&] { return session.xclipOut(QStringLiteral("image/png"), 2s).out == stored; }))
+        << "the clipboard does not hold the oldest file's bytes";
+    keys({QStringLiteral("Delete")});
+    EXPECT_TRUE(XSession::waitUntil([&] {
+        return !QFile::exists(folder + QLatin1Char('/') + oldest) && indexItems(folder).size() == before + 1;
+    })) << "the deleted screenshot is still in the folder or the index";
+    keys({QStringLiteral("ctrl+w")});
+    EXPECT_TRUE(XSession::waitUntil([] { return windowsTitled(QStringLiteral("История")).isEmpty(); }));
 
     // The last item quits, through the same orderly path as SIGTERM.
-    ASSERT_TRUE(openMenu());
-    session.xdotool({QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("Up"),
-                     QStringLiteral("Return")});
-    ASSERT_TRUE(XSession::waitUntil([&] { return app->state() == QProcess::NotRunning; }, 20s));
+    ASSERT_TRUE(fromMenu({QStringLiteral("Up")}));
+    ASSERT_TRUE(XSession::waitUntil([&] { return app->state() == QProcess::NotRunning; }));
     EXPECT_EQ(app->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app->exitCode(), 0);
+}
+
+// SIGTERM while a capture's history write is held up by a slow disk waits for the write (its
+// file and index entry are there after exit) and leaves the capture pasteable through the
+// desktop's clipboard manager.
+TEST(Application, SigtermDuringAHistoryWriteKeepsTheFileTheIndexAndThePaste) {
+    auto& session = XSession::current();
+    const QString folder = chosenFolder();
+    const qsizetype before = historyPNGs().size();
+    const StartedProcess manager(QStringLiteral(QUILLET_CLIPBOARD_MANAGER));
+    ASSERT_TRUE(XSession::waitUntil([&] { return session.hasSelectionOwner("CLIPBOARD_MANAGER"); }));
+    // Something on the screen worth encoding, so the write takes a moment.
+    session.run(QStringLiteral("xsetroot"), {QStringLiteral("-mod"), QStringLiteral("3"), QStringLiteral("5"),
+                                            QStringLiteral("-fg"), QStringLiteral("#c03060"), QStringLiteral("-bg"),
+                                            QStringLiteral("#30a0c0")});
+    // Every fsync of the application takes 0.6 s longer (three of them stay within the 3-second
+    // wait): the write is still under way at SIGTERM.
+    QProcessEnvironment environment = session.environment();
+    environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(QUILLET_SLOW_FSYNC));
+    environment.insert(QStringLiteral("QUILLET_SLOW_FSYNC_MS"), QStringLiteral("600"));
+    QProcess app;
+    app.setProcessEnvironment(environment);
+    app.start(QStringLiteral(QUILLET_EXECUTABLE), {});
+    ASSERT_TRUE(app.waitForStarted(10000));
+
+    // Double Alt until the application listens; SIGTERM the moment the capture is on the clipboard.
+    const bool captured = XSession::waitUntil([&] {
+        keys({QStringLiteral("Alt_L"), QStringLiteral("Alt_L")});
+        return XSession::waitUntil([&] { return session.hasSelectionOwner("CLIPBOARD"); }, 2s);
+    }, 40s);
+    ASSERT_TRUE(captured) << "no capture after double Alt";
+    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(20000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+
+    ASSERT_EQ(historyPNGs().size(), before + 1);
+    const QString newest = indexItems(folder).at(0).toObject().value(QStringLiteral("fileName")).toString();
+    ASSERT_TRUE(QFile::exists(folder + QLatin1Char('/') + newest)) << newest.toStdString();
+    const QImage pasted = pastedImage();
+    EXPECT_EQ(pasted.size(), QSize(1280, 800));
+    EXPECT_EQ(pasted, QImage(folder + QLatin1Char('/') + newest).convertToFormat(pasted.format()));
 }

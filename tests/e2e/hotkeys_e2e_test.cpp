@@ -1,20 +1,18 @@
 // Double presses on a real X server: keys typed through XTEST reach the hot key monitor through
-// the XInput 2 tap, fire the right trigger once, and are never taken away from the focused
-// window. The rules of a double press are the detector's unit tests.
+// the XInput 2 tap and fire the right trigger once; a lost connection is made again. (That the
+// tap takes no key away from the focused window, the application test's shortcuts show.) The
+// rules of a double press are the detector's unit tests.
 #include "e2e/harness/XSession.h"
 #include "e2e/harness/XTestInput.h"
 #include "hotkeys/HotKeyMonitor.h"
 #include "platform/x11/XInputEventTap.h"
-
-#include <QApplication>
-#include <QKeyEvent>
-#include <QWidget>
 
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
 #include <xkbcommon/xkbcommon-keysyms.h>
 
+#include <algorithm>
 #include <vector>
 
 using quillet::e2e::XSession;
@@ -27,6 +25,8 @@ namespace {
 
 constexpr Trigger controlAny{ModifierKey::control, KeySide::any};
 constexpr Trigger controlRight{ModifierKey::control, KeySide::right};
+// The full-screen trigger is Alt on either side; right Alt is its own key on the "us" keymap.
+constexpr Trigger altAny{ModifierKey::option, KeySide::any};
 
 // The real tap with a window onto what it delivers, so a test can wait until the server's
 // events have all arrived before it looks at what fired.
@@ -41,23 +41,17 @@ public:
             callback(event);
         });
     }
-    void enableTap() override {
-        ++enables;
-        tap.enableTap();
-    }
+    void enableTap() override { tap.enableTap(); }
     void invalidateTap() override { tap.invalidateTap(); }
 
     int count(TapEventType type) const {
-        int n = 0;
-        for (const TapEvent& event : seen) n += event.type == type;
-        return n;
+        return int(std::count_if(seen.begin(), seen.end(), [&](const TapEvent& event) { return event.type == type; }));
     }
     bool waitFor(TapEventType type, int n) const {
-        return XSession::waitUntil([&] { return count(type) >= n; }, std::chrono::seconds(20));
+        return XSession::waitUntil([&] { return count(type) >= n; });
     }
 
     std::vector<TapEvent> seen;
-    int enables = 0;
 
 private:
     XInputEventTap& tap;
@@ -65,136 +59,63 @@ private:
 
 class HotKeysE2E : public ::testing::Test {
 protected:
-    XInputEventTap realTap;
-    ObservedEventTap tap{realTap};
-    HotKeyMonitor monitor{{controlAny}, tap};
-    std::vector<Trigger> fired;
-    XTestInput input;
-
     void SetUp() override {
         ASSERT_TRUE(input.isValid());
         monitor.onTrigger = [this](Trigger trigger) { fired.push_back(trigger); };
         ASSERT_TRUE(monitor.start());
     }
 
-    void xdotool(const QStringList& arguments) { ASSERT_TRUE(XSession::current().xdotool(arguments).ok()) << arguments.join(' ').toStdString(); }
+    void twice(std::uint32_t keysym) {
+        input.tap(keysym);
+        input.tap(keysym);
+        input.sync();
+    }
+
+    XInputEventTap realTap;
+    ObservedEventTap tap{realTap};
+    HotKeyMonitor monitor{{controlAny, controlRight, altAny}, tap};
+    std::vector<Trigger> fired;
+    XTestInput input;
 };
 
-TEST_F(HotKeysE2E, ControlTwiceFiresOnce) {
-    xdotool({"key", "--delay", "40", "Control_L", "Control_L"});
+TEST_F(HotKeysE2E, EachSideFiresItsOwnTriggerAndAClickInBetweenNothing) {
+    twice(XKB_KEY_Control_R);
     ASSERT_TRUE(tap.waitFor(TapEventType::flagsChanged, 4));
-    EXPECT_EQ(fired, std::vector<Trigger>{controlAny});
-    EXPECT_EQ(tap.seen.size(), 4u);
-}
-
-TEST_F(HotKeysE2E, RightControlTwiceFiresTheRightSideTrigger) {
-    monitor.setTriggers({controlAny, controlRight});
-    input.tap(XKB_KEY_Control_R);
-    input.tap(XKB_KEY_Control_R);
-    input.sync();
-    ASSERT_TRUE(tap.waitFor(TapEventType::flagsChanged, 4));
-    EXPECT_EQ(fired, std::vector<Trigger>{controlRight});
     for (const TapEvent& event : tap.seen) EXPECT_EQ(event.keyCode, ModifierKeyCode::rightControl);
+    twice(XKB_KEY_Control_L);
+    twice(XKB_KEY_Alt_R);
+    ASSERT_TRUE(tap.waitFor(TapEventType::flagsChanged, 12));
+    EXPECT_EQ(fired, (std::vector<Trigger>{controlRight, controlAny, altAny}));
 
-    // The left key still fires the trigger for either side.
-    input.tap(XKB_KEY_Control_L);
-    input.tap(XKB_KEY_Control_L);
-    input.sync();
-    ASSERT_TRUE(tap.waitFor(TapEventType::flagsChanged, 8));
-    EXPECT_EQ(fired, (std::vector<Trigger>{controlRight, controlAny}));
-}
-
-// The full-screen trigger is Alt on either side; right Alt is its own key on the "us" keymap.
-TEST_F(HotKeysE2E, RightAltTwiceFiresTheAltTrigger) {
-    constexpr Trigger altAny{ModifierKey::option, KeySide::any};
-    monitor.setTriggers({controlAny, altAny});
-    input.tap(XKB_KEY_Alt_R);
-    input.tap(XKB_KEY_Alt_R);
-    input.sync();
-    ASSERT_TRUE(tap.waitFor(TapEventType::flagsChanged, 4));
-    EXPECT_EQ(fired, std::vector<Trigger>{altAny});
-}
-
-TEST_F(HotKeysE2E, AClickBetweenTheTapsFiresNothing) {
     input.tap(XKB_KEY_Control_L);
     input.click(1);
     input.tap(XKB_KEY_Control_L);
     input.sync();
-    ASSERT_TRUE(tap.waitFor(TapEventType::flagsChanged, 4));
+    ASSERT_TRUE(tap.waitFor(TapEventType::flagsChanged, 16));
     EXPECT_EQ(tap.count(TapEventType::leftMouseDown), 1);
-    EXPECT_TRUE(fired.empty());
+    EXPECT_EQ(fired.size(), 3u);
 }
 
-// Records every key the window is given.
-class KeyRecorder : public QWidget {
-public:
-    KeyRecorder() { setFocusPolicy(Qt::StrongFocus); }
-    QStringList keys;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override { record(QStringLiteral("+"), event); }
-    void keyReleaseEvent(QKeyEvent* event) override { record(QStringLiteral("-"), event); }
-
-private:
-    void record(const QString& direction, QKeyEvent* event) {
-        if (event->isAutoRepeat()) return;
-        keys << direction + QKeySequence(event->key()).toString();
-    }
-};
-
-TEST_F(HotKeysE2E, TheFocusedWindowStillReceivesEveryKey) {
-    KeyRecorder window;
-    window.setGeometry(100, 100, 300, 200);
-    window.show();
-    window.activateWindow();
-    ASSERT_TRUE(XSession::waitUntil([&] { return QApplication::focusWidget() == &window && window.isActiveWindow(); }));
-
-    xdotool({"key", "--delay", "40", "Control_L", "Control_L", "a", "b", "Shift_L", "c"});
-    input.tap(XKB_KEY_Control_R);
-    input.tap(XKB_KEY_Control_R);
-    input.sync();
-
-    const QString expected = "+Control -Control +Control -Control +A -A +B -B +Shift -Shift +C -C "
-                             "+Control -Control +Control -Control";
-    ASSERT_TRUE(XSession::waitUntil([&] { return window.keys.size() >= 16; })) << window.keys.join(' ').toStdString();
-    EXPECT_EQ(window.keys.join(' ').toStdString(), expected.toStdString());
-    EXPECT_EQ(fired, (std::vector<Trigger>{controlAny, controlAny}));
-    // Ordinary keys reach the monitor too: they are what break up a shortcut.
-    EXPECT_TRUE(tap.waitFor(TapEventType::keyDown, 3));
-}
-
-TEST_F(HotKeysE2E, ALostConnectionIsMadeAgain) {
-    const int socket = realTap.socketDescriptor();
-    ASSERT_GE(socket, 0);
+TEST_F(HotKeysE2E, ALostConnectionIsMadeAgainAndNothingArrivesAfterStop) {
     // As if the server had dropped the tap's connection.
-    ASSERT_EQ(::shutdown(socket, SHUT_RDWR), 0);
+    ASSERT_EQ(::shutdown(realTap.socketDescriptor(), SHUT_RDWR), 0);
     ASSERT_TRUE(tap.waitFor(TapEventType::tapDisabledByUserInput, 1));
-    EXPECT_EQ(tap.enables, 1);
     EXPECT_TRUE(monitor.isRunning());
-    ASSERT_GE(realTap.socketDescriptor(), 0);
-
-    input.tap(XKB_KEY_Control_L);
-    input.tap(XKB_KEY_Control_L);
-    input.sync();
+    twice(XKB_KEY_Control_L);
     ASSERT_TRUE(tap.waitFor(TapEventType::flagsChanged, 4));
     EXPECT_EQ(fired, std::vector<Trigger>{controlAny});
-}
 
-TEST_F(HotKeysE2E, NothingArrivesAfterStop) {
     monitor.stop();
     EXPECT_EQ(realTap.socketDescriptor(), -1);
-    input.tap(XKB_KEY_Control_L);
-    input.tap(XKB_KEY_Control_L);
-    input.sync();
-    // Started again, the monitor sees what comes next, and only that.
+    const std::size_t stopped = tap.seen.size();
+    twice(XKB_KEY_Control_L);
+    // Nothing arrives after the stop: the next event seen comes after the start.
     ASSERT_TRUE(monitor.start());
     input.tap(XKB_KEY_Shift_L);
     input.sync();
-    ASSERT_TRUE(tap.waitFor(TapEventType::flagsChanged, 2));
-    QApplication::processEvents();
-    EXPECT_EQ(tap.seen.size(), 2u);
-    EXPECT_EQ(tap.seen.front().keyCode, ModifierKeyCode::leftShift);
-    EXPECT_TRUE(fired.empty());
+    ASSERT_TRUE(tap.waitFor(TapEventType::flagsChanged, 6));
+    EXPECT_EQ(tap.seen[stopped].keyCode, ModifierKeyCode::leftShift);
+    EXPECT_EQ(fired.size(), 1u);
 }
 
 }  // namespace

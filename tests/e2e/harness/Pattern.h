@@ -7,15 +7,13 @@
 
 namespace quillet::e2e {
 
-inline QRgb patternPixel(int x, int y, int seed) {
-    return qRgb((x * 5 + seed * 40) & 0xff, (y * 3 + seed * 70) & 0xff, ((x / 7) * 11 + (y / 5) * 13 + seed * 90) & 0xff);
-}
-
 inline QImage patternImage(int width, int height, int seed) {
     QImage image(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x) line[x] = patternPixel(x, y, seed);
+        for (int x = 0; x < width; ++x) {
+            line[x] = qRgb((x * 5 + seed * 40) & 0xff, (y * 3 + seed * 70) & 0xff, ((x / 7) * 11 + (y / 5) * 13 + seed * 90) & 0xff);
+        }
     }
     return image;
 }

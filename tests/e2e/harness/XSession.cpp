@@ -9,7 +9,7 @@
 
 #include <cstring>
 #include <cstdio>
-#include <unistd.h>
+#include <cstdlib>
 
 namespace quillet::e2e {
 
@@ -39,7 +39,6 @@ bool XSession::waitUntil(const std::function<bool()>& condition, std::chrono::mi
 }
 
 bool XSession::start(const SessionOptions& options) {
-    sessionOptions = options;
     homeDir = std::make_unique<QTemporaryDir>();
     if (!homeDir->isValid()) return false;
     for (const char* sub : {"config", "cache", "data", "runtime", "Pictures"}) QDir(home()).mkpath(QLatin1String(sub));
@@ -47,7 +46,13 @@ bool XSession::start(const SessionOptions& options) {
 
     QRect bounds;
     for (const QRect& monitor : options.monitors) bounds = bounds.united(monitor);
-    if (!startXvfb(bounds)) return false;
+    xvfb = std::make_unique<Xvfb>();
+    if (!xvfb->start(QSize(bounds.right() + 1, bounds.bottom() + 1),
+                     {QStringLiteral("+extension"), QStringLiteral("RANDR"), QStringLiteral("+extension"),
+                      QStringLiteral("RECORD"), QStringLiteral("+extension"), QStringLiteral("Composite")})) {
+        return false;
+    }
+    displayName = xvfb->display();
     // Everything from here on, this process included, talks to the private server only.
     qputenv("DISPLAY", displayName.toUtf8());
     qputenv("HOME", home().toUtf8());
@@ -59,47 +64,36 @@ bool XSession::start(const SessionOptions& options) {
     qunsetenv("WAYLAND_DISPLAY");
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
 
-    if (options.monitors.size() > 1 && !splitMonitors()) return false;
-    if (options.windowManager) {
-        startProcess(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-        if (!waitForSelection("WM_S0", 20s)) {
-            std::fprintf(stderr, "e2e: openbox did not start\n");
-            return false;
-        }
-    }
-    if (options.trayHost) {
-        startProcess(QStringLiteral("tint2"), {QStringLiteral("-c"), QStringLiteral("/etc/xdg/tint2/tint2rc")});
-        if (!waitForSelection("_NET_SYSTEM_TRAY_S0", 20s)) {
-            std::fprintf(stderr, "e2e: tint2 did not take the tray\n");
-            return false;
-        }
-    }
-    if (options.compositor) {
-        startProcess(QStringLiteral("picom"), {QStringLiteral("--backend"), QStringLiteral("xrender")});
-        if (!waitForSelection("_NET_WM_CM_S0", 20s)) {
-            std::fprintf(stderr, "e2e: picom did not start\n");
+    if (options.monitors.size() > 1 && !setMonitors(options.monitors)) return false;
+    // The compositor comes before the tray host: tint2 restarts itself when one appears later,
+    // and its task bar would be missing for a moment.
+    const struct {
+        bool wanted;
+        QString program;
+        QStringList arguments;
+        const char* selection;
+    } helpers[] = {
+        {options.windowManager, QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}, "WM_S0"},
+        {options.compositor, QStringLiteral("picom"), {QStringLiteral("--backend"), QStringLiteral("xrender")}, "_NET_WM_CM_S0"},
+        {options.trayHost, QStringLiteral("tint2"), {QStringLiteral("-c"), QStringLiteral("/etc/xdg/tint2/tint2rc")},
+         "_NET_SYSTEM_TRAY_S0"},
+    };
+    for (const auto& helper : helpers) {
+        if (!helper.wanted) continue;
+        startProcess(helper.program, helper.arguments);
+        if (!waitUntil([&] { return hasSelectionOwner(helper.selection); })) {
+            std::fprintf(stderr, "e2e: %s did not take %s\n", qPrintable(helper.program), helper.selection);
             return false;
         }
     }
     return true;
 }
 
-bool XSession::startXvfb(const QRect& bounds) {
-    xvfb = std::make_unique<Xvfb>();
-    if (!xvfb->start(QSize(bounds.right() + 1, bounds.bottom() + 1),
-                     {QStringLiteral("+extension"), QStringLiteral("RANDR"), QStringLiteral("+extension"),
-                      QStringLiteral("RECORD"), QStringLiteral("+extension"), QStringLiteral("Composite")})) {
-        return false;
-    }
-    displayName = xvfb->display();
-    return true;
-}
-
-bool XSession::splitMonitors() {
+bool XSession::setMonitors(const QList<QRect>& monitors) {
     // The first monitor is bound to the output; otherwise RandR keeps its automatic full-screen
     // monitor and Qt sees it as one more screen.
     int index = 0;
-    for (const QRect& monitor : sessionOptions.monitors) {
+    for (const QRect& monitor : monitors) {
         const QString geometry = QStringLiteral("%1/%2x%3/%4+%5+%6")
                                      .arg(monitor.width())
                                      .arg(monitor.width() * 254 / 960)
@@ -118,26 +112,14 @@ bool XSession::splitMonitors() {
 
 bool XSession::hasSelectionOwner(const char* selection) const {
     xcb_connection_t* connection = xcb_connect(displayName.toLatin1().constData(), nullptr);
-    if (xcb_connection_has_error(connection)) {
-        xcb_disconnect(connection);
-        return false;
-    }
-    bool owned = false;
-    const auto atomCookie = xcb_intern_atom(connection, 0, std::strlen(selection), selection);
-    if (xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(connection, atomCookie, nullptr)) {
-        const auto ownerCookie = xcb_get_selection_owner(connection, atom->atom);
-        if (xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(connection, ownerCookie, nullptr)) {
-            owned = owner->owner != XCB_NONE;
-            std::free(owner);
-        }
-        std::free(atom);
-    }
+    const auto atom = std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)>(
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(selection), selection), nullptr), &std::free);
+    const auto owner = std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)>(
+        atom ? xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr) : nullptr,
+        &std::free);
+    const bool owned = owner && owner->owner != XCB_NONE;
     xcb_disconnect(connection);
     return owned;
-}
-
-bool XSession::waitForSelection(const char* selection, std::chrono::milliseconds timeout) {
-    return waitUntil([&] { return hasSelectionOwner(selection); }, timeout);
 }
 
 QProcessEnvironment XSession::environment() const {
@@ -146,8 +128,7 @@ QProcessEnvironment XSession::environment() const {
     return environment;
 }
 
-RunResult XSession::run(const QString& program, const QStringList& arguments, std::chrono::milliseconds timeout,
-                        const QByteArray& input) {
+RunResult XSession::run(const QString& program, const QStringList& arguments, std::chrono::milliseconds timeout) {
     QProcess process;
     dieWithParent(process);
     process.setProcessEnvironment(environment());
@@ -157,7 +138,6 @@ RunResult XSession::run(const QString& program, const QStringList& arguments, st
         result.err = program.toUtf8() + " did not start";
         return result;
     }
-    if (!input.isEmpty()) process.write(input);
     process.closeWriteChannel();
     // Waits in small steps so that this process can keep answering X requests (a paste asked
     // of this very process needs its event loop).

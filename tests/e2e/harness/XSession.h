@@ -55,14 +55,12 @@ public:
     bool start(const SessionOptions& options);
     void stop();
 
-    QString display() const { return displayName; }
     // The temporary folder HOME points to; XDG folders are inside it.
     QString home() const { return homeDir ? homeDir->path() : QString(); }
     QProcessEnvironment environment() const;
 
     // Runs a program to completion on this display.
-    RunResult run(const QString& program, const QStringList& arguments, std::chrono::milliseconds timeout = 20s,
-                  const QByteArray& input = {});
+    RunResult run(const QString& program, const QStringList& arguments, std::chrono::milliseconds timeout = 20s);
     // Starts a program in the background; it is stopped with the session or by stopProcess().
     QProcess* startProcess(const QString& program, const QStringList& arguments);
     void stopProcess(QProcess* process);
@@ -82,11 +80,7 @@ public:
     static bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 20s);
 
 private:
-    bool startXvfb(const QRect& bounds);
-    bool splitMonitors();
-    bool waitForSelection(const char* selection, std::chrono::milliseconds timeout);
-
-    SessionOptions sessionOptions;
+    bool setMonitors(const QList<QRect>& monitors);
     QString displayName;
     std::unique_ptr<QTemporaryDir> homeDir;
     QList<QProcess*> processes;  // newest last; stopped in reverse order

@@ -1,14 +1,11 @@
 // What end-to-end tests ask of the desktop besides the session itself: where the X server puts
 // a window, the pointer, plain windows in one colour, what a paste gives, the history folder the
-// application writes, and a clipboard writer that puts the bare image on the real clipboard.
+// application writes, and a started application.
 #pragma once
 
-#include "core/CapturePipeline.h"
 #include "e2e/harness/XSession.h"
 
-#include <QClipboard>
 #include <QFile>
-#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -126,12 +123,7 @@ class FlatWindow : public QWidget {
 public:
     FlatWindow(QRect geometry, QColor colour, Qt::WindowFlags extra = {}) : colour(colour) {
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint | extra);
-        setWindowTitle(QStringLiteral("flat"));
         setGeometry(geometry);
-    }
-    void setColour(QColor now) {
-        colour = now;
-        update();
     }
 
 protected:
@@ -139,17 +131,6 @@ protected:
 
 private:
     QColor colour;
-};
-
-// Puts the capture on the real clipboard as a plain image and counts the puts.
-class PlainClipboard : public ClipboardWriting {
-public:
-    void put(const CapturedImage& image, const PNGFuture&) override {
-        QGuiApplication::clipboard()->setImage(image.image);
-        ++puts;
-    }
-    void resolvePendingPromises() override {}
-    int puts = 0;
 };
 
 }  // namespace quillet::e2e

@@ -1,30 +1,17 @@
 // Every end-to-end test executable starts its private X session first, then the QApplication
-// that connects to it, and stops the session after the last test, whatever happened.
+// that connects to it, and stops the session after the last test, whatever happened. A test
+// process that dies takes the session's programs with it (their parent-death signal).
 #include "e2e/harness/XSession.h"
 
 #include <QApplication>
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-
-void stopOnSignal(int signalNumber) {
-    // CTest's time-out or Ctrl-C: children go with SIGKILL through their death signal.
-    std::signal(signalNumber, SIG_DFL);
-    std::raise(signalNumber);
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    std::signal(SIGTERM, stopOnSignal);
-    std::signal(SIGINT, stopOnSignal);
-
     auto& session = quillet::e2e::XSession::current();
     if (!session.start(quillet::e2e::registeredSessionOptions())) {
         std::fprintf(stderr, "e2e: the private X session could not be started\n");

@@ -10,8 +10,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <cstdio>
-
 namespace {
 
 class PatternWindow : public QWidget {
@@ -42,10 +40,7 @@ private:
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QStringList arguments = QApplication::arguments();
-    if (arguments.size() != 8) {
-        std::fprintf(stderr, "usage: quillet_pattern_window title x y width height seed framed\n");
-        return 2;
-    }
+    if (arguments.size() != 8) return 2;
     PatternWindow window(arguments[1], arguments[6].toInt());
     if (arguments[7] != QLatin1String("1")) window.setWindowFlag(Qt::FramelessWindowHint);
     window.setGeometry(arguments[2].toInt(), arguments[3].toInt(), arguments[4].toInt(), arguments[5].toInt());
