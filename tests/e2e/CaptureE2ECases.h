@@ -246,18 +246,30 @@ TEST(Capture, EscapeOnTheSecondDisplayClosesBothOverlaysAndGivesTheFocusBack) {
     EXPECT_EQ(activeWindow(), window.id);
 }
 
-// The preview card is round and translucent exactly when a compositor can show it so.
-TEST(Capture, ThePreviewCardIsRoundOnlyUnderACompositor) {
+// The preview card is round and translucent exactly when a compositor can show it so. A
+// preview showing just what is beneath it still stays out of a capture: leaving our windows
+// out must not wait for the screen to change.
+TEST(Capture, APreviewIsRoundOnlyUnderACompositorAndStaysOutOfCapturesEvenWhenItLooksLikeTheScreen) {
+    PatternWindow flat(QStringLiteral("quillet-e2e-flat"), rightDisplay, 0);
+    ASSERT_TRUE(flat.isShown());
     QTemporaryDir drags;
     fakes::Journal journal;
     fakes::FakeClipboard clipboard{journal};
     test::X11Parts x11;
     PreviewStack stack(clipboard, x11.previewDesktop(), drags.path());
-    QImage picture(800, 500, QImage::Format_RGB32);
-    picture.fill(QColor(30, 140, 220));
-    const QUuid id = stack.show(CapturedImage{picture, rightDisplayID(), CaptureKind::region}, PNGFuture(picture));
+    const QImage picture = flat.pattern();
+    const QUuid id = stack.show(CapturedImage{picture, rightDisplayID(), CaptureKind::fullScreen}, PNGFuture(picture));
     ASSERT_TRUE(stack.panel(id));
     EXPECT_EQ(stack.panel(id)->hasRoundedCard(), registeredSessionOptions().compositor);
+    const std::uint32_t card = std::uint32_t(stack.panel(id)->winId());
+    ASSERT_TRUE(XSession::waitUntil([&] { return xWindow(card).viewable; }));
+
+    Pipeline pipeline;
+    const QFuture<CaptureResult> capture = pipeline.capturer.captureFullScreen(QPointF(rightDisplay.center()));
+    ASSERT_TRUE(XSession::waitUntil([&] { return capture.isFinished(); }));
+    ASSERT_TRUE(capture.result());
+    EXPECT_EQ(capture.result()->image.convertToFormat(QImage::Format_RGB32), picture);
+    EXPECT_TRUE(XSession::waitUntil([&] { return xWindow(card).viewable; })) << "the preview came back";
 }
 
 // Last: it splits the right display in two. The next capture fetches the displays anew instead

@@ -127,29 +127,51 @@ std::optional<OwnWindowWithdrawal::Withdrawn> OwnWindowWithdrawal::withdraw() {
     return withdrawn;
 }
 
+// Nine rows from the top edge to the bottom one: a window that looks like what lies beneath it
+// (a preview of a plain desktop) still differs somewhere, at its edges and corners if nowhere
+// else, so its going can be seen without waiting out the deadline.
 std::optional<OwnWindowWithdrawal::ScreenSample> OwnWindowWithdrawal::sampleScreen(const QRect& area) const {
-    const QRect line =
-        QRect(area.left(), area.center().y(), qMin(area.width(), 256), 1).intersected(QRect(QPoint(0, 0), displays->rootSize()));
-    if (line.isEmpty()) return std::nullopt;
+    constexpr int rows = 9;
+    const QRect screen(QPoint(0, 0), displays->rootSize());
+    ScreenSample sample;
+    for (int i = 0; i < rows && area.height() > 0; ++i) {
+        const int y = area.top() + i * (area.height() - 1) / (rows - 1);
+        const QRect line = QRect(area.left(), y, qMin(area.width(), 1024), 1).intersected(screen);
+        if (!line.isEmpty() && (sample.lines.empty() || sample.lines.back() != line)) sample.lines.push_back(line);
+    }
+    if (sample.lines.empty()) return std::nullopt;
+    sample.pixels = readLines(sample.lines);
+    if (sample.pixels.empty()) return std::nullopt;
+    return sample;
+}
+
+std::vector<QByteArray> OwnWindowWithdrawal::readLines(const std::vector<QRect>& lines) const {
     xcb_connection_t* x = connection->xcb();
-    XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
-        x,
-        xcb_get_image(x, XCB_IMAGE_FORMAT_Z_PIXMAP, connection->root(), static_cast<std::int16_t>(line.x()),
-                      static_cast<std::int16_t>(line.y()), static_cast<std::uint16_t>(line.width()), 1, ~0u),
-        nullptr));
-    if (!reply) return std::nullopt;
-    const auto* data = reinterpret_cast<const char*>(xcb_get_image_data(reply.get()));
-    return ScreenSample{line, QByteArray(data, xcb_get_image_data_length(reply.get()))};
+    std::vector<xcb_get_image_cookie_t> cookies;
+    for (const QRect& line : lines) {  // every request is out before the first answer is read
+        cookies.push_back(xcb_get_image(x, XCB_IMAGE_FORMAT_Z_PIXMAP, connection->root(), static_cast<std::int16_t>(line.x()),
+                                        static_cast<std::int16_t>(line.y()), static_cast<std::uint16_t>(line.width()), 1, ~0u));
+    }
+    std::vector<QByteArray> pixels;
+    for (const xcb_get_image_cookie_t cookie : cookies) {
+        XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(x, cookie, nullptr));
+        if (reply) {
+            pixels.emplace_back(reinterpret_cast<const char*>(xcb_get_image_data(reply.get())),
+                                xcb_get_image_data_length(reply.get()));
+        }
+    }
+    if (pixels.size() != lines.size()) pixels.clear();
+    return pixels;
 }
 
 // A compositor repaints in its own time, later still when the machine is busy: wait (with a
-// bound) until the screen no longer shows what our windows showed where they were.
+// bound) until the screen no longer shows what each of our windows showed where it was.
 void OwnWindowWithdrawal::waitForRepaint(const std::vector<ScreenSample>& samples) const {
     const auto deadline = std::chrono::steady_clock::now() + repaintDeadline;
     for (const ScreenSample& sample : samples) {
         while (std::chrono::steady_clock::now() < deadline) {
-            const auto now = sampleScreen(sample.line);
-            if (!now || now->pixels != sample.pixels) break;
+            const std::vector<QByteArray> now = readLines(sample.lines);
+            if (now.empty() || now != sample.pixels) break;
             std::this_thread::sleep_for(2ms);
         }
     }

@@ -33,10 +33,11 @@ class X11Connection;
 
 class OwnWindowWithdrawal : public std::enable_shared_from_this<OwnWindowWithdrawal> {
 public:
-    // A short line of screen pixels through one of our windows, read while it still showed.
+    // Rows of screen pixels across one of our windows, top to bottom edge, read while it still
+    // showed.
     struct ScreenSample {
-        QRect line;
-        QByteArray pixels;
+        std::vector<QRect> lines;
+        std::vector<QByteArray> pixels;
     };
 
     struct Withdrawn {
@@ -56,8 +57,10 @@ public:
 private:
     // Main thread: hides every visible window of ours and waits until the server has done so.
     Withdrawn hideOwnWindows();
-    // The pixels of a line through the middle of `area` as the screen shows them now.
+    // Rows across `area` as the screen shows them now; none when no row is on the screen.
     std::optional<ScreenSample> sampleScreen(const QRect& area) const;
+    // The pixels of `lines` as the screen shows them now; empty when the server did not answer.
+    std::vector<QByteArray> readLines(const std::vector<QRect>& lines) const;
     void waitForRepaint(const std::vector<ScreenSample>& samples) const;
     void waitForFramesGone(const std::vector<xcb_window_t>& frames) const;
 

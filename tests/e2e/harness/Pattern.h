@@ -7,8 +7,13 @@
 
 namespace quillet::e2e {
 
+// Seed 0 is one flat colour: a picture that looks the same at any scale.
 inline QImage patternImage(int width, int height, int seed) {
     QImage image(width, height, QImage::Format_RGB32);
+    if (seed == 0) {
+        image.fill(qRgb(30, 140, 220));
+        return image;
+    }
     for (int y = 0; y < height; ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < width; ++x) {
