@@ -222,7 +222,10 @@ inline void runLatencySeries(benchmark::State& state, const QImage& wallpaper, c
 
     std::vector<double> overlay, overlayPreview, owned, pasted;
     for (auto _ : state) {
-        for (int run = 0; run < series.runs; ++run) {
+        // QUILLET_BENCH_RUNS=110 checks that memory does not grow with use.
+        const int runs = qEnvironmentVariableIsSet("QUILLET_BENCH_RUNS") ? qEnvironmentVariableIntValue("QUILLET_BENCH_RUNS")
+                                                                       : series.runs;
+        for (int run = 0; run < runs; ++run) {
             if (series.alsoWithoutPreviews && run % 2 == 0) {
                 pollUntil([&] { return !previewVisible(probe, wallpaper, display); }, std::chrono::seconds(12));
             }
