@@ -86,7 +86,7 @@ QUuid PreviewStack::show(const CapturedImage& image, const PNGFuture& png) {
     const QUuid id = model.push(image.screenID);
     PreviewPanel* panel = makePanel(id);
     items.insert(id, Item{panel, image, png, QDateTime::currentDateTime(), std::nullopt, std::nullopt});
-    requestThumbnail(id, panel, image.image);
+    requestThumbnail(panel, image.image);
     evictOverflow(image.screenID, id);
     place(id, false);
     panel->fadeIn(fadeInDuration);
@@ -129,7 +129,7 @@ QUuid PreviewStack::showEdited(const CapturedImage& image, const PNGFuture& png,
     const std::uint32_t screenID = found->captured.screenID;
     *found = Item{panel, CapturedImage{image.image, screenID, image.kind}, png, QDateTime::currentDateTime(),
                   std::nullopt, std::nullopt};
-    requestThumbnail(id, panel, image.image);
+    requestThumbnail(panel, image.image);
     // The old panel may have been on its way to its place.
     place(id, true);
 
@@ -184,22 +184,15 @@ PreviewPanel* PreviewStack::makePanel(const QUuid& id) {
     return panel;
 }
 
-void PreviewStack::requestThumbnail(const QUuid& id, PreviewPanel* panel, const QImage& image) {
+void PreviewStack::requestThumbnail(PreviewPanel* panel, const QImage& image) {
     // Scaling a large capture takes a few milliseconds: the card shows at once and the picture
     // follows. A panel that is gone by then is simply skipped.
     // The stack, not the panel, is the continuation's context: a panel may be deleted while the
     // pool thread that finished the thumbnail is handing the result over, and Qt 6.4 reads the
     // context at that moment. The panel itself is only looked at on the main thread.
-    // From then on the item keeps the thumbnail instead of the capture: copying and dragging
-    // use the PNG, and a handful of cards must not hold a handful of full 4K frames.
-    const qint64 full = image.cacheKey();
-    runInBackground([image] { return thumbnail(image); })
-        .then(this, [this, id, full, panel = QPointer<PreviewPanel>(panel)](QImage small) {
-            if (panel) panel->setThumbnail(small);
-            auto item = items.find(id);
-            // An edit may have put another capture under the same card meanwhile.
-            if (item != items.end() && item->captured.image.cacheKey() == full) item->captured.image = small;
-        });
+    runInBackground([image] { return thumbnail(image); }).then(this, [panel = QPointer<PreviewPanel>(panel)](QImage small) {
+        if (panel) panel->setThumbnail(small);
+    });
 }
 
 // ---- placement -----------------------------------------------------------------------------------
@@ -300,7 +293,6 @@ void PreviewStack::hoverChanged(const QUuid& id, bool hovering) {
 void PreviewStack::copy(const QUuid& id) {
     auto item = items.constFind(id);
     if (item == items.constEnd()) return;
-    // The clipboard's bytes come from the PNG; the item's image may be the thumbnail by now.
     clipboard.put(item->captured, item->png);
     if (item->panel) item->panel->setCopyTitle(QStringLiteral("Скопировано"));
 }

@@ -96,7 +96,7 @@ protected:
 private:
     struct Item {
         QPointer<PreviewPanel> panel;
-        CapturedImage captured;  // the image becomes the thumbnail once that is made
+        CapturedImage captured;
         PNGFuture png;
         QDateTime takenAt;
         std::optional<Screenshot> screenshot;
@@ -104,7 +104,7 @@ private:
     };
 
     PreviewPanel* makePanel(const QUuid& id);
-    void requestThumbnail(const QUuid& id, PreviewPanel* panel, const QImage& image);
+    void requestThumbnail(PreviewPanel* panel, const QImage& image);
     QScreen* screenFor(std::uint32_t screenID) const;
     int panelHeight(const QUuid& id) const;
     void place(const QUuid& id, bool animated);
