@@ -7,15 +7,17 @@ QUILLET_E2E_SESSION({.monitors = {QRect(0, 0, 3840, 2160)}});
 
 namespace {
 
+const QRect display(0, 0, 3840, 2160);
+
 void Latency4KPhotoLike(benchmark::State& state) {
-    quillet::bench::runLatencySeries(state, QSize(3840, 2160), quillet::bench::noisyPhotoImage(QSize(3840, 2160)),
-                                     {"4K photo-like", 50, 0, 350, 100});
+    quillet::bench::runLatencySeries(state, quillet::bench::noisyPhotoImage(display.size()),
+                                     {"4K photo-like", 50, 0, 350, 100}, {display});
 }
 BENCHMARK(Latency4KPhotoLike)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void Latency4KScreenLike(benchmark::State& state) {
-    quillet::bench::runLatencySeries(state, QSize(3840, 2160), quillet::bench::screenLikeImage(QSize(3840, 2160)),
-                                     {"4K screen-like", 50, 0, 150, 100});
+    quillet::bench::runLatencySeries(state, quillet::bench::screenLikeImage(display.size()),
+                                     {"4K screen-like", 50, 0, 150, 100}, {display});
 }
 BENCHMARK(Latency4KScreenLike)->Iterations(1)->Unit(benchmark::kMillisecond);
 

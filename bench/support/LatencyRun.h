@@ -5,14 +5,17 @@
 //   root window shows the dimmed overlay;
 // - trigger → clipboard owned and trigger → PNG pasted: from the second release of a double Alt
 //   until Quillet owns CLIPBOARD, and until `xclip` reads a complete PNG of the display;
-// - resident memory after the captures and after idling.
+// - the overlay again after idling, when the grab buffers have been let go;
+// - resident memory after the captures, after idling, and its peak.
 //
+// Overlay times are kept apart by whether a preview card was on the screen at the trigger.
 // Every figure is printed with its median, its slowest run and the first run after start, next
 // to its goal.
 #pragma once
 
 #include "e2e/harness/XSession.h"
 #include "e2e/harness/XTestInput.h"
+#include "platform/x11/X11ContentSource.h"
 #include "support/PixelProbe.h"
 #include "support/ScreenImages.h"
 
@@ -63,7 +66,8 @@ inline void reportSeries(benchmark::State& state, const char* key, const char* n
 
 // Makes `picture` the root window's background, as a desktop's wallpaper: the X server itself
 // repaints it wherever a window goes away, so what lies beneath our windows never waits for a
-// client of its own.
+// client of its own. A compositing manager paints the pixmap named by _XROOTPMAP_ID instead, so
+// that pixmap outlives this connection.
 inline bool setWallpaper(const QImage& picture) {
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c)) return false;
@@ -86,20 +90,37 @@ inline bool setWallpaper(const QImage& picture) {
     const std::uint32_t background = pixmap;
     xcb_change_window_attributes(c, screen->root, XCB_CW_BACK_PIXMAP, &background);
     xcb_clear_area(c, 0, screen->root, 0, 0, 0, 0);
+    for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID"}) {
+        xcb_intern_atom_reply_t* atom =
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::uint16_t(std::strlen(name)), name), nullptr);
+        if (atom) xcb_change_property(c, XCB_PROP_MODE_REPLACE, screen->root, atom->atom, XCB_ATOM_PIXMAP, 32, 1, &pixmap);
+        std::free(atom);
+    }
+    xcb_set_close_down_mode(c, XCB_CLOSE_DOWN_RETAIN_PERMANENT);
     xcb_free_gc(c, gc);
-    xcb_free_pixmap(c, pixmap);
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));  // the server has it all
     xcb_disconnect(c);
     return true;
 }
 
-inline double residentMiB(qint64 pid) {
+// One line of /proc/PID/status in MiB: "VmRSS" (resident now), "VmHWM" (the peak so far),
+// "RssAnon", "RssShmem" (shared memory: grab segments, window buffers).
+inline double statusMiB(qint64 pid, const char* field = "VmRSS") {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray key = QByteArray(field) + ':';
     for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+        if (line.startsWith(key)) return line.mid(key.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
     }
     return 0;
+}
+
+// "N MiB (anon A, shared S)".
+inline std::string residentText(qint64 pid) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%.0f MiB (anon %.0f, shared %.0f)", statusMiB(pid), statusMiB(pid, "RssAnon"),
+                  statusMiB(pid, "RssShmem"));
+    return text;
 }
 
 // Polls `condition` as fast as the server answers, up to `limit`.
@@ -122,18 +143,43 @@ struct LatencyGoals {
     double residentMiB;
 };
 
-// One series of captures on the session's only display, whose size is `display`.
-inline void runLatencySeries(benchmark::State& state, QSize display, const QImage& background, const LatencyGoals& goals,
-                             int runs = 15) {
+struct LatencySeries {
+    // The display the pointer is on, which the full-screen captures take (global pixels); the
+    // wallpaper covers the whole screen.
+    QRect display;
+    int runs = 15;
+    // Every other region capture waits until no preview is left on the display, so the overlay
+    // is timed both with and without a preview card on the screen.
+    bool alsoWithoutPreviews = false;
+};
+
+// Whether a preview card covers part of its place at the bottom left of `display` (the column
+// the first card takes, above the tray bar).
+inline bool previewVisible(PixelProbe& probe, const QImage& wallpaper, const QRect& display) {
+    for (int up = 80; up <= 170; up += 30) {
+        const QPoint point(display.left() + 125, display.bottom() - up);
+        if (probe.at(point) != (wallpaper.pixel(point) & 0xffffffu)) return true;
+    }
+    return false;
+}
+
+// One series of captures: `runs` times a region overlay (cancelled) and a full-screen capture of
+// `series.display`, pasted by xclip. Then 30 s idle, and three overlays after the grab buffers
+// were let go.
+inline void runLatencySeries(benchmark::State& state, const QImage& wallpaper, const LatencyGoals& goals,
+                             const LatencySeries& series) {
     auto& session = XSession::current();
-    if (!setWallpaper(background)) {
+    if (!setWallpaper(wallpaper)) {
         state.SkipWithError("no wallpaper");
         return;
     }
+    const QRect display = series.display;
     PixelProbe probe;
-    const QPoint spot(display.width() / 3, display.height() / 3);
-    const std::uint32_t plain = background.pixel(spot) & 0xffffffu;
+    const QPoint spot(display.left() + display.width() / 3, display.top() + display.height() / 3);
+    const std::uint32_t plain = wallpaper.pixel(spot) & 0xffffffu;
     pollUntil([&] { return probe.at(spot) == plain; });
+    session.xdotool({QStringLiteral("mousemove"), QString::number(display.center().x()),
+                     QString::number(display.center().y())});
 
     QProcess* app = session.startProcess(QStringLiteral(QUILLET_EXECUTABLE), {});
     e2e::XTestInput keys;
@@ -147,6 +193,16 @@ inline void runLatencySeries(benchmark::State& state, QSize display, const QImag
         keys.release(keysym);
         keys.flush();
         return start;
+    };
+    // Trigger → the overlay's first frame on the screen, then Escape; -1 when none came.
+    const auto timeOverlay = [&] {
+        const auto trigger = doublePress(XKB_KEY_Control_L);
+        if (!pollUntil([&] { return probe.at(spot) != plain; })) return -1.0;
+        const double ms = msSince(trigger);
+        keys.tap(XKB_KEY_Escape);
+        keys.flush();
+        pollUntil([&] { return probe.at(spot) == plain; });
+        return ms;
     };
     // The application listens once its tray icon and hot keys are up: press until it answers.
     const bool listening = pollUntil([&] {
@@ -162,20 +218,24 @@ inline void runLatencySeries(benchmark::State& state, QSize display, const QImag
     keys.flush();
     pollUntil([&] { return probe.at(spot) == plain; });
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    const double atStart = statusMiB(app->processId());
 
-    std::vector<double> overlay, owned, pasted;
+    std::vector<double> overlay, overlayPreview, owned, pasted;
     for (auto _ : state) {
+        // QUILLET_BENCH_RUNS=110 checks that memory does not grow with use.
+        const int runs = qEnvironmentVariableIsSet("QUILLET_BENCH_RUNS") ? qEnvironmentVariableIntValue("QUILLET_BENCH_RUNS")
+                                                                       : series.runs;
         for (int run = 0; run < runs; ++run) {
-            // Region: trigger → the overlay's first frame on the screen.
-            const auto trigger = doublePress(XKB_KEY_Control_L);
-            if (!pollUntil([&] { return probe.at(spot) != plain; })) {
+            if (series.alsoWithoutPreviews && run % 2 == 0) {
+                pollUntil([&] { return !previewVisible(probe, wallpaper, display); }, std::chrono::seconds(12));
+            }
+            const bool withPreview = previewVisible(probe, wallpaper, display);
+            const double overlayMs = timeOverlay();
+            if (overlayMs < 0) {
                 state.SkipWithError("no overlay");
                 break;
             }
-            overlay.push_back(msSince(trigger));
-            keys.tap(XKB_KEY_Escape);
-            keys.flush();
-            pollUntil([&] { return probe.at(spot) == plain; });
+            (withPreview ? overlayPreview : overlay).push_back(overlayMs);
             std::this_thread::sleep_for(std::chrono::milliseconds(350));  // past the double-press window
 
             // Full screen: trigger → clipboard owned → a complete PNG pasted.
@@ -193,7 +253,7 @@ inline void runLatencySeries(benchmark::State& state, QSize display, const QImag
             bool complete = false;
             while (!complete && msSince(start) < 10000) {
                 const auto result = session.xclipOut(QStringLiteral("image/png"), std::chrono::seconds(10));
-                complete = result.ok() && QImage::fromData(result.out, "PNG").size() == display;
+                complete = result.ok() && QImage::fromData(result.out, "PNG").size() == display.size();
             }
             if (!complete) {
                 state.SkipWithError("no PNG pasted");
@@ -203,26 +263,44 @@ inline void runLatencySeries(benchmark::State& state, QSize display, const QImag
             std::this_thread::sleep_for(std::chrono::milliseconds(350));
         }
     }
-    const double afterUse = residentMiB(app->processId());
+    const qint64 pid = app->processId();
+    const double afterUse = statusMiB(pid);
+    const std::string afterUseText = residentText(pid);
+    const double peak = statusMiB(pid, "VmHWM");
     std::this_thread::sleep_for(std::chrono::seconds(30));
-    const double afterIdle = residentMiB(app->processId());
+    const double afterIdle = statusMiB(pid);
+    const std::string afterIdleText = residentText(pid);
+    // The overlay once the grab buffers are gone, three times.
+    std::vector<double> overlayAfterIdle;
+    for (int run = 0; run < 3; ++run) {
+        if (run > 0) std::this_thread::sleep_for(X11ContentSource::buffersKeptFor + std::chrono::seconds(2));
+        if (const double ms = timeOverlay(); ms >= 0) overlayAfterIdle.push_back(ms);
+    }
     session.stopProcess(app);
 
     char goal[64];
-    std::string name = std::string("trigger -> overlay painted, ") + goals.label;
     std::snprintf(goal, sizeof goal, "<= %.0f ms every run", goals.overlayMs);
+    std::string name = std::string("trigger -> overlay painted, ") + goals.label;
     reportSeries(state, "overlay", name.c_str(), overlay, goals.overlayMs, goal);
+    name = std::string("trigger -> overlay painted, preview visible, ") + goals.label;
+    reportSeries(state, "overlay_preview", name.c_str(), overlayPreview, goals.overlayMs, goal);
+    name = std::string("trigger -> overlay painted after idle, ") + goals.label;
+    reportSeries(state, "overlay_idle", name.c_str(), overlayAfterIdle, goals.overlayMs, goal);
     name = std::string("trigger -> clipboard owned, ") + goals.label;
     std::snprintf(goal, sizeof goal, goals.ownedMs > 0 ? "<= %.0f ms every run" : "none set", goals.ownedMs);
     reportSeries(state, "owned", name.c_str(), owned, goals.ownedMs > 0 ? goals.ownedMs : 1e9, goal);
     name = std::string("trigger -> PNG pasted by xclip, ") + goals.label;
     std::snprintf(goal, sizeof goal, "median <= %.0f ms, slowest <= 1.5 x median", goals.pasteMedianMs);
     reportSeries(state, "paste", name.c_str(), pasted, 1.5 * goals.pasteMedianMs, goal);
-    std::printf("resident memory, %s: %.0f MiB after %zu captures, %.0f MiB after 30 s idle (goal <= %.0f MiB)%s\n",
-                goals.label, afterUse, pasted.size(), afterIdle, goals.residentMiB,
+    std::printf("resident memory, %s: %s after %zu captures, %s after 30 s idle (goal <= %.0f MiB)%s\n",
+                goals.label, afterUseText.c_str(), pasted.size(), afterIdleText.c_str(), goals.residentMiB,
                 afterIdle <= goals.residentMiB ? "" : "  MISSED");
+    const double frame = display.width() * display.height() * 4 / 1048576.0;
+    std::printf("peak resident memory, %s: %.0f MiB, %.1f frames above the %.0f MiB at start (goal <= 3 frames)%s\n",
+                goals.label, peak, (peak - atStart) / frame, atStart, peak - atStart <= 3 * frame ? "" : "  MISSED");
     state.counters["rss_after_use_mib"] = afterUse;
     state.counters["rss_after_idle_mib"] = afterIdle;
+    state.counters["rss_peak_mib"] = peak;
     std::fflush(stdout);
 }
 

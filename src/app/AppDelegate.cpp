@@ -3,6 +3,7 @@
 #include "ui/overlay/CaptureFlash.h"
 #include "app/EditorLauncher.h"
 #include "app/HistoryRecorder.h"
+#include "app/ProcessMemory.h"
 #include "ui/previews/PreviewStack.h"
 #include "ui/history/HistoryWindowController.h"
 #include "ui/overlay/RegionSelectionController.h"
@@ -75,6 +76,11 @@ void AppDelegate::launch() {
     coordinator = std::make_unique<CaptureCoordinator>(CaptureCoordinator::Services{
         *settings, permissions, *capturer, *clipboard, *platform.desktop, *flash, *platform.sounds,
         [freezer, displays, panels] { return std::make_shared<RegionSelectionController>(*freezer, *displays, panels); }});
+
+    memoryTrim.setSingleShot(true);
+    memoryTrim.setInterval(15s);
+    connect(&memoryTrim, &QTimer::timeout, this, [] { (void)runInBackground([] { returnFreedMemoryToTheSystem(); }); });
+    coordinator->onDelivered = [this] { memoryTrim.start(); };
 
     SettingsStore* source = settings.get();
     permissions.historyFolder = [source] { return source->current().historyFolder; };

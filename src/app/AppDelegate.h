@@ -20,6 +20,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSet>
+#include <QTimer>
 
 #include <memory>
 
@@ -94,6 +95,9 @@ private:
     std::unique_ptr<CaptureFlash> flash;
     std::shared_ptr<RegionSelectionPanels> overlayPanels;
     std::unique_ptr<CaptureCoordinator> coordinator;
+    // Started again by every capture; when it runs out, the capture's encoding, storing and
+    // previews are over and the memory they freed goes back to the system.
+    QTimer memoryTrim;
 
     std::unique_ptr<HotKeyMonitor> hotKeys;  // over the platform's event tap
 

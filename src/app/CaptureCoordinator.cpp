@@ -123,6 +123,7 @@ void CaptureCoordinator::deliver(const CapturedImage& image, std::optional<QRect
     }
     toReady.end();
     if (services.settings.current().playShutterSound) services.sounds.playShutter();
+    if (onDelivered) onDelivered();
 }
 
 void CaptureCoordinator::fail(CaptureError error, const char* text) {

@@ -16,6 +16,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -47,6 +48,9 @@ public:
     void setPreviews(std::shared_ptr<PreviewShowing> stack) { previews = std::move(stack); }
 
     bool isSelecting() const { return regionSelection != nullptr; }
+
+    // Called after every capture that reached its consumers; may be empty.
+    std::function<void()> onDelivered;
 
 private:
     void regionSelected(const std::shared_ptr<RegionSelecting>& controller, const std::optional<RegionSelection>& selection,

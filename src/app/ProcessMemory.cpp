@@ -15,4 +15,10 @@ void returnLargeBuffersToTheSystem() {
 #endif
 }
 
+void returnFreedMemoryToTheSystem() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
 }  // namespace quillet

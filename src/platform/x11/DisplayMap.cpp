@@ -69,15 +69,6 @@ QSize DisplayMap::rootSize() const {
     return root;
 }
 
-std::size_t DisplayMap::largestDisplayBytes() const {
-    std::lock_guard lock(mutex);
-    std::size_t largest = 0;
-    for (const QRect& display : nativeRects) {
-        largest = std::max(largest, std::size_t(display.width()) * std::size_t(display.height()) * 4);
-    }
-    return largest;
-}
-
 std::optional<DisplayMap::Placement> DisplayMap::placement(const QRectF& area) const {
     std::lock_guard lock(mutex);
     const QPointF center = area.center();

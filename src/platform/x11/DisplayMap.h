@@ -35,8 +35,6 @@ public:
     std::uint32_t mainDisplayID() const;
     // The root window's current size in device pixels.
     QSize rootSize() const;
-    // The bytes of the largest display at 32 bits a pixel.
-    std::size_t largestDisplayBytes() const;
 
     // The root-window pixels of `area`; within a pixel of its size, the size is `pixelSize`
     // exactly so rounding never makes an image be rescaled.

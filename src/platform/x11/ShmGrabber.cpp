@@ -66,6 +66,13 @@ QList<QImage> ShmGrabber::grab(const QList<GrabArea>& areas) {
     return images;
 }
 
+bool ShmGrabber::releaseBuffers() {
+    std::unique_lock lock(mutex, std::try_to_lock);
+    if (!lock.owns_lock()) return false;
+    spare.clear();
+    return true;
+}
+
 void ShmGrabber::releaseShm() {
     if (!shmAddress) return;
     xcb_shm_detach(connection->xcb(), shmSegment);
@@ -107,45 +114,63 @@ bool ShmGrabber::ensureShm(std::size_t bytes) {
     return true;
 }
 
-QImage ShmGrabber::toImage(const std::uint8_t* data, QSize size, QImage reuse) {
-    QImage image = std::move(reuse);
-    if (image.size() != size || image.format() != QImage::Format_RGB32 || !image.isDetached()) {
-        image = blankImage(size);
-    }
-    if (image.isNull()) return image;
+QImage ShmGrabber::target(QSize size, QImage reuse) {
+    if (reuse.size() == size && reuse.format() == QImage::Format_RGB32 && reuse.isDetached()) return reuse;
+    return blankImage(size);
+}
+
+void ShmGrabber::copyRows(const std::uint8_t* data, QImage& image, int first, int rows) {
+    const int width = image.width();
     const auto* source = reinterpret_cast<const std::uint32_t*>(data);
-    for (int y = 0; y < size.height(); ++y) {
-        auto* line = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
-        const std::uint32_t* row = source + std::size_t(y) * size.width();
+    for (int y = 0; y < rows; ++y) {
+        auto* line = reinterpret_cast<std::uint32_t*>(image.scanLine(first + y));
+        const std::uint32_t* row = source + std::size_t(y) * width;
         // The server leaves the padding byte undefined; QImage wants it opaque.
-        for (int x = 0; x < size.width(); ++x) line[x] = row[x] | 0xff000000u;
+        for (int x = 0; x < width; ++x) line[x] = row[x] | 0xff000000u;
     }
-    return image;
 }
 
 QImage ShmGrabber::grabInside(const QRect& rect, QImage reuse) {
     xcb_connection_t* x = connection->xcb();
     const xcb_window_t root = connection->root();
-    const std::size_t bytes = std::size_t(rect.width()) * std::size_t(rect.height()) * 4;
-    // Made once, big enough for the largest display: the warm-up's one-pixel grab sets it up
-    // for every capture that follows.
-    if (ensureShm(std::max(bytes, displays->largestDisplayBytes()))) {
-        const auto cookie = xcb_shm_get_image(x, root, static_cast<std::int16_t>(rect.x()), static_cast<std::int16_t>(rect.y()),
-                                              static_cast<std::uint16_t>(rect.width()),
-                                              static_cast<std::uint16_t>(rect.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
-                                              shmSegment, 0);
-        XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(x, cookie, nullptr));
-        if (reply) return toImage(shmAddress, rect.size(), std::move(reuse));
+    const std::size_t rowBytes = std::size_t(rect.width()) * 4;
+    if (ensureShm(segmentBytes) && rowBytes <= shmSize) {
+        QImage image = target(rect.size(), std::move(reuse));
+        if (image.isNull()) return image;
+        const int bandRows = int(std::min<std::size_t>(shmSize / rowBytes, std::size_t(rect.height())));
+        // No other client's drawing gets between the bands.
+        const bool banded = bandRows < rect.height();
+        if (banded) xcb_grab_server(x);
+        bool complete = true;
+        for (int first = 0; first < rect.height() && complete; first += bandRows) {
+            const int rows = std::min(bandRows, rect.height() - first);
+            const auto cookie = xcb_shm_get_image(
+                x, root, static_cast<std::int16_t>(rect.x()), static_cast<std::int16_t>(rect.y() + first),
+                static_cast<std::uint16_t>(rect.width()), static_cast<std::uint16_t>(rows), ~0u,
+                XCB_IMAGE_FORMAT_Z_PIXMAP, shmSegment, 0);
+            XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(x, cookie, nullptr));
+            complete = bool(reply);
+            if (complete) copyRows(shmAddress, image, first, rows);
+        }
+        if (banded) {
+            xcb_ungrab_server(x);
+            xcb_flush(x);
+        }
+        if (complete) return image;
         qCWarning(lcCapture) << "MIT-SHM grab failed; falling back to GetImage";
         releaseShm();
         shmUsable = false;
+        reuse = std::move(image);
     }
+    const std::size_t bytes = rowBytes * std::size_t(rect.height());
     const auto cookie = xcb_get_image(x, XCB_IMAGE_FORMAT_Z_PIXMAP, root, static_cast<std::int16_t>(rect.x()),
                                       static_cast<std::int16_t>(rect.y()), static_cast<std::uint16_t>(rect.width()),
                                       static_cast<std::uint16_t>(rect.height()), ~0u);
     XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(x, cookie, nullptr));
     if (!reply || std::size_t(xcb_get_image_data_length(reply.get())) < bytes) return {};
-    return toImage(xcb_get_image_data(reply.get()), rect.size(), std::move(reuse));
+    QImage image = target(rect.size(), std::move(reuse));
+    if (!image.isNull()) copyRows(xcb_get_image_data(reply.get()), image, 0, rect.height());
+    return image;
 }
 
 QImage ShmGrabber::grabNative(const QRect& rect, QImage reuse) {

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 
 namespace quillet {
 
@@ -23,6 +24,13 @@ X11ContentSource::X11ContentSource()
       screenWatcher(std::make_unique<QObject>()) {
     rebuildDisplays();
     QObject* watcher = screenWatcher.get();
+    bufferRelease = new QTimer(watcher);
+    bufferRelease->setSingleShot(true);
+    bufferRelease->setInterval(buffersKeptFor);
+    QObject::connect(bufferRelease, &QTimer::timeout, watcher, [this] {
+        // A grab running right now keeps them; it starts the wait again when it ends.
+        (void)grabber->releaseBuffers();
+    });
     // Screens come and go in steps; the table is rebuilt once Qt has settled. The watcher dies
     // first, taking queued rebuilds with it.
     const auto rebuild = [this, watcher] { runOnMainThread(watcher, [this] { rebuildDisplays(); }); };
@@ -49,6 +57,8 @@ void X11ContentSource::rebuildDisplays() {
     }
     if (handler) handler();
 }
+
+void X11ContentSource::keepBuffersAWhile() { bufferRelease->start(); }
 
 bool X11ContentSource::isConnected() const { return connection->isConnected(); }
 
@@ -83,6 +93,7 @@ Expected<QList<QImage>, CaptureError> X11ContentSource::grab(const QList<GrabAre
     }
     const QList<QImage> images = grabber->grab(areas);
     if (withdrawn) OwnWindowWithdrawal::restore(*withdrawn);
+    runOnMainThread(screenWatcher.get(), [this] { keepBuffersAWhile(); });
     if (images.size() != areas.size()) return unexpected(CaptureError::grabFailed);
     return images;
 }

@@ -10,6 +10,9 @@
 //   auto source = std::make_shared<X11ContentSource>();   // main thread, Qt on xcb
 //   ScreenCapturer capturer(source);
 //
+// The last grab's images, kept for the next grab to fill (a frame of each display), stay while
+// captures follow one another and are let go `buffersKeptFor` after the last grab.
+//
 // Constructed and destroyed on the main thread; everything else may run on any thread.
 #pragma once
 
@@ -17,9 +20,12 @@
 
 #include <QObject>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
+
+class QTimer;
 
 namespace quillet {
 
@@ -37,6 +43,7 @@ public:
     static constexpr int dockLayer = 20;  // panels and docks
     static constexpr int notificationLayer = 23;
     static constexpr int popupLayer = 101;  // menus, tool tips: windows the manager never sees
+    static constexpr std::chrono::seconds buffersKeptFor{10};
 
     X11ContentSource();
     ~X11ContentSource() override;
@@ -58,6 +65,8 @@ public:
 private:
     // Main thread: QScreen and DisplayIdentity are not to be touched elsewhere.
     void rebuildDisplays();
+    // Main thread: starts the wait after which the grab buffers go.
+    void keepBuffersAWhile();
 
     const qint64 pid;
     std::shared_ptr<X11Connection> connection;
@@ -68,6 +77,7 @@ private:
     std::mutex handlerMutex;
     std::function<void()> onDisplaysChange;
     std::unique_ptr<QObject> screenWatcher;  // follows QScreen changes on the main thread; goes first
+    QTimer* bufferRelease = nullptr;         // screenWatcher's child
 };
 
 }  // namespace quillet
