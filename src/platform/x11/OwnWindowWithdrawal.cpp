@@ -13,7 +13,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <vector>
 
 namespace quillet {
 
@@ -23,7 +25,7 @@ namespace {
 
 // Long enough for a compositor to draw one frame without the withdrawn windows, and for the
 // windows they uncovered to repaint (X11 keeps no contents behind a window: an uncovered window
-// shows stale pixels until its owner redraws).
+// shows stale pixels until its owner redraws). Needed only where the repaint was not seen whole.
 constexpr auto settleTime = 16ms;
 // How long the window manager gets to take the frames of withdrawn windows away.
 constexpr auto frameDeadline = 200ms;
@@ -122,8 +124,7 @@ std::optional<OwnWindowWithdrawal::Withdrawn> OwnWindowWithdrawal::withdraw() {
     }
     if (withdrawn.windows.isEmpty()) return withdrawn;
     waitForFramesGone(withdrawn.frames);
-    waitForRepaint(withdrawn.samples);
-    std::this_thread::sleep_for(settleTime);
+    if (!waitForRepaint(withdrawn.samples)) std::this_thread::sleep_for(settleTime);
     return withdrawn;
 }
 
@@ -164,17 +165,35 @@ std::vector<QByteArray> OwnWindowWithdrawal::readLines(const std::vector<QRect>&
     return pixels;
 }
 
-// A compositor repaints in its own time, later still when the machine is busy: wait (with a
-// bound) until the screen no longer shows what each of our windows showed where it was.
-void OwnWindowWithdrawal::waitForRepaint(const std::vector<ScreenSample>& samples) const {
-    const auto deadline = std::chrono::steady_clock::now() + repaintDeadline;
-    for (const ScreenSample& sample : samples) {
-        while (std::chrono::steady_clock::now() < deadline) {
-            const std::vector<QByteArray> now = readLines(sample.lines);
-            if (now.empty() || now != sample.pixels) break;
-            std::this_thread::sleep_for(2ms);
+// A compositor repaints in its own time, later still when the machine is busy, and a window we
+// uncovered redraws when its owner gets round to it: wait (with a bound) until every sampled row
+// no longer shows what our windows showed there. Rows that never change (what lies beneath looks
+// the same there) get the settle time after the first row that did.
+bool OwnWindowWithdrawal::waitForRepaint(const std::vector<ScreenSample>& samples) const {
+    if (samples.empty()) return false;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + repaintDeadline;
+    std::optional<Clock::time_point> firstChange;
+    std::vector<std::vector<bool>> changed;
+    for (const ScreenSample& sample : samples) changed.emplace_back(sample.lines.size(), false);
+    while (Clock::now() < deadline) {
+        bool all = true;
+        for (std::size_t s = 0; s < samples.size(); ++s) {
+            const std::vector<QByteArray> now = readLines(samples[s].lines);
+            if (now.empty()) return false;  // the screen cannot be read: nothing more to learn
+            for (std::size_t row = 0; row < now.size(); ++row) {
+                if (now[row] != samples[s].pixels[row]) {
+                    changed[s][row] = true;
+                    if (!firstChange) firstChange = Clock::now();
+                }
+                all = all && changed[s][row];
+            }
         }
+        if (all) return true;
+        if (firstChange && Clock::now() - *firstChange >= settleTime) return true;
+        std::this_thread::sleep_for(1ms);
     }
+    return false;
 }
 
 void OwnWindowWithdrawal::waitForFramesGone(const std::vector<xcb_window_t>& frames) const {

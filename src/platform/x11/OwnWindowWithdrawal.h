@@ -61,7 +61,9 @@ private:
     std::optional<ScreenSample> sampleScreen(const QRect& area) const;
     // The pixels of `lines` as the screen shows them now; empty when the server did not answer.
     std::vector<QByteArray> readLines(const std::vector<QRect>& lines) const;
-    void waitForRepaint(const std::vector<ScreenSample>& samples) const;
+    // True once the screen was seen repainted where our windows were (the settle time, if any
+    // was needed, already waited); false when nothing could be seen to change.
+    bool waitForRepaint(const std::vector<ScreenSample>& samples) const;
     void waitForFramesGone(const std::vector<xcb_window_t>& frames) const;
 
     std::shared_ptr<const X11Connection> connection;
