@@ -3,9 +3,8 @@
 #include "ui/editor/EditorCanvasView.h"
 
 #include "support/TestSupport.h"
+#include "UiInput.h"
 
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QUndoStack>
 
 #include <gtest/gtest.h>
@@ -33,22 +32,13 @@ struct Fixture {
         canvas.show();
     }
 
-    void send(QEvent::Type type, QPointF image, Qt::MouseButtons buttons) {
-        const QPointF at = canvas.viewPoint(image);
-        QMouseEvent event(type, at, canvas.mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
-        QCoreApplication::sendEvent(&canvas, &event);
-    }
-    // Presses at `from`, moves in `steps` steps to `to` and releases there (image pixels).
+    // A drag between two points of the image.
     void drag(QPointF from, QPointF to, int steps = 5) {
-        send(QEvent::MouseButtonPress, from, Qt::LeftButton);
-        for (int i = 1; i <= steps; ++i) send(QEvent::MouseMove, from + (to - from) * i / steps, Qt::LeftButton);
-        send(QEvent::MouseButtonRelease, to, Qt::NoButton);
+        test::drag(&canvas, canvas.viewPoint(from), canvas.viewPoint(to), steps);
     }
     void click(QPointF at) { drag(at, at, 0); }
     bool key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, quint32 nativeModifiers = 0) {
-        QKeyEvent event(QEvent::KeyPress, key, modifiers, 0, 0, nativeModifiers);
-        QCoreApplication::sendEvent(&canvas, &event);
-        return event.isAccepted();
+        return test::key(&canvas, key, modifiers, nativeModifiers);
     }
     int undoSteps() const { return document.undoManager()->count(); }
 };
@@ -94,17 +84,28 @@ TEST(EditorCanvas, EachGestureAddsOneSelectedAnnotationAsOneUndoStep) {
     EXPECT_FALSE(f.canvas.hasSelectedItem());
 }
 
-TEST(EditorCanvas, MovingAnItemIsOneUndoStepAndIsNotHeldToTheImage) {
+TEST(EditorCanvas, AMoveIsOneUndoStepAndDeletingOrUndoingTheSelectedItemsCreationClearTheSelection) {
     Fixture f;
     f.drag({50, 50}, {200, 50});
     ASSERT_EQ(f.document.arrows().size(), 1);
     const QUuid id = f.document.arrows()[0].id;
-    f.drag({120, 50}, {120, -30}, 30);  // from the shaft, past the image's top edge
+    f.drag({120, 50}, {120, -30}, 30);  // from the shaft, past the image's top edge: not held to it
     EXPECT_EQ(f.document.arrows()[0].start, QPointF(50, -30));
     EXPECT_EQ(f.undoSteps(), 2);
     EXPECT_EQ(f.canvas.selectedItem(), (EditItem{EditKind::arrow, id}));
-    f.document.undoManager()->undo();
+    EXPECT_TRUE(f.key(Qt::Key_Z, Qt::ControlModifier));
     EXPECT_EQ(f.document.arrows()[0].start, QPointF(50, 50));
+
+    EXPECT_TRUE(f.key(Qt::Key_Z, Qt::ControlModifier));
+    EXPECT_TRUE(f.document.arrows().isEmpty());
+    EXPECT_FALSE(f.canvas.hasSelectedItem());
+    EXPECT_TRUE(f.key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier));
+    EXPECT_EQ(f.document.arrows().size(), 1);
+    f.click({120, 50});
+    ASSERT_TRUE(f.canvas.hasSelectedItem());
+    EXPECT_TRUE(f.key(Qt::Key_Delete));
+    EXPECT_TRUE(f.document.arrows().isEmpty());
+    EXPECT_FALSE(f.canvas.hasSelectedItem());
 }
 
 TEST(EditorCanvas, OnlyTheCurrentToolsKindIsHitAndFramesOnlyOnTheirBorder) {
@@ -124,23 +125,6 @@ TEST(EditorCanvas, OnlyTheCurrentToolsKindIsHitAndFramesOnlyOnTheirBorder) {
     f.drag({50, 120}, {50, 10});  // a border, but the arrow tool draws
     EXPECT_EQ(f.document.arrows().size(), 1);
     EXPECT_EQ(f.document.frames()[0].rect, QRectF(50, 50, 200, 200));
-}
-
-TEST(EditorCanvas, DeletingAndUndoingTheSelectedItemsCreationClearTheSelection) {
-    Fixture f;
-    f.drag({50, 50}, {200, 50});
-    ASSERT_TRUE(f.canvas.hasSelectedItem());
-    EXPECT_TRUE(f.key(Qt::Key_Delete));
-    EXPECT_TRUE(f.document.arrows().isEmpty());
-    EXPECT_FALSE(f.canvas.hasSelectedItem());
-
-    f.drag({50, 80}, {200, 80});
-    ASSERT_TRUE(f.canvas.hasSelectedItem());
-    EXPECT_TRUE(f.key(Qt::Key_Z, Qt::ControlModifier));
-    EXPECT_TRUE(f.document.arrows().isEmpty());
-    EXPECT_FALSE(f.canvas.hasSelectedItem());
-    EXPECT_TRUE(f.key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier));
-    EXPECT_EQ(f.document.arrows().size(), 1);
 }
 
 TEST(EditorCanvas, ToolKeysWorkWithoutModifiersAndCtrlShortcutsAreSwallowedEvenWithNothingToDo) {

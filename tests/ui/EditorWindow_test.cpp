@@ -4,10 +4,10 @@
 #include "ui/editor/EditorWindowController.h"
 
 #include "support/TestSupport.h"
+#include "UiInput.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
-#include <QMouseEvent>
 
 #include <gtest/gtest.h>
 
@@ -49,7 +49,7 @@ struct Fixture {
 
 }  // namespace
 
-TEST(EditorWindow, SavingNothingBeepsAndASecondPressWhileSavingDoesNothing) {
+TEST(EditorWindow, SavingNothingBeepsASecondPressDoesNothingAndAFailureKeepsWindowAndEdits) {
     Fixture f;
     f.controller->save();
     EXPECT_EQ(f.beeps, 1);
@@ -65,17 +65,6 @@ TEST(EditorWindow, SavingNothingBeepsAndASecondPressWhileSavingDoesNothing) {
     EXPECT_EQ(f.saves[0].image.size(), QSize(200, 150));
     EXPECT_NE(f.saves[0].image.pixelColor(80, 55), QColor(30, 160, 90)) << "the arrow is in the saved picture";
 
-    f.saves[0].completion(EditorWindowController::SaveOutcome::success());
-    test::drainEvents();
-    EXPECT_TRUE(f.closed);
-    EXPECT_FALSE(f.document().isDirty());
-}
-
-TEST(EditorWindow, AFailedSaveKeepsTheWindowAndItsEditsAndMayBeTriedAgain) {
-    Fixture f;
-    f.edit();
-    f.controller->save();
-    ASSERT_EQ(f.saves.size(), 1u);
     f.saves[0].completion(EditorWindowController::SaveOutcome::failed(QStringLiteral("нет места")));
     test::drainEvents();
     EXPECT_FALSE(f.closed);
@@ -86,7 +75,11 @@ TEST(EditorWindow, AFailedSaveKeepsTheWindowAndItsEditsAndMayBeTriedAgain) {
     EXPECT_TRUE(f.controller->sheet()->informativeText().contains(QStringLiteral("нет места")));
     f.controller->sheet()->done(0);
     f.controller->save();
-    EXPECT_EQ(f.saves.size(), 2u);
+    ASSERT_EQ(f.saves.size(), 2u);
+    f.saves[1].completion(EditorWindowController::SaveOutcome::success());
+    test::drainEvents();
+    EXPECT_TRUE(f.closed);
+    EXPECT_FALSE(f.document().isDirty());
 }
 
 TEST(EditorWindow, ClosingAsksOnlyWithChangesAndCancelKeepsTheWindow) {
@@ -123,12 +116,7 @@ TEST(EditorWindow, AnUnappliedCropCountsAsAChange) {
     EditorCanvasView* canvas = f.controller->canvas();
     canvas->setTool(EditorCanvasView::Tool::crop);
     EXPECT_FALSE(f.controller->toolbar()->saveButton->isEnabledButton());
-    for (const auto& [type, at, buttons] : {std::tuple{QEvent::MouseButtonPress, QPointF(20, 20), Qt::LeftButton},
-                                            std::tuple{QEvent::MouseMove, QPointF(120, 100), Qt::LeftButton},
-                                            std::tuple{QEvent::MouseButtonRelease, QPointF(120, 100), Qt::NoButton}}) {
-        QMouseEvent event(type, canvas->viewPoint(at), QPointF(), Qt::LeftButton, buttons, Qt::NoModifier);
-        QCoreApplication::sendEvent(canvas, &event);
-    }
+    test::drag(canvas, canvas->viewPoint({20, 20}), canvas->viewPoint({120, 100}));
     EXPECT_TRUE(f.controller->toolbar()->saveButton->isEnabledButton());
     f.controller->save();
     ASSERT_EQ(f.saves.size(), 1u);

@@ -231,13 +231,28 @@ TEST_F(HistoryWindowTest, CopyBeepsForAFileThatIsNotAStoredPNG) {
     }
 }
 
-TEST_F(HistoryWindowTest, ReturnOpensTheEditorAndClosingGivesMemoryBack) {
+TEST_F(HistoryWindowTest, RightClickSelectsTheCellUnderThePointerReturnOpensItAndClosingGivesMemoryBack) {
     const QList<Screenshot> list = shots(4);
     open(list);
-    grid().selectRow(2);
-    press(Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_EQ(opened, QList<Screenshot>{list.at(2)});
+    grid().selectRow(0);
+    const auto rightClick = [&](QPoint at) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, grid().viewport()->mapToGlobal(at));
+        QApplication::sendEvent(grid().viewport(), &event);
+        test::drainEvents();
+    };
+    rightClick(grid().visualRect(grid().model()->index(1, 0)).center());
+    EXPECT_EQ(grid().selectedRow(), 1);
+    EXPECT_TRUE(grid().contextMenu().isVisible());
+    // The menu acts on the cell that was clicked.
+    grid().contextMenu().actions().at(1)->trigger();
+    EXPECT_EQ(fileManager.revealed, QStringList{store.fileURL(list.at(1))});
+    grid().contextMenu().hide();
+    rightClick(grid().viewport()->rect().bottomRight() - QPoint(5, 5));  // empty space: no menu
+    EXPECT_FALSE(grid().contextMenu().isVisible());
+    EXPECT_EQ(grid().selectedRow(), 1);
 
+    press(Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(opened, QList<Screenshot>{list.at(1)});
     history.close();
     test::drainEvents();
     EXPECT_EQ(closes, 1);
@@ -246,30 +261,6 @@ TEST_F(HistoryWindowTest, ReturnOpensTheEditorAndClosingGivesMemoryBack) {
     history.show();
     ASSERT_TRUE(history.isOpen());
     EXPECT_EQ(history.items(), list);
-}
-
-TEST_F(HistoryWindowTest, RightClickSelectsTheCellUnderThePointerAndEmptySpaceHasNoMenu) {
-    const QList<Screenshot> list = shots(2);
-    open(list);
-    grid().selectRow(0);
-    const QPoint onSecond = grid().visualRect(grid().model()->index(1, 0)).center();
-    QContextMenuEvent onCell(QContextMenuEvent::Mouse, onSecond, grid().viewport()->mapToGlobal(onSecond));
-    QApplication::sendEvent(grid().viewport(), &onCell);
-    test::drainEvents();
-    EXPECT_EQ(grid().selectedRow(), 1);
-    EXPECT_TRUE(grid().contextMenu().isVisible());
-
-    // The menu acts on the cell that was clicked.
-    grid().contextMenu().actions().at(1)->trigger();
-    EXPECT_EQ(fileManager.revealed, QStringList{store.fileURL(list.at(1))});
-    grid().contextMenu().hide();
-
-    const QPoint below = grid().viewport()->rect().bottomRight() - QPoint(5, 5);
-    QContextMenuEvent onEmpty(QContextMenuEvent::Mouse, below, grid().viewport()->mapToGlobal(below));
-    QApplication::sendEvent(grid().viewport(), &onEmpty);
-    test::drainEvents();
-    EXPECT_FALSE(grid().contextMenu().isVisible());
-    EXPECT_EQ(grid().selectedRow(), 1);
 }
 
 }  // namespace

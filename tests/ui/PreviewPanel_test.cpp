@@ -1,8 +1,6 @@
 #include "ui/previews/PreviewPanel.h"
 
-#include <QApplication>
-#include <QEnterEvent>
-#include <QMouseEvent>
+#include "UiInput.h"
 
 #include <gtest/gtest.h>
 
@@ -10,32 +8,13 @@ using namespace quillet;
 
 namespace {
 
-void sendMouse(QWidget* widget, QEvent::Type type, QPointF position, Qt::MouseButtons buttons,
-               Qt::MouseButton button = Qt::LeftButton) {
-    const QPointF global = widget->mapToGlobal(position);
-    QMouseEvent event(type, position, position, global, type == QEvent::MouseMove ? Qt::NoButton : button, buttons,
-                      Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
-}
-
-void press(QWidget* widget, QPointF at) { sendMouse(widget, QEvent::MouseButtonPress, at, Qt::LeftButton); }
-void moveHeld(QWidget* widget, QPointF to) { sendMouse(widget, QEvent::MouseMove, to, Qt::LeftButton); }
-void release(QWidget* widget, QPointF at) { sendMouse(widget, QEvent::MouseButtonRelease, at, Qt::NoButton); }
+void press(QWidget* widget, QPointF at) { test::mouse(widget, QEvent::MouseButtonPress, at); }
+void moveHeld(QWidget* widget, QPointF to) { test::mouse(widget, QEvent::MouseMove, to); }
+void release(QWidget* widget, QPointF at) { test::mouse(widget, QEvent::MouseButtonRelease, at); }
 void doubleClick(QWidget* widget, QPointF at) {
-    press(widget, at);
+    test::drag(widget, at, at, 0);
+    test::mouse(widget, QEvent::MouseButtonDblClick, at);
     release(widget, at);
-    sendMouse(widget, QEvent::MouseButtonDblClick, at, Qt::LeftButton);
-    release(widget, at);
-}
-
-void enter(QWidget* widget) {
-    QEnterEvent event(QPointF(5, 5), QPointF(5, 5), widget->mapToGlobal(QPointF(5, 5)));
-    QApplication::sendEvent(widget, &event);
-}
-
-void leave(QWidget* widget) {
-    QEvent event(QEvent::Leave);
-    QApplication::sendEvent(widget, &event);
 }
 
 class PreviewPanelTest : public ::testing::Test {
@@ -79,7 +58,7 @@ TEST_F(PreviewPanelTest, DragStartsAfterFourPointsOfMovementOncePerPress) {
     release(content, QPointF(130, 90));
 
     // Moving without a press never drags.
-    sendMouse(content, QEvent::MouseMove, QPointF(150, 100), Qt::NoButton);
+    test::mouse(content, QEvent::MouseMove, QPointF(150, 100), Qt::NoButton);
     EXPECT_EQ(dragFileRequests, 1);
 }
 
@@ -93,7 +72,7 @@ TEST_F(PreviewPanelTest, DoubleClickEditsOnlyOnceTheCaptureIsStored) {
 }
 
 TEST_F(PreviewPanelTest, AButtonActsOnlyOnReleaseInsideAndTheCardAroundItDrags) {
-    enter(content);
+    test::enter(content);
     CircleButton* close = content->closeButton;
     press(close, QPointF(10, 10));
     moveHeld(close, QPointF(40, 40));
@@ -117,19 +96,19 @@ TEST_F(PreviewPanelTest, AButtonActsOnlyOnReleaseInsideAndTheCardAroundItDrags) 
 
 TEST_F(PreviewPanelTest, HoverShowsTheOverlayAndChecksTheStoredFile) {
     EXPECT_FALSE(content->isOverlayShown());
-    enter(content);  // no question to ask: the file-manager button stays disabled
+    test::enter(content);  // no question to ask: the file-manager button stays disabled
     EXPECT_TRUE(content->isOverlayShown());
     EXPECT_FALSE(content->fileManagerButton->isEnabled());
-    leave(content);
+    test::leave(content);
     EXPECT_FALSE(content->isOverlayShown());
 
     bool exists = true;
     panel->actions().historyFileExists = [&] { return exists; };
-    enter(content);
+    test::enter(content);
     EXPECT_TRUE(content->fileManagerButton->isEnabled());
-    leave(content);
+    test::leave(content);
     exists = false;
-    enter(content);
+    test::enter(content);
     EXPECT_FALSE(content->fileManagerButton->isEnabled());
     EXPECT_EQ(hovers, (QList<bool>{true, false, true, false, true}));
 }

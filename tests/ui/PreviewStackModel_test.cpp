@@ -23,21 +23,7 @@ protected:
 
 }  // namespace
 
-TEST_F(PreviewStackModelTest, UntouchedPreviewExpiresAtExactlySixSeconds) {
-    const auto pushedAt = clock.time;
-    const QUuid id = model.push(screenA);
-    EXPECT_EQ(model.nextDeadline(), pushedAt + 6s);
-
-    clock.advance(6s - 1ns);
-    EXPECT_TRUE(model.expireDue().isEmpty());
-    clock.advance(1ns);
-    EXPECT_EQ(model.expireDue(), QList<QUuid>{id});
-    EXPECT_TRUE(model.isEmpty());
-    EXPECT_EQ(model.nextDeadline(), std::nullopt);
-    EXPECT_TRUE(model.expireDue().isEmpty());
-}
-
-TEST_F(PreviewStackModelTest, ExpiryReportsDueOnesOldestFirstAndKeepsTheRestInOrder) {
+TEST_F(PreviewStackModelTest, ExpiryAtExactlySixSecondsReportsDueOnesOldestFirstAndKeepsTheRestInOrder) {
     const QUuid first = model.push(screenA);
     const auto firstDue = clock.time + 6s;
     clock.advance(1s);
@@ -48,10 +34,17 @@ TEST_F(PreviewStackModelTest, ExpiryReportsDueOnesOldestFirstAndKeepsTheRestInOr
     const QUuid last = model.push(screenA);
     EXPECT_EQ(model.nextDeadline(), firstDue);  // the earliest of several
 
-    clock.advance(5s);  // first and second are due, last is not
+    clock.advance(4s - 1ns);
+    EXPECT_TRUE(model.expireDue().isEmpty());
+    clock.advance(1s + 1ns);  // first is overdue, second due this very moment, last not yet
     EXPECT_EQ(model.expireDue(), (QList<QUuid>{first, second}));
     EXPECT_EQ(model.previews(screenA), (QList<QUuid>{held, last}));
     EXPECT_EQ(model.nextDeadline(), clock.time + 1s);
+    model.close(last);
+    EXPECT_EQ(model.nextDeadline(), std::nullopt);
+    model.close(held);
+    EXPECT_TRUE(model.isEmpty());
+    EXPECT_TRUE(model.expireDue().isEmpty());
 }
 
 TEST_F(PreviewStackModelTest, HoverAndPinHoldAPreviewAndEveryReturnStartsAFullLifetime) {

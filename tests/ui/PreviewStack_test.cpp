@@ -5,10 +5,9 @@
 #include "fakes/FakeDesktopServices.h"
 #include "support/TestFiles.h"
 #include "support/TestSupport.h"
+#include "UiInput.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QEnterEvent>
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
@@ -20,11 +19,6 @@ using namespace quillet;
 using namespace std::chrono_literals;
 
 namespace {
-
-void hoverOver(PreviewPanel* panel) {
-    QEnterEvent event(QPointF(5, 5), QPointF(5, 5), panel->mapToGlobal(QPointF(5, 5)));
-    QApplication::sendEvent(panel->content(), &event);
-}
 
 class PreviewStackTest : public ::testing::Test {
 protected:
@@ -112,7 +106,7 @@ TEST_F(PreviewStackTest, ClosingTheMiddleOneMovesTheNewestDownAnimated) {
     EXPECT_TRUE(test::waitUntil([&] { return closed.isNull(); }));  // faded out and gone
 }
 
-TEST_F(PreviewStackTest, CopyAgainPutsTheSameCaptureOnTheClipboard) {
+TEST_F(PreviewStackTest, CopyAgainAndTheNotSavedWarningActOnTheirOwnPreview) {
     const CapturedImage image = capture(Qt::red);
     const PNGFuture png(image.image);
     const QUuid id = stack.show(image, png);
@@ -120,25 +114,11 @@ TEST_F(PreviewStackTest, CopyAgainPutsTheSameCaptureOnTheClipboard) {
     ASSERT_EQ(clipboard.images.size(), 1);
     EXPECT_EQ(clipboard.images[0].image, image.image);
     EXPECT_TRUE(clipboard.futures[0].isSameAs(png));
-}
 
-TEST_F(PreviewStackTest, EditWorksOnceStoredAndOnlyWithAnEditor) {
-    const QUuid id = showOne();
-    PreviewContentView* content = stack.panel(id)->content();
-    const Screenshot screenshot = stored(QStringLiteral("Quillet a.png"));
-    const QString path = writeFile(screenshot.fileName, "png");
-
-    content->editButton->click();  // disabled: nothing
-    stack.attach(screenshot, path, id);
-    EXPECT_FALSE(content->editButton->isEnabled());  // nobody to open the editor
-
-    QList<Screenshot> opened;
-    stack.onEdit = [&](const Screenshot& s) { opened << s; };
-    const QUuid other = showOne();
-    stack.attach(screenshot, path, other);
-    stack.attach(screenshot, path, QUuid::createUuid());  // unknown: ignored
-    stack.panel(other)->content()->editButton->click();
-    EXPECT_EQ(opened, QList<Screenshot>{screenshot});
+    stack.showNotSaved(QStringLiteral("Снимок не сохранён"), QUuid::createUuid());
+    EXPECT_FALSE(stack.panel(id)->content()->warningLabel->isVisible());
+    stack.showNotSaved(QStringLiteral("Снимок не сохранён"), id);
+    EXPECT_TRUE(stack.panel(id)->content()->warningLabel->isVisible());
 }
 
 TEST_F(PreviewStackTest, RevealAndDragUseTheStoredFileWhileItExists) {
@@ -148,7 +128,7 @@ TEST_F(PreviewStackTest, RevealAndDragUseTheStoredFileWhileItExists) {
     const QString path = writeFile(screenshot.fileName, "stored");
     stack.attach(screenshot, path, id);
 
-    hoverOver(stack.panel(id));
+    test::enter(content);
     content->fileManagerButton->click();
     EXPECT_EQ(revealed, QStringList{path});
     EXPECT_EQ(content->actions.dragFile(), path);
@@ -169,39 +149,45 @@ TEST_F(PreviewStackTest, RevealAndDragUseTheStoredFileWhileItExists) {
     EXPECT_EQ(quillet::ImageCodec::decode(test::readFile(*copy))->size(), QSize(64, 48));
 }
 
-TEST_F(PreviewStackTest, UnstoredCaptureDragsACopyWithAGeneratedName) {
-    const QUuid id = showOne();
-    const auto file = stack.panel(id)->actions().dragFile();
+TEST_F(PreviewStackTest, UnstoredCaptureDragsACopyThatGoesWithThePreviewOrAWhileAfterAnAcceptedDrag) {
+    stack.draggedFileLifetime = 300ms;
+    const QUuid closed = showOne();
+    const QUuid taken = showOne();
+    const auto file = stack.panel(closed)->actions().dragFile();
     ASSERT_TRUE(file);
     const QString name = QFileInfo(*file).fileName();
     EXPECT_TRUE(name.startsWith(PreviewStack::fileName(QDateTime::currentDateTime()).left(19))) << name.toStdString();
     const auto image = quillet::ImageCodec::decode(test::readFile(*file));
     ASSERT_TRUE(image);
     EXPECT_EQ(image->pixelColor(3, 3), QColor(Qt::darkGreen));
-
-    // Closing the preview removes its copy at once.
-    stack.panel(id)->content()->closeButton->click();
+    stack.panel(closed)->content()->closeButton->click();
     EXPECT_FALSE(QFileInfo::exists(*file));
-}
 
-TEST_F(PreviewStackTest, AcceptedDragUsesThePreviewUpButKeepsItsFileForAWhile) {
-    stack.draggedFileLifetime = 300ms;
-    const QUuid taken = showOne();
-    const auto file = stack.panel(taken)->actions().dragFile();
-    ASSERT_TRUE(file);
+    // An accepted drag uses the preview up but keeps its file for the receiver a while.
+    const auto dragged = stack.panel(taken)->actions().dragFile();
+    ASSERT_TRUE(dragged);
     stack.panel(taken)->actions().onDragEnded(true);
     EXPECT_EQ(stack.panel(taken), nullptr);
-    EXPECT_TRUE(QFileInfo::exists(*file));
-    EXPECT_TRUE(test::waitUntil([&] { return !QFileInfo::exists(*file); }, 5s));
+    EXPECT_TRUE(QFileInfo::exists(*dragged));
+    EXPECT_TRUE(test::waitUntil([&] { return !QFileInfo::exists(*dragged); }, 5s));
 }
 
-TEST_F(PreviewStackTest, EditedImageReplacesThePreviewInPlaceKeepingItsPin) {
+TEST_F(PreviewStackTest, EditWorksOnceStoredWithAnEditorAndItsResultKeepsThePlaceAndPin) {
     const QUuid below = showOne();
     const QUuid id = showOne(Qt::blue);
-    const Screenshot screenshot = stored(QStringLiteral("Quillet b.png"));
-    stack.onEdit = [](const Screenshot&) {};
-    stack.attach(screenshot, writeFile(screenshot.fileName, "png"), id);
+    const Screenshot other = stored(QStringLiteral("Quillet a.png"));
+    stack.attach(other, writeFile(other.fileName, "png"), below);
+    EXPECT_FALSE(stack.panel(below)->content()->editButton->isEnabled());  // nobody to open the editor
+
+    QList<Screenshot> opened;
+    stack.onEdit = [&](const Screenshot& s) { opened << s; };
     PreviewPanel* before = stack.panel(id);
+    before->content()->editButton->click();  // not stored yet: nothing
+    const Screenshot screenshot = stored(QStringLiteral("Quillet b.png"));
+    stack.attach(screenshot, writeFile(screenshot.fileName, "png"), id);
+    stack.attach(screenshot, temp.filePath(screenshot.fileName), QUuid::createUuid());  // unknown: ignored
+    before->content()->editButton->click();
+    EXPECT_EQ(opened, QList<Screenshot>{screenshot});
     before->actions().onTogglePin();
     const QPoint place = before->pos();
 
@@ -222,14 +208,6 @@ TEST_F(PreviewStackTest, EditedImageReplacesThePreviewInPlaceKeepingItsPin) {
     const QUuid fresh = stack.showEdited(edited, PNGFuture(edited.image), QUuid::createUuid());
     EXPECT_NE(fresh, id);
     EXPECT_EQ(stack.panel(fresh)->pos(), expectedPlace(2));
-}
-
-TEST_F(PreviewStackTest, NotSavedShowsTheWarning) {
-    const QUuid id = showOne();
-    stack.showNotSaved(QStringLiteral("Снимок не сохранён"), QUuid::createUuid());
-    EXPECT_FALSE(stack.panel(id)->content()->warningLabel->isVisible());
-    stack.showNotSaved(QStringLiteral("Снимок не сохранён"), id);
-    EXPECT_TRUE(stack.panel(id)->content()->warningLabel->isVisible());
 }
 
 TEST_F(PreviewStackTest, LeftoverDragFilesOfAnEarlierRunAreRemovedAtStart) {

@@ -77,11 +77,12 @@ struct Window {
     }
     // Starts a move to `folder` and waits until the history fake is asked for it.
     bool startMove(const QString& folder) {
+        const std::size_t asked = history.relocations.size();
         controller->moveHistory(folder);
-        return waitUntil([&] { return history.relocations.size() == 1; });
+        return waitUntil([&] { return history.relocations.size() == asked + 1; });
     }
     void finishMove(HistoryResult result) {
-        history.relocations.front().answer.finish(result);
+        history.relocations.back().answer.finish(result);
         test::drainEvents();
     }
 
@@ -222,16 +223,29 @@ TEST(SettingsTexts, CountPhraseUsesTheRussianPlural) {
     for (const auto& [count, phrase] : rows) EXPECT_EQ(SettingsTexts::countPhrase(count), QString::fromUtf8(phrase));
 }
 
-TEST(SettingsWindow, AMoveSavesTheFolderOnlyAfterTheStoreMovedEvenWhenTheWindowClosed) {
+TEST(SettingsWindow, AFailedMoveKeepsTheOldFolderAndAMoveSavesItOnlyAfterTheStoreMovedEvenWhenClosed) {
     Window window;
+    const AppSettings before = window.current();
+    auto* button = window.find<QPushButton>("folderButton");
+    test::LogCapture log;
+    ASSERT_TRUE(window.startMove(window.temp.filePath("full")));
+    window.finishMove(HistoryResult(unexpected(HistoryError::notEnoughSpace())));
+    QMessageBox* alert = window.alert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->text(), QStringLiteral("Снимки не перенесены"));
+    EXPECT_EQ(alert->informativeText(), QStringLiteral("Не хватает места на диске. Снимки остались в прежней папке."));
+    EXPECT_EQ(log.texts("quillet.settings-window", QtCriticalMsg).size(), 1);
+    EXPECT_EQ(window.current(), before);
+    EXPECT_TRUE(button->isEnabled());
+    alert->close();
+
     int closes = 0;
     window.controller->onClose = [&] { ++closes; };
     const QString target = window.temp.filePath("elsewhere");
-    auto* button = window.find<QPushButton>("folderButton");
     auto* status = window.find<QLabel>("folderStatusLabel");
     ASSERT_TRUE(window.startMove(target + QStringLiteral("/")));
     EXPECT_FALSE(button->isEnabled());
-    EXPECT_EQ(window.history.relocations.front().folder, target);
+    EXPECT_EQ(window.history.relocations.back().folder, target);
     EXPECT_TRUE(QFileInfo(target).isDir()) << "the folder is prepared before the move";
     test::drainEvents();
     EXPECT_EQ(status->text(), QStringLiteral("Переносим снимки…")) << "a volume check does not overwrite the progress";
@@ -245,21 +259,6 @@ TEST(SettingsWindow, AMoveSavesTheFolderOnlyAfterTheStoreMovedEvenWhenTheWindowC
     EXPECT_TRUE(button->isEnabled());
     EXPECT_EQ(closes, 1);
     EXPECT_EQ(window.alert(), nullptr);
-}
-
-TEST(SettingsWindow, AFailedMoveExplainsWhyAndKeepsTheOldFolder) {
-    Window window;
-    const AppSettings before = window.current();
-    test::LogCapture log;
-    ASSERT_TRUE(window.startMove(window.temp.filePath("elsewhere")));
-    window.finishMove(HistoryResult(unexpected(HistoryError::notEnoughSpace())));
-    QMessageBox* alert = window.alert();
-    ASSERT_NE(alert, nullptr);
-    EXPECT_EQ(alert->text(), QStringLiteral("Снимки не перенесены"));
-    EXPECT_EQ(alert->informativeText(), QStringLiteral("Не хватает места на диске. Снимки остались в прежней папке."));
-    EXPECT_EQ(log.texts("quillet.settings-window", QtCriticalMsg).size(), 1);
-    EXPECT_EQ(window.current(), before);
-    EXPECT_TRUE(window.find<QPushButton>("folderButton")->isEnabled());
 }
 
 TEST(SettingsWindow, AnUnusableFolderIsRefusedAndTheSameFolderIgnoredBeforeAnythingMoves) {

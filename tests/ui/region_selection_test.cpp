@@ -1,15 +1,15 @@
-// What a press, drag and release on the overlay mean, what it draws, and how the controller
-// ends a selection once for all displays.
+// What a press, drag and release on the overlay mean, what it draws, how the controller ends a
+// selection once for all displays, and the flash over a captured area.
+#include "ui/overlay/CaptureFlash.h"
 #include "ui/overlay/RegionSelectionController.h"
 #include "ui/overlay/RegionSelectionPanels.h"
 #include "ui/overlay/RegionSelectionView.h"
 #include "fakes/FakeScreenFreezer.h"
 #include "fakes/FakeDesktopServices.h"
 #include "support/TestSupport.h"
+#include "UiInput.h"
 
 #include <QGuiApplication>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QScreen>
 #include <QTest>
 
@@ -32,20 +32,10 @@ struct Overlay {
 
     // Moves go with the button held, as between a press and a release.
     void send(QEvent::Type type, QPointF point, Qt::MouseButton button = Qt::LeftButton) {
-        const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
-        QMouseEvent event(type, point, view.mapToGlobal(point), type == QEvent::MouseMove ? Qt::NoButton : button,
-                          buttons, Qt::NoModifier);
-        QCoreApplication::sendEvent(&view, &event);
+        test::mouse(&view, type, point, button);
     }
-    void drag(QPointF from, QPointF to) {
-        send(QEvent::MouseButtonPress, from);
-        send(QEvent::MouseMove, to);
-        send(QEvent::MouseButtonRelease, to);
-    }
-    void key(int key) {
-        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
-        QCoreApplication::sendEvent(&view, &event);
-    }
+    void drag(QPointF from, QPointF to) { test::drag(&view, from, to); }
+    void key(int key) { test::key(&view, key); }
 
     RegionSelectionView view;
     QList<std::optional<RegionSelection>> outcomes;
@@ -101,11 +91,14 @@ TEST(RegionSelectionView, WindowAcrossTwoDisplaysIsOfferedOnBothClippedToEach) {
               (QList<RegionSelectionView::WindowFrame>{{5, QRectF(0, 100, 260, 300)}}));
 }
 
-TEST(RegionSelectionController, OneFinishClosesEveryPanelAndAnswersOnce) {
+struct RegionSelectionControllerTest : ::testing::Test {
     fakes::FakeScreenFreezer freezer;
-    QScreen* screen = QGuiApplication::primaryScreen();
-    freezer.frames = {FrozenDisplay{{0, QRectF(screen->geometry()), 1.0}, QImage()}};
     fakes::FakeDisplays displays;
+    QScreen* screen = QGuiApplication::primaryScreen();
+};
+
+TEST_F(RegionSelectionControllerTest, OneFinishClosesEveryPanelAndAnswersOnce) {
+    freezer.frames = {FrozenDisplay{{0, QRectF(screen->geometry()), 1.0}, QImage()}};
     RegionSelectionController controller(freezer, displays);
     controller.show({});
     ASSERT_EQ(controller.panels().size(), QGuiApplication::screens().size());
@@ -121,9 +114,7 @@ TEST(RegionSelectionController, OneFinishClosesEveryPanelAndAnswersOnce) {
     EXPECT_EQ(freezer.thaws, 1);
 }
 
-TEST(RegionSelectionController, ASelectionKeepsTheFrozenFrameForTheCapture) {
-    fakes::FakeScreenFreezer freezer;
-    fakes::FakeDisplays displays;
+TEST_F(RegionSelectionControllerTest, ASelectionKeepsTheFrozenFrameForTheCapture) {
     auto controller = std::make_unique<RegionSelectionController>(freezer, displays);
     controller->show({});
     const QFuture<std::optional<RegionSelection>> answer = controller->selection();
@@ -142,12 +133,9 @@ TEST(RegionSelectionController, ASelectionKeepsTheFrozenFrameForTheCapture) {
     EXPECT_EQ(freezer.thaws, 1);
 }
 
-TEST(RegionSelectionController, PanelsAreKeptForTheNextSelectionWithoutTheLastOnesState) {
-    fakes::FakeScreenFreezer freezer;
-    fakes::FakeDisplays displays;
-    QImage frozen(QGuiApplication::primaryScreen()->geometry().size(), QImage::Format_RGB32);
+TEST_F(RegionSelectionControllerTest, PanelsAreKeptForTheNextSelectionWithoutTheLastOnesState) {
+    QImage frozen(screen->geometry().size(), QImage::Format_RGB32);
     frozen.fill(Qt::darkCyan);
-    QScreen* screen = QGuiApplication::primaryScreen();
     freezer.frames = {FrozenDisplay{{displays.displayID(screen), QRectF(screen->geometry()), 1.0}, frozen}};
     auto panels = std::make_shared<RegionSelectionPanels>();
 
@@ -169,4 +157,20 @@ TEST(RegionSelectionController, PanelsAreKeptForTheNextSelectionWithoutTheLastOn
     EXPECT_TRUE(first->isVisible());
     EXPECT_FALSE(first->hoveredWindow());
     EXPECT_TRUE(first->windowFrames().isEmpty());
+}
+
+TEST(CaptureFlash, FadesOverExactlyTheAreaAndGoesAway) {
+    CaptureFlash flash(fakes::FakeWindowStyling().overlayFlags(), [] { return true; });
+    flash.show(QRectF(10, 20, 300, 200));
+    ASSERT_EQ(flash.windows().size(), 1);
+    QWidget* window = flash.windows().front();
+    EXPECT_EQ(window->geometry(), QRect(10, 20, 300, 200));
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowTransparentForInput));
+    EXPECT_TRUE(window->mask().isEmpty());
+
+    // Overlapping flashes are separate windows; an empty area shows none.
+    flash.show(QRectF(0, 0, 3000, 100));
+    flash.show(QRectF(5, 5, 0, 10));
+    EXPECT_EQ(flash.windows().size(), 2);
+    EXPECT_TRUE(test::waitUntil([&] { return flash.windows().isEmpty(); }, std::chrono::seconds(2)));
 }
