@@ -1,5 +1,6 @@
 #include "ui/previews/PreviewPanel.h"
 #include "ui/previews/PreviewStack.h"
+#include "ui/previews/PreviewStackModel.h"
 #include "core/ImageCodec.h"
 #include "fakes/CaptureFakes.h"
 #include "fakes/FakeDesktopServices.h"
@@ -218,4 +219,245 @@ TEST_F(PreviewStackTest, LeftoverDragFilesOfAnEarlierRunAreRemovedAtStart) {
     PreviewStack another(clipboard, services, dragRoot);
     EXPECT_FALSE(QFileInfo::exists(dragRoot));
     EXPECT_TRUE(QFileInfo::exists(temp.filePath(QStringLiteral("unrelated.png"))));
+}
+
+namespace {
+
+void press(QWidget* widget, QPointF at) { test::mouse(widget, QEvent::MouseButtonPress, at); }
+void moveHeld(QWidget* widget, QPointF to) { test::mouse(widget, QEvent::MouseMove, to); }
+void release(QWidget* widget, QPointF at) { test::mouse(widget, QEvent::MouseButtonRelease, at); }
+void doubleClick(QWidget* widget, QPointF at) {
+    test::drag(widget, at, at, 0);
+    test::mouse(widget, QEvent::MouseButtonDblClick, at);
+    release(widget, at);
+}
+
+class PreviewPanelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QImage image(400, 300, QImage::Format_ARGB32);
+        image.fill(Qt::darkCyan);
+        panel = std::make_unique<PreviewPanel>(image, false);
+        content = panel->content();
+        panel->actions().dragFile = [this]() -> std::optional<QString> {
+            ++dragFileRequests;
+            return std::nullopt;  // no drag actually starts
+        };
+        panel->actions().onHover = [this](bool hovering) { hovers << hovering; };
+        panel->actions().onEdit = [this] { ++edits; };
+        panel->actions().onClose = [this] { ++closes; };
+        panel->show();
+    }
+
+    std::unique_ptr<PreviewPanel> panel;
+    PreviewContentView* content = nullptr;
+    int dragFileRequests = 0;
+    QList<bool> hovers;
+    int edits = 0;
+    int closes = 0;
+};
+
+}  // namespace
+
+TEST_F(PreviewPanelTest, DragStartsAfterFourPointsOfMovementOncePerPress) {
+    press(content, QPointF(100, 70));
+    moveHeld(content, QPointF(103.9, 70));
+    moveHeld(content, QPointF(100, 73.9));
+    EXPECT_EQ(dragFileRequests, 0);
+    moveHeld(content, QPointF(102.4, 73.2));  // 4 points along the diagonal
+    EXPECT_EQ(dragFileRequests, 1);
+    // Without a file nothing started, and nothing is retried before the next press.
+    moveHeld(content, QPointF(130, 90));
+    EXPECT_EQ(dragFileRequests, 1);
+    EXPECT_FALSE(content->isDragging());
+    release(content, QPointF(130, 90));
+
+    // Moving without a press never drags.
+    test::mouse(content, QEvent::MouseMove, QPointF(150, 100), Qt::NoButton);
+    EXPECT_EQ(dragFileRequests, 1);
+}
+
+TEST_F(PreviewPanelTest, DoubleClickEditsOnlyOnceTheCaptureIsStored) {
+    doubleClick(content, QPointF(60, 40));
+    EXPECT_EQ(edits, 0);
+    panel->setEditEnabled(true);
+    EXPECT_TRUE(content->editButton->isEnabled());
+    doubleClick(content, QPointF(60, 40));
+    EXPECT_EQ(edits, 1);
+}
+
+TEST_F(PreviewPanelTest, AButtonActsOnlyOnReleaseInsideAndTheCardAroundItDrags) {
+    test::enter(content);
+    CircleButton* close = content->closeButton;
+    press(close, QPointF(10, 10));
+    moveHeld(close, QPointF(40, 40));
+    EXPECT_FALSE(close->isDown());
+    release(close, QPointF(40, 40));
+    EXPECT_EQ(closes, 0);
+    press(close, QPointF(10, 10));
+    release(close, QPointF(11, 11));
+    EXPECT_EQ(closes, 1);
+
+    // On the overlay but off every button: no button fires, and the card drags from there.
+    QWidget* overlay = content->copyButton->parentWidget();
+    press(overlay, QPointF(40, 40));
+    release(overlay, QPointF(40, 40));
+    EXPECT_EQ(closes, 1);
+    press(overlay, QPointF(40, 40));
+    moveHeld(overlay, QPointF(50, 40));
+    EXPECT_EQ(dragFileRequests, 1);
+    release(overlay, QPointF(50, 40));
+}
+
+TEST_F(PreviewPanelTest, HoverShowsTheOverlayAndChecksTheStoredFile) {
+    EXPECT_FALSE(content->isOverlayShown());
+    test::enter(content);  // no question to ask: the file-manager button stays disabled
+    EXPECT_TRUE(content->isOverlayShown());
+    EXPECT_FALSE(content->fileManagerButton->isEnabled());
+    test::leave(content);
+    EXPECT_FALSE(content->isOverlayShown());
+
+    bool exists = true;
+    panel->actions().historyFileExists = [&] { return exists; };
+    test::enter(content);
+    EXPECT_TRUE(content->fileManagerButton->isEnabled());
+    test::leave(content);
+    exists = false;
+    test::enter(content);
+    EXPECT_FALSE(content->fileManagerButton->isEnabled());
+    EXPECT_EQ(hovers, (QList<bool>{true, false, true, false, true}));
+}
+
+namespace {
+
+// A clock that moves only when the test says so.
+struct TestClock {
+    PreviewStackModel::Instant time = PreviewStackModel::Instant{} + 1000s;
+    void advance(PreviewStackModel::Duration by) { time += by; }
+};
+
+class PreviewStackModelTest : public ::testing::Test {
+protected:
+    TestClock clock;
+    PreviewStackModel model{PreviewStackModel::defaultLifetime, [this] { return clock.time; }};
+    const std::uint32_t screenA = 11;
+    const std::uint32_t screenB = 22;
+};
+
+}  // namespace
+
+TEST_F(PreviewStackModelTest, ExpiryAtExactlySixSecondsReportsDueOnesOldestFirstAndKeepsTheRestInOrder) {
+    const QUuid first = model.push(screenA);
+    const auto firstDue = clock.time + 6s;
+    clock.advance(1s);
+    const QUuid second = model.push(screenA);
+    const QUuid held = model.push(screenA);
+    model.pin(held);
+    clock.advance(1s);
+    const QUuid last = model.push(screenA);
+    EXPECT_EQ(model.nextDeadline(), firstDue);  // the earliest of several
+
+    clock.advance(4s - 1ns);
+    EXPECT_TRUE(model.expireDue().isEmpty());
+    clock.advance(1s + 1ns);  // first is overdue, second due this very moment, last not yet
+    EXPECT_EQ(model.expireDue(), (QList<QUuid>{first, second}));
+    EXPECT_EQ(model.previews(screenA), (QList<QUuid>{held, last}));
+    EXPECT_EQ(model.nextDeadline(), clock.time + 1s);
+    model.close(last);
+    EXPECT_EQ(model.nextDeadline(), std::nullopt);
+    model.close(held);
+    EXPECT_TRUE(model.isEmpty());
+    EXPECT_TRUE(model.expireDue().isEmpty());
+}
+
+TEST_F(PreviewStackModelTest, HoverAndPinHoldAPreviewAndEveryReturnStartsAFullLifetime) {
+    const QUuid id = model.push(screenA);
+    clock.advance(3s);
+    model.hover(id, true);
+    EXPECT_EQ(model.nextDeadline(), std::nullopt);
+    clock.advance(5s);
+    EXPECT_TRUE(model.expireDue().isEmpty());
+    model.hover(id, false);
+    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
+
+    // Pinned: hovering in and out leaves it held; unpinned under the pointer, it waits for a leave.
+    model.pin(id);
+    model.hover(id, true);
+    model.hover(id, false);
+    EXPECT_EQ(model.nextDeadline(), std::nullopt);
+    clock.advance(60s);
+    EXPECT_TRUE(model.expireDue().isEmpty());
+    model.hover(id, true);
+    model.unpin(id);
+    EXPECT_FALSE(model.isPinned(id));
+    EXPECT_EQ(model.nextDeadline(), std::nullopt);
+    clock.advance(2s);
+    model.hover(id, false);
+    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
+}
+
+TEST_F(PreviewStackModelTest, RenewClearsTheHoverButKeepsThePin) {
+    const QUuid hovered = model.push(screenA);
+    const QUuid pinned = model.push(screenA);
+    model.hover(hovered, true);
+    model.pin(pinned);
+    model.hover(pinned, true);
+    clock.advance(10s);
+    model.renew(hovered);
+    model.renew(pinned);
+    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
+    EXPECT_TRUE(model.isPinned(pinned));
+    model.close(hovered);
+    EXPECT_EQ(model.nextDeadline(), std::nullopt);
+    // The hover was forgotten: unpinning now counts down without waiting for a leave.
+    model.unpin(pinned);
+    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
+}
+
+TEST_F(PreviewStackModelTest, OnlyAnAcceptedDragOfAnUnpinnedPreviewUsesItUp) {
+    const QUuid plain = model.push(screenA);
+    const QUuid pinned = model.push(screenA);
+    model.pin(pinned);
+
+    EXPECT_FALSE(model.dragEnded(plain, false));
+    EXPECT_FALSE(model.dragEnded(pinned, true));
+    EXPECT_EQ(model.previews(screenA), (QList<QUuid>{plain, pinned}));
+    EXPECT_TRUE(model.dragEnded(plain, true));
+    EXPECT_EQ(model.previews(screenA), QList<QUuid>{pinned});
+    EXPECT_FALSE(model.dragEnded(plain, true));  // gone already
+}
+
+TEST_F(PreviewStackModelTest, DisplaysKeepSeparateSlots) {
+    const QUuid a0 = model.push(screenA);
+    const QUuid b0 = model.push(screenB);
+    const QUuid a1 = model.push(screenA);
+    const QUuid b1 = model.push(screenB);
+    EXPECT_EQ(model.slot(a1), 1);
+    EXPECT_EQ(model.screen(b0), screenB);
+
+    model.close(a0);
+    EXPECT_EQ(model.slot(a1), 0);
+    EXPECT_EQ(model.slot(a0), std::nullopt);
+    EXPECT_EQ(model.previews(screenB), (QList<QUuid>{b0, b1}));
+}
+
+TEST_F(PreviewStackModelTest, UnknownIdsAreIgnored) {
+    const QUuid id = model.push(screenA);
+    const QUuid stranger = QUuid::createUuid();
+    model.hover(stranger, true);
+    model.pin(stranger);
+    model.unpin(stranger);
+    model.renew(stranger);
+    model.close(stranger);
+    EXPECT_FALSE(model.isPinned(stranger));
+    EXPECT_EQ(model.slot(stranger), std::nullopt);
+    EXPECT_EQ(model.previews(screenA), QList<QUuid>{id});
+    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
+}
+
+// With margins of 20 and 10 between them, n panels of 150 need 40 + 150 n + 10 (n − 1).
+TEST(PreviewStackModelLayout, OldestGiveWayUntilTheColumnFits) {
+    EXPECT_EQ(PreviewStackModel::overflowCount(670, {150, 150, 150}, 150, 20, 10), 0);  // exactly fits
+    EXPECT_EQ(PreviewStackModel::overflowCount(669, {150, 150, 150}, 150, 20, 10), 1);
+    EXPECT_EQ(PreviewStackModel::overflowCount(100, {150, 150}, 150, 20, 10), 2);  // the newest stays alone
 }
