@@ -71,7 +71,7 @@ protected:
 
 }  // namespace
 
-TEST_F(PreviewStackTest, OldestGivesWayWhenTheColumnDoesNotFitPinnedOrNot) {
+TEST_F(PreviewStackTest, OldestGivesWayWhenTheColumnIsFullPinnedOrNotAndClosingOneMovesTheNewerDownAnimated) {
     // How many 150-point panels fit: 40 + 150 + (n - 1) × 160 <= height.
     const int fit = 1 + (area.height() - 190) / 160;
     ASSERT_GE(fit, 2);
@@ -83,27 +83,20 @@ TEST_F(PreviewStackTest, OldestGivesWayWhenTheColumnDoesNotFitPinnedOrNot) {
     const QUuid newest = showOne();
     EXPECT_EQ(stack.panel(ids[0]), nullptr);
     EXPECT_EQ(stack.stackModel().previews(desktop.displays.displayID(screen)).size(), fit);
-    EXPECT_EQ(stack.panel(newest)->pos(), expectedPlace(fit - 1));
+    PreviewPanel* top = stack.panel(newest);
+    EXPECT_EQ(top->pos(), expectedPlace(fit - 1));
     // The survivors slide down into the freed place.
     EXPECT_EQ(stack.panel(ids[1])->targetPosition(), expectedPlace(0));
     // The thumbnail is made in the background and arrives shortly.
-    EXPECT_TRUE(test::waitUntil([&] { return !stack.panel(newest)->content()->thumbnail().isNull(); }));
-}
+    EXPECT_TRUE(test::waitUntil([&] { return !top->content()->thumbnail().isNull(); }));
 
-TEST_F(PreviewStackTest, ClosingTheMiddleOneMovesTheNewestDownAnimated) {
-    const QUuid oldest = showOne();
-    const QUuid middle = showOne();
-    const QUuid newest = showOne();
-    QPointer<PreviewPanel> closed = stack.panel(middle);
+    QPointer<PreviewPanel> closed = stack.panel(ids[1]);
     closed->content()->closeButton->click();
-
-    EXPECT_EQ(stack.panel(middle), nullptr);
+    EXPECT_EQ(stack.panel(ids[1]), nullptr);
     EXPECT_TRUE(closed->isClosing());
-    PreviewPanel* top = stack.panel(newest);
-    EXPECT_EQ(top->targetPosition(), expectedPlace(1));
-    EXPECT_EQ(top->pos(), expectedPlace(2));  // it glides, it does not jump
-    EXPECT_TRUE(test::waitUntil([&] { return top->pos() == expectedPlace(1); }));
-    EXPECT_EQ(stack.panel(oldest)->pos(), expectedPlace(0));
+    EXPECT_EQ(top->targetPosition(), expectedPlace(fit - 2));
+    EXPECT_EQ(top->pos(), expectedPlace(fit - 1));  // it glides, it does not jump
+    EXPECT_TRUE(test::waitUntil([&] { return top->pos() == expectedPlace(fit - 2); }));
     EXPECT_TRUE(test::waitUntil([&] { return closed.isNull(); }));  // faded out and gone
 }
 
@@ -277,16 +270,14 @@ TEST_F(PreviewPanelTest, DragStartsAfterFourPointsOfMovementOncePerPress) {
     EXPECT_EQ(dragFileRequests, 1);
 }
 
-TEST_F(PreviewPanelTest, DoubleClickEditsOnlyOnceTheCaptureIsStored) {
+TEST_F(PreviewPanelTest, ADoubleClickEditsOnceStoredAButtonActsOnReleaseInsideAndTheCardAroundItDrags) {
     doubleClick(content, QPointF(60, 40));
     EXPECT_EQ(edits, 0);
     panel->setEditEnabled(true);
     EXPECT_TRUE(content->editButton->isEnabled());
     doubleClick(content, QPointF(60, 40));
     EXPECT_EQ(edits, 1);
-}
 
-TEST_F(PreviewPanelTest, AButtonActsOnlyOnReleaseInsideAndTheCardAroundItDrags) {
     test::enter(content);
     CircleButton* close = content->closeButton;
     press(close, QPointF(10, 10));
@@ -414,35 +405,25 @@ TEST_F(PreviewStackModelTest, RenewClearsTheHoverButKeepsThePin) {
     EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
 }
 
-TEST_F(PreviewStackModelTest, OnlyAnAcceptedDragOfAnUnpinnedPreviewUsesItUp) {
-    const QUuid plain = model.push(screenA);
-    const QUuid pinned = model.push(screenA);
-    model.pin(pinned);
-
-    EXPECT_FALSE(model.dragEnded(plain, false));
-    EXPECT_FALSE(model.dragEnded(pinned, true));
-    EXPECT_EQ(model.previews(screenA), (QList<QUuid>{plain, pinned}));
-    EXPECT_TRUE(model.dragEnded(plain, true));
-    EXPECT_EQ(model.previews(screenA), QList<QUuid>{pinned});
-    EXPECT_FALSE(model.dragEnded(plain, true));  // gone already
-}
-
-TEST_F(PreviewStackModelTest, DisplaysKeepSeparateSlots) {
+TEST_F(PreviewStackModelTest, DisplaysKeepSeparateSlotsAndOnlyAnAcceptedDragOfAnUnpinnedPreviewUsesItUp) {
     const QUuid a0 = model.push(screenA);
     const QUuid b0 = model.push(screenB);
     const QUuid a1 = model.push(screenA);
     const QUuid b1 = model.push(screenB);
     EXPECT_EQ(model.slot(a1), 1);
     EXPECT_EQ(model.screen(b0), screenB);
-
-    model.close(a0);
+    model.pin(b1);
+    EXPECT_FALSE(model.dragEnded(b0, false));
+    EXPECT_FALSE(model.dragEnded(b1, true));
+    EXPECT_EQ(model.previews(screenB), (QList<QUuid>{b0, b1}));
+    EXPECT_TRUE(model.dragEnded(a0, true));
+    EXPECT_FALSE(model.dragEnded(a0, true));  // gone already
     EXPECT_EQ(model.slot(a1), 0);
     EXPECT_EQ(model.slot(a0), std::nullopt);
-    EXPECT_EQ(model.previews(screenB), (QList<QUuid>{b0, b1}));
-}
 
-TEST_F(PreviewStackModelTest, UnknownIdsAreIgnored) {
-    const QUuid id = model.push(screenA);
+    // Unknown ids are ignored.
+    model.close(b0);
+    model.close(b1);
     const QUuid stranger = QUuid::createUuid();
     model.hover(stranger, true);
     model.pin(stranger);
@@ -451,7 +432,7 @@ TEST_F(PreviewStackModelTest, UnknownIdsAreIgnored) {
     model.close(stranger);
     EXPECT_FALSE(model.isPinned(stranger));
     EXPECT_EQ(model.slot(stranger), std::nullopt);
-    EXPECT_EQ(model.previews(screenA), QList<QUuid>{id});
+    EXPECT_EQ(model.previews(screenA), QList<QUuid>{a1});
     EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
 }
 
