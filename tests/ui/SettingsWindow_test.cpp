@@ -223,10 +223,35 @@ TEST(SettingsTexts, CountPhraseUsesTheRussianPlural) {
     for (const auto& [count, phrase] : rows) EXPECT_EQ(SettingsTexts::countPhrase(count), QString::fromUtf8(phrase));
 }
 
-TEST(SettingsWindow, AFailedMoveKeepsTheOldFolderAndAMoveSavesItOnlyAfterTheStoreMovedEvenWhenClosed) {
+// An unusable or unchanged folder moves nothing; a failed move keeps the old folder; a move saves
+// the new one only after the store moved, even when the window closed meanwhile.
+TEST(SettingsWindow, AMoveIsRefusedForABadFolderFailsSafelyAndSavesTheFolderOnlyOnceTheStoreMoved) {
     Window window;
     const AppSettings before = window.current();
     auto* button = window.find<QPushButton>("folderButton");
+    QFile file(window.temp.filePath("a file"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    const std::pair<QString, const char*> refused[] = {
+        {file.fileName(), "Не удалось записать файлы."},
+        {before.historyFolder + "/inner", "Эта папка находится внутри текущей папки истории."}};
+    for (const auto& [folder, explanation] : refused) {
+        SCOPED_TRACE(explanation);
+        window.controller->moveHistory(folder);
+        ASSERT_TRUE(waitUntil([&] { return window.alert() != nullptr; }));
+        EXPECT_EQ(window.alert()->text(), QStringLiteral("Эту папку выбрать нельзя"));
+        EXPECT_EQ(window.alert()->informativeText(), QString::fromUtf8(explanation));
+        EXPECT_FALSE(window.controller->isMoving());
+        EXPECT_TRUE(button->isEnabled());
+        window.alert()->close();
+    }
+    for (const char* same : {"", "/", "/./"}) {
+        window.controller->moveHistory(before.historyFolder + same);
+        EXPECT_FALSE(window.controller->isMoving());
+    }
+    test::drainEvents();
+    EXPECT_EQ(window.alert(), nullptr);
+    EXPECT_TRUE(window.history.relocations.empty());
+
     test::LogCapture log;
     ASSERT_TRUE(window.startMove(window.temp.filePath("full")));
     window.finishMove(HistoryResult(unexpected(HistoryError::notEnoughSpace())));
@@ -259,34 +284,6 @@ TEST(SettingsWindow, AFailedMoveKeepsTheOldFolderAndAMoveSavesItOnlyAfterTheStor
     EXPECT_TRUE(button->isEnabled());
     EXPECT_EQ(closes, 1);
     EXPECT_EQ(window.alert(), nullptr);
-}
-
-TEST(SettingsWindow, AnUnusableFolderIsRefusedAndTheSameFolderIgnoredBeforeAnythingMoves) {
-    Window window;
-    const AppSettings before = window.current();
-    QFile file(window.temp.filePath("a file"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    const std::pair<QString, const char*> refused[] = {
-        {file.fileName(), "Не удалось записать файлы."},
-        {before.historyFolder + "/inner", "Эта папка находится внутри текущей папки истории."}};
-    for (const auto& [folder, explanation] : refused) {
-        SCOPED_TRACE(explanation);
-        window.controller->moveHistory(folder);
-        ASSERT_TRUE(waitUntil([&] { return window.alert() != nullptr; }));
-        EXPECT_EQ(window.alert()->text(), QStringLiteral("Эту папку выбрать нельзя"));
-        EXPECT_EQ(window.alert()->informativeText(), QString::fromUtf8(explanation));
-        EXPECT_FALSE(window.controller->isMoving());
-        EXPECT_TRUE(window.find<QPushButton>("folderButton")->isEnabled());
-        window.alert()->close();
-    }
-    for (const char* same : {"", "/", "/./"}) {
-        window.controller->moveHistory(before.historyFolder + same);
-        EXPECT_FALSE(window.controller->isMoving());
-    }
-    test::drainEvents();
-    EXPECT_EQ(window.alert(), nullptr);
-    EXPECT_TRUE(window.history.relocations.empty());
-    EXPECT_EQ(window.current(), before);
 }
 
 TEST(SettingsWindow, AFolderOnAnUnpluggedDiskSaysSo) {

@@ -89,29 +89,6 @@ TEST_F(PermissionsGuideTest, RowsShowWhatIsGrantedGrantLooksAgainAndTheDiskRowIs
     ASSERT_TRUE(test::waitUntil([&] { return probe->calls.load() == probes + 1; })) << "pressing it probes the disk again";
 }
 
-TEST_F(PermissionsGuideTest, ADeniedDiskOpensTheWindowOnceWhenAsked) {
-    probe->answer = VolumeAccess::denied;
-    guide.refreshRemovableVolumes(true);
-    ASSERT_TRUE(settled());
-    ASSERT_TRUE(guide.window());
-    EXPECT_TRUE(guide.window()->isVisible());
-    EXPECT_EQ(changes, 1);
-
-    guide.window()->close();
-    ASSERT_TRUE(test::waitUntil([this] { return guide.window() == nullptr; }));
-    guide.refreshRemovableVolumes(true);
-    ASSERT_TRUE(settled());
-    EXPECT_EQ(guide.window(), nullptr) << "still denied: not shown again";
-
-    probe->answer = VolumeAccess::granted;
-    guide.refreshRemovableVolumes(true);
-    ASSERT_TRUE(settled());
-    probe->answer = VolumeAccess::denied;
-    guide.refreshRemovableVolumes(false);
-    ASSERT_TRUE(settled());
-    EXPECT_EQ(guide.window(), nullptr) << "a probe that did not ask for the window";
-}
-
 TEST_F(PermissionsGuideTest, AttentionProbesAtMostEveryThirtySecondsAndNeverOverTheOverlay) {
     guide.attentionReceived();
     ASSERT_TRUE(settled());
@@ -138,7 +115,7 @@ TEST_F(PermissionsGuideTest, AttentionProbesAtMostEveryThirtySecondsAndNeverOver
     EXPECT_EQ(probe->calls.load(), 2);
 }
 
-TEST_F(PermissionsGuideTest, RequestsDuringAProbeMergeIntoOneThatCarriesTheWindowFlag) {
+TEST_F(PermissionsGuideTest, RequestsDuringAProbeMergeIntoOneThatCarriesTheWindowFlagAndADenialOpensItOnce) {
     const std::shared_ptr<test::Gate> first = probe->holdBack();
     probe->answer = VolumeAccess::granted;
     guide.refreshRemovableVolumes(false);
@@ -160,6 +137,19 @@ TEST_F(PermissionsGuideTest, RequestsDuringAProbeMergeIntoOneThatCarriesTheWindo
     EXPECT_EQ(probe->calls.load(), 2) << "three waiting requests ran as one";
     ASSERT_TRUE(guide.window());
     EXPECT_TRUE(guide.window()->isVisible());
+
+    guide.window()->close();
+    ASSERT_TRUE(test::waitUntil([this] { return guide.window() == nullptr; }));
+    guide.refreshRemovableVolumes(true);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(guide.window(), nullptr) << "still denied: not shown again";
+    probe->answer = VolumeAccess::granted;
+    guide.refreshRemovableVolumes(true);
+    ASSERT_TRUE(settled());
+    probe->answer = VolumeAccess::denied;
+    guide.refreshRemovableVolumes(false);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(guide.window(), nullptr) << "a probe that did not ask for the window";
 }
 
 // The menu as the user sees it: the visible entries, a separator as "—", disabled ones in [].
