@@ -163,10 +163,10 @@ TEST(SettingsWindow, EachCheckboxStoresItsSwitchAndFollowsAChangeMadeElsewhere) 
         {"shutterSoundCheckbox", &AppSettings::playShutterSound},
         {"launchAtLoginCheckbox", &AppSettings::launchAtLogin},
     };
+    Window window;
+    const AppSettings before = window.current();
     for (const auto& [name, field] : rows) {
         SCOPED_TRACE(name);
-        Window window;
-        const AppSettings before = window.current();
         QCheckBox* box = window.find<QCheckBox>(name);
         ASSERT_TRUE(box->isChecked());
         box->click();

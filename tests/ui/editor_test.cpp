@@ -221,11 +221,9 @@ namespace {
 struct WindowFixture {
     struct PendingSave {
         QImage image;
-        PNGFuture png;
         std::function<void(EditorWindowController::SaveOutcome)> completion;
     };
     std::vector<PendingSave> saves;
-    int copies = 0;
     int beeps = 0;
     bool closed = false;
     EditorWindowController* controller;
@@ -236,10 +234,10 @@ struct WindowFixture {
         controller = new EditorWindowController(
             Screenshot{QUuid::createUuid(), {}, ScreenshotKind::region, {200, 150}, QStringLiteral("a.png"), {}},
             std::make_unique<EditDocument>(image),
-            [this](const QImage& edited, const PNGFuture& png, std::function<void(EditorWindowController::SaveOutcome)> done) {
-                saves.push_back({edited, png, std::move(done)});
+            [this](const QImage& edited, const PNGFuture&, std::function<void(EditorWindowController::SaveOutcome)> done) {
+                saves.push_back({edited, std::move(done)});
             },
-            [this](const QImage&, const PNGFuture&) { ++copies; }, [this] { ++beeps; });
+            [](const QImage&, const PNGFuture&) {}, [this] { ++beeps; });
         controller->onClose = [this] { closed = true; };
         controller->show();
     }

@@ -115,18 +115,27 @@ TEST_F(PreviewStackTest, CopyAgainAndTheNotSavedWarningActOnTheirOwnPreview) {
     EXPECT_TRUE(stack.panel(id)->content()->warningLabel->isVisible());
 }
 
-TEST_F(PreviewStackTest, RevealAndDragUseTheStoredFileWhileItExists) {
+TEST_F(PreviewStackTest, RevealAndDragUseTheStoredFileWhileItExistsOtherwiseACopyThatGoesWithThePreview) {
+    stack.draggedFileLifetime = 300ms;
     const QUuid id = showOne();
+    const QUuid taken = showOne();
     PreviewContentView* content = stack.panel(id)->content();
+    // Not stored yet: a copy with a generated name.
+    const auto unstored = stack.panel(taken)->actions().dragFile();
+    ASSERT_TRUE(unstored);
+    const QString name = QFileInfo(*unstored).fileName();
+    EXPECT_TRUE(name.startsWith(PreviewStack::fileName(QDateTime::currentDateTime()).left(19))) << name.toStdString();
+    const auto image = quillet::ImageCodec::decode(test::readFile(*unstored));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->pixelColor(3, 3), QColor(Qt::darkGreen));
+
     const Screenshot screenshot = stored(QStringLiteral("Quillet 2026-01-02 в 03.04.05.png"));
     const QString path = writeFile(screenshot.fileName, "stored");
     stack.attach(screenshot, path, id);
-
     test::enter(content);
     content->fileManagerButton->click();
     EXPECT_EQ(revealed, QStringList{path});
     EXPECT_EQ(content->actions.dragFile(), path);
-
     // The history lookup, when set, wins over the path given to attach.
     const QString moved = writeFile(QStringLiteral("moved.png"), "moved");
     stack.historyFileURL = [&](const Screenshot&) { return moved; };
@@ -141,29 +150,15 @@ TEST_F(PreviewStackTest, RevealAndDragUseTheStoredFileWhileItExists) {
     ASSERT_TRUE(copy);
     EXPECT_EQ(QFileInfo(*copy).fileName(), screenshot.fileName);
     EXPECT_EQ(quillet::ImageCodec::decode(test::readFile(*copy))->size(), QSize(64, 48));
-}
-
-TEST_F(PreviewStackTest, UnstoredCaptureDragsACopyThatGoesWithThePreviewOrAWhileAfterAnAcceptedDrag) {
-    stack.draggedFileLifetime = 300ms;
-    const QUuid closed = showOne();
-    const QUuid taken = showOne();
-    const auto file = stack.panel(closed)->actions().dragFile();
-    ASSERT_TRUE(file);
-    const QString name = QFileInfo(*file).fileName();
-    EXPECT_TRUE(name.startsWith(PreviewStack::fileName(QDateTime::currentDateTime()).left(19))) << name.toStdString();
-    const auto image = quillet::ImageCodec::decode(test::readFile(*file));
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->pixelColor(3, 3), QColor(Qt::darkGreen));
-    stack.panel(closed)->content()->closeButton->click();
-    EXPECT_FALSE(QFileInfo::exists(*file));
+    // Closing the preview removes its copy at once.
+    content->closeButton->click();
+    EXPECT_FALSE(QFileInfo::exists(*copy));
 
     // An accepted drag uses the preview up but keeps its file for the receiver a while.
-    const auto dragged = stack.panel(taken)->actions().dragFile();
-    ASSERT_TRUE(dragged);
     stack.panel(taken)->actions().onDragEnded(true);
     EXPECT_EQ(stack.panel(taken), nullptr);
-    EXPECT_TRUE(QFileInfo::exists(*dragged));
-    EXPECT_TRUE(test::waitUntil([&] { return !QFileInfo::exists(*dragged); }, 5s));
+    EXPECT_TRUE(QFileInfo::exists(*unstored));
+    EXPECT_TRUE(test::waitUntil([&] { return !QFileInfo::exists(*unstored); }, 5s));
 }
 
 TEST_F(PreviewStackTest, EditWorksOnceStoredWithAnEditorAndItsResultKeepsThePlaceAndPin) {
