@@ -265,15 +265,33 @@ TEST_F(PreviewPanelTest, DragStartsAfterFourPointsOfMovementOncePerPress) {
     EXPECT_EQ(dragFileRequests, 1);
 }
 
-TEST_F(PreviewPanelTest, ADoubleClickEditsOnceStoredAButtonActsOnReleaseInsideAndTheCardAroundItDrags) {
+TEST_F(PreviewPanelTest, DoubleClickHoverButtonsAndTheCardAroundThem) {
     doubleClick(content, QPointF(60, 40));
     EXPECT_EQ(edits, 0);
     panel->setEditEnabled(true);
     EXPECT_TRUE(content->editButton->isEnabled());
     doubleClick(content, QPointF(60, 40));
-    EXPECT_EQ(edits, 1);
+    EXPECT_EQ(edits, 1) << "edits only once stored";
 
+    // Hovering shows the buttons and asks whether the stored file is still there.
+    EXPECT_FALSE(content->isOverlayShown());
+    test::enter(content);  // no question to ask: the file-manager button stays disabled
+    EXPECT_TRUE(content->isOverlayShown());
+    EXPECT_FALSE(content->fileManagerButton->isEnabled());
+    test::leave(content);
+    EXPECT_FALSE(content->isOverlayShown());
+
+    bool exists = true;
+    panel->actions().historyFileExists = [&] { return exists; };
     test::enter(content);
+    EXPECT_TRUE(content->fileManagerButton->isEnabled());
+    test::leave(content);
+    exists = false;
+    test::enter(content);
+    EXPECT_FALSE(content->fileManagerButton->isEnabled());
+    EXPECT_EQ(hovers, (QList<bool>{true, false, true, false, true}));
+
+    // A button acts only on a release inside it.
     CircleButton* close = content->closeButton;
     press(close, QPointF(10, 10));
     moveHeld(close, QPointF(40, 40));
@@ -293,25 +311,6 @@ TEST_F(PreviewPanelTest, ADoubleClickEditsOnceStoredAButtonActsOnReleaseInsideAn
     moveHeld(overlay, QPointF(50, 40));
     EXPECT_EQ(dragFileRequests, 1);
     release(overlay, QPointF(50, 40));
-}
-
-TEST_F(PreviewPanelTest, HoverShowsTheOverlayAndChecksTheStoredFile) {
-    EXPECT_FALSE(content->isOverlayShown());
-    test::enter(content);  // no question to ask: the file-manager button stays disabled
-    EXPECT_TRUE(content->isOverlayShown());
-    EXPECT_FALSE(content->fileManagerButton->isEnabled());
-    test::leave(content);
-    EXPECT_FALSE(content->isOverlayShown());
-
-    bool exists = true;
-    panel->actions().historyFileExists = [&] { return exists; };
-    test::enter(content);
-    EXPECT_TRUE(content->fileManagerButton->isEnabled());
-    test::leave(content);
-    exists = false;
-    test::enter(content);
-    EXPECT_FALSE(content->fileManagerButton->isEnabled());
-    EXPECT_EQ(hovers, (QList<bool>{true, false, true, false, true}));
 }
 
 namespace {
