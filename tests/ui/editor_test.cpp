@@ -50,17 +50,6 @@ struct Fixture {
 
 }  // namespace
 
-TEST(EditorCanvas, ShowsTheImageFittedAndNeverLargerThanOneDevicePixel) {
-    Fixture f;
-    EXPECT_EQ(f.canvas.displayRect(), QRectF(16, 16, 400, 300));
-    f.canvas.resize(1000, 1000);
-    EXPECT_DOUBLE_EQ(f.canvas.scale(), 1.0) << "a large canvas does not enlarge the image";
-    f.canvas.resize(232, 332);
-    EXPECT_DOUBLE_EQ(f.canvas.scale(), 0.5);
-    EXPECT_EQ(f.canvas.displayRect(), QRectF(16, 91, 200, 150));
-    EXPECT_EQ(f.canvas.imagePoint(QPointF(116, 166)), QPointF(200, 150));
-}
-
 TEST(EditorCanvas, EachGestureAddsOneSelectedAnnotationAsOneUndoStep) {
     struct Row {
         Tool tool;
@@ -168,8 +157,18 @@ TEST(EditorCanvas, ToolKeysWorkWithoutModifiersAndCtrlShortcutsAreSwallowedEvenW
     EXPECT_EQ(copies, 1);
 }
 
-TEST(EditorCanvas, CropIsProposedUntilReturnAndEscapeForgetsIt) {
+TEST(EditorCanvas, TheImageIsFittedNeverEnlargedAndACropIsProposedUntilReturnAndShownAlone) {
     Fixture f;
+    EXPECT_EQ(f.canvas.displayRect(), QRectF(16, 16, 400, 300));
+    f.canvas.resize(1000, 1000);
+    EXPECT_DOUBLE_EQ(f.canvas.scale(), 1.0) << "a large canvas does not enlarge the image";
+    f.canvas.resize(232, 332);
+    EXPECT_DOUBLE_EQ(f.canvas.scale(), 0.5);
+    EXPECT_EQ(f.canvas.displayRect(), QRectF(16, 91, 200, 150));
+    EXPECT_EQ(f.canvas.imagePoint(QPointF(116, 166)), QPointF(200, 150));
+    f.canvas.resize(432, 332);
+
+    // Escape forgets a proposed crop.
     f.canvas.setTool(Tool::crop);
     f.drag({40, 30}, {240, 180});
     EXPECT_EQ(f.canvas.pendingCrop(), QRectF(40, 30, 200, 150));
