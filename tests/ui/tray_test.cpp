@@ -86,7 +86,8 @@ TEST_F(PermissionsGuideTest, RowsShowWhatIsGrantedGrantLooksAgainAndTheDiskRowIs
     const int probes = probe->calls.load();
     row(Permission::removableVolumes)->grantButton()->click();
     EXPECT_TRUE(row(Permission::removableVolumes)->isHintShown());
-    ASSERT_TRUE(test::waitUntil([&] { return probe->calls.load() == probes + 1; })) << "pressing it probes the disk again";
+    // Pressing it probes the disk again.
+    ASSERT_TRUE(test::waitUntil([&] { return probe->calls.load() == probes + 1; }));
 }
 
 TEST_F(PermissionsGuideTest, AttentionProbesAtMostEveryThirtySecondsAndNeverOverTheOverlay) {
