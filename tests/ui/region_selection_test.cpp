@@ -41,7 +41,7 @@ struct Overlay {
 
 }  // namespace
 
-TEST(RegionSelectionView, ClicksPickTheFrontMostWindowDragsWholeRectanglesEscapeCancels) {
+TEST(RegionSelectionView, HoverAndClicksPickTheFrontMostWindowDragsWholeRectanglesEscapeCancels) {
     Overlay overlay;
     overlay.key(Qt::Key_A);  // other keys do nothing
     overlay.key(Qt::Key_Return);
@@ -61,10 +61,8 @@ TEST(RegionSelectionView, ClicksPickTheFrontMostWindowDragsWholeRectanglesEscape
         rectangle(QRectF(1400, 880, 40, 20)), std::nullopt, std::nullopt,  // the corner, Escape, right click
     };
     EXPECT_EQ(overlay.outcomes, expected);
-}
 
-TEST(RegionSelectionView, HoverFollowsTheFrontMostWindowAndGivesWayToADrag) {
-    Overlay overlay;
+    // The hover follows the front-most window and gives way to a drag.
     overlay.send(QEvent::MouseMove, QPointF(150, 150));
     ASSERT_TRUE(overlay.view.hoveredWindow());
     EXPECT_EQ(overlay.view.hoveredWindow()->id, 1u);
