@@ -39,22 +39,17 @@ protected:
 
 }  // namespace
 
-TEST_F(DragFileResolverTest, ExistingStoredFileIsDraggedAsIs) {
+TEST_F(DragFileResolverTest, AStoredFileIsDraggedAsIsAndAMissingOneFallsBackToOneCopyPerPreview) {
     const QString stored = temp.filePath(QStringLiteral("Quillet stored.png"));
     writeFile(stored, png);
-
     const QUuid id = QUuid::createUuid();
     EXPECT_EQ(resolver.file(id, stored, QStringLiteral("other.png"), supplier(png)), stored);
     EXPECT_EQ(supplied, 0);
     EXPECT_FALSE(QFileInfo::exists(root));
-}
 
-TEST_F(DragFileResolverTest, MissingStoredFileFallsBackToOneCopyPerPreview) {
-    const QUuid id = QUuid::createUuid();
-    const QString gone = temp.filePath(QStringLiteral("deleted.png"));
+    ASSERT_TRUE(QFile::remove(stored));
     const QString name = QStringLiteral("Quillet 2024-03-09 в 14.05.07.png");
-
-    const auto first = resolver.file(id, gone, name, supplier(png));
+    const auto first = resolver.file(id, stored, name, supplier(png));
     ASSERT_TRUE(first);
     EXPECT_EQ(*first, folderOf(id) + QLatin1Char('/') + name);
     EXPECT_EQ(readFile(*first), png);
@@ -68,14 +63,6 @@ TEST_F(DragFileResolverTest, MissingStoredFileFallsBackToOneCopyPerPreview) {
     EXPECT_EQ(readFile(*first), png);
     // Only the copy is in the folder: the write went through a temporary name and a rename.
     EXPECT_EQ(QDir(folderOf(id)).entryList(QDir::Files | QDir::Hidden), QStringList{name});
-}
-
-TEST_F(DragFileResolverTest, EmptyBytesWriteNothing) {
-    const QUuid id = QUuid::createUuid();
-    EXPECT_EQ(resolver.file(id, std::nullopt, QStringLiteral("a.png"), supplier({})), std::nullopt);
-    EXPECT_FALSE(QFileInfo::exists(root));
-    // A failed attempt is not remembered.
-    EXPECT_TRUE(resolver.file(id, std::nullopt, QStringLiteral("a.png"), supplier(png)));
 }
 
 TEST_F(DragFileResolverTest, PreviewsWithTheSameNameDoNotCollideAndAreDiscardedSeparately) {
@@ -98,25 +85,19 @@ TEST_F(DragFileResolverTest, PreviewsWithTheSameNameDoNotCollideAndAreDiscardedS
     resolver.discardAll();  // a missing root is fine
 }
 
-TEST_F(DragFileResolverTest, NameCannotLeaveThePreviewFolder) {
+TEST_F(DragFileResolverTest, NoBytesOrANameThatLeavesThePreviewFolderWriteNothingThere) {
     const QUuid id = QUuid::createUuid();
-    const auto file = resolver.file(id, std::nullopt, QStringLiteral("../../escape.png"), supplier(png));
+    EXPECT_EQ(resolver.file(id, std::nullopt, QStringLiteral("a.png"), supplier({})), std::nullopt);
+    EXPECT_FALSE(QFileInfo::exists(root));
+    // A failed attempt is not remembered.
+    EXPECT_TRUE(resolver.file(id, std::nullopt, QStringLiteral("a.png"), supplier(png)));
+
+    const QUuid other = QUuid::createUuid();
+    const auto file = resolver.file(other, std::nullopt, QStringLiteral("../../escape.png"), supplier(png));
     ASSERT_TRUE(file);
-    EXPECT_EQ(QFileInfo(*file).absolutePath(), folderOf(id));
+    EXPECT_EQ(QFileInfo(*file).absolutePath(), folderOf(other));
     EXPECT_FALSE(QFileInfo::exists(temp.filePath(QStringLiteral("escape.png"))));
     EXPECT_EQ(resolver.file(QUuid::createUuid(), std::nullopt, QStringLiteral(".."), supplier(png)), std::nullopt);
-}
-
-TEST_F(DragFileResolverTest, RootThatIsASymbolicLinkIsNeitherWrittenThroughNorEmptied) {
-    const QString elsewhere = temp.filePath(QStringLiteral("precious"));
-    ASSERT_TRUE(QDir().mkpath(elsewhere));
-    writeFile(elsewhere + QStringLiteral("/keep.txt"), {});
-    ASSERT_TRUE(QFile::link(elsewhere, root));
-
-    EXPECT_EQ(resolver.file(QUuid::createUuid(), std::nullopt, QStringLiteral("a.png"), supplier(png)), std::nullopt);
-    resolver.discardAll();
-    EXPECT_FALSE(QFileInfo(root).isSymLink());
-    EXPECT_TRUE(QFileInfo::exists(elsewhere + QStringLiteral("/keep.txt")));
 }
 
 TEST_F(DragFileResolverTest, FolderOfAnotherUserIsNeitherEmptiedNorWrittenInto) {
@@ -133,7 +114,7 @@ TEST_F(DragFileResolverTest, FolderOfAnotherUserIsNeitherEmptiedNorWrittenInto) 
     EXPECT_EQ(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(), 1);
 }
 
-TEST_F(DragFileResolverTest, LinksInsideOurFolderAreRemovedAsLinksAndNeverFollowed) {
+TEST_F(DragFileResolverTest, LinksAreRemovedAsLinksAndNeverFollowed) {
     const QString outside = temp.filePath(QStringLiteral("precious"));
     ASSERT_TRUE(QDir().mkpath(outside + QStringLiteral("/inner")));
     writeFile(outside + QStringLiteral("/keep.txt"), "keep");
@@ -159,5 +140,12 @@ TEST_F(DragFileResolverTest, LinksInsideOurFolderAreRemovedAsLinksAndNeverFollow
     ASSERT_TRUE(QFile::link(outside, root + QStringLiteral("/link")));
     resolver.discardAll();
     EXPECT_FALSE(QFileInfo::exists(root));
+    EXPECT_TRUE(survives());
+
+    // The root itself a link: neither written through nor emptied.
+    ASSERT_TRUE(QFile::link(outside, root));
+    EXPECT_EQ(resolver.file(QUuid::createUuid(), std::nullopt, QStringLiteral("a.png"), supplier(png)), std::nullopt);
+    resolver.discardAll();
+    EXPECT_FALSE(QFileInfo(root).isSymLink());
     EXPECT_TRUE(survives());
 }

@@ -77,11 +77,12 @@ struct Window {
     }
     // Starts a move to `folder` and waits until the history fake is asked for it.
     bool startMove(const QString& folder) {
+        const std::size_t asked = history.relocations.size();
         controller->moveHistory(folder);
-        return waitUntil([&] { return history.relocations.size() == 1; });
+        return waitUntil([&] { return history.relocations.size() == asked + 1; });
     }
     void finishMove(HistoryResult result) {
-        history.relocations.front().answer.finish(result);
+        history.relocations.back().answer.finish(result);
         test::drainEvents();
     }
 
@@ -162,10 +163,10 @@ TEST(SettingsWindow, EachCheckboxStoresItsSwitchAndFollowsAChangeMadeElsewhere) 
         {"shutterSoundCheckbox", &AppSettings::playShutterSound},
         {"launchAtLoginCheckbox", &AppSettings::launchAtLogin},
     };
+    Window window;
+    const AppSettings before = window.current();
     for (const auto& [name, field] : rows) {
         SCOPED_TRACE(name);
-        Window window;
-        const AppSettings before = window.current();
         QCheckBox* box = window.find<QCheckBox>(name);
         ASSERT_TRUE(box->isChecked());
         box->click();
@@ -222,16 +223,54 @@ TEST(SettingsTexts, CountPhraseUsesTheRussianPlural) {
     for (const auto& [count, phrase] : rows) EXPECT_EQ(SettingsTexts::countPhrase(count), QString::fromUtf8(phrase));
 }
 
-TEST(SettingsWindow, AMoveSavesTheFolderOnlyAfterTheStoreMovedEvenWhenTheWindowClosed) {
+// An unusable or unchanged folder moves nothing; a failed move keeps the old folder; a move saves
+// the new one only after the store moved, even when the window closed meanwhile.
+TEST(SettingsWindow, AMoveIsRefusedForABadFolderFailsSafelyAndSavesTheFolderOnlyOnceTheStoreMoved) {
     Window window;
+    const AppSettings before = window.current();
+    auto* button = window.find<QPushButton>("folderButton");
+    QFile file(window.temp.filePath("a file"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    const std::pair<QString, const char*> refused[] = {
+        {file.fileName(), "Не удалось записать файлы."},
+        {before.historyFolder + "/inner", "Эта папка находится внутри текущей папки истории."}};
+    for (const auto& [folder, explanation] : refused) {
+        SCOPED_TRACE(explanation);
+        window.controller->moveHistory(folder);
+        ASSERT_TRUE(waitUntil([&] { return window.alert() != nullptr; }));
+        EXPECT_EQ(window.alert()->text(), QStringLiteral("Эту папку выбрать нельзя"));
+        EXPECT_EQ(window.alert()->informativeText(), QString::fromUtf8(explanation));
+        EXPECT_FALSE(window.controller->isMoving());
+        EXPECT_TRUE(button->isEnabled());
+        window.alert()->close();
+    }
+    for (const char* same : {"", "/", "/./"}) {
+        window.controller->moveHistory(before.historyFolder + same);
+        EXPECT_FALSE(window.controller->isMoving());
+    }
+    test::drainEvents();
+    EXPECT_EQ(window.alert(), nullptr);
+    EXPECT_TRUE(window.history.relocations.empty());
+
+    test::LogCapture log;
+    ASSERT_TRUE(window.startMove(window.temp.filePath("full")));
+    window.finishMove(HistoryResult(unexpected(HistoryError::notEnoughSpace())));
+    QMessageBox* alert = window.alert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->text(), QStringLiteral("Снимки не перенесены"));
+    EXPECT_EQ(alert->informativeText(), QStringLiteral("Не хватает места на диске. Снимки остались в прежней папке."));
+    EXPECT_EQ(log.texts("quillet.settings-window", QtCriticalMsg).size(), 1);
+    EXPECT_EQ(window.current(), before);
+    EXPECT_TRUE(button->isEnabled());
+    alert->close();
+
     int closes = 0;
     window.controller->onClose = [&] { ++closes; };
     const QString target = window.temp.filePath("elsewhere");
-    auto* button = window.find<QPushButton>("folderButton");
     auto* status = window.find<QLabel>("folderStatusLabel");
     ASSERT_TRUE(window.startMove(target + QStringLiteral("/")));
     EXPECT_FALSE(button->isEnabled());
-    EXPECT_EQ(window.history.relocations.front().folder, target);
+    EXPECT_EQ(window.history.relocations.back().folder, target);
     EXPECT_TRUE(QFileInfo(target).isDir()) << "the folder is prepared before the move";
     test::drainEvents();
     EXPECT_EQ(status->text(), QStringLiteral("Переносим снимки…")) << "a volume check does not overwrite the progress";
@@ -245,49 +284,6 @@ TEST(SettingsWindow, AMoveSavesTheFolderOnlyAfterTheStoreMovedEvenWhenTheWindowC
     EXPECT_TRUE(button->isEnabled());
     EXPECT_EQ(closes, 1);
     EXPECT_EQ(window.alert(), nullptr);
-}
-
-TEST(SettingsWindow, AFailedMoveExplainsWhyAndKeepsTheOldFolder) {
-    Window window;
-    const AppSettings before = window.current();
-    test::LogCapture log;
-    ASSERT_TRUE(window.startMove(window.temp.filePath("elsewhere")));
-    window.finishMove(HistoryResult(unexpected(HistoryError::notEnoughSpace())));
-    QMessageBox* alert = window.alert();
-    ASSERT_NE(alert, nullptr);
-    EXPECT_EQ(alert->text(), QStringLiteral("Снимки не перенесены"));
-    EXPECT_EQ(alert->informativeText(), QStringLiteral("Не хватает места на диске. Снимки остались в прежней папке."));
-    EXPECT_EQ(log.texts("quillet.settings-window", QtCriticalMsg).size(), 1);
-    EXPECT_EQ(window.current(), before);
-    EXPECT_TRUE(window.find<QPushButton>("folderButton")->isEnabled());
-}
-
-TEST(SettingsWindow, AnUnusableFolderIsRefusedAndTheSameFolderIgnoredBeforeAnythingMoves) {
-    Window window;
-    const AppSettings before = window.current();
-    QFile file(window.temp.filePath("a file"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    const std::pair<QString, const char*> refused[] = {
-        {file.fileName(), "Не удалось записать файлы."},
-        {before.historyFolder + "/inner", "Эта папка находится внутри текущей папки истории."}};
-    for (const auto& [folder, explanation] : refused) {
-        SCOPED_TRACE(explanation);
-        window.controller->moveHistory(folder);
-        ASSERT_TRUE(waitUntil([&] { return window.alert() != nullptr; }));
-        EXPECT_EQ(window.alert()->text(), QStringLiteral("Эту папку выбрать нельзя"));
-        EXPECT_EQ(window.alert()->informativeText(), QString::fromUtf8(explanation));
-        EXPECT_FALSE(window.controller->isMoving());
-        EXPECT_TRUE(window.find<QPushButton>("folderButton")->isEnabled());
-        window.alert()->close();
-    }
-    for (const char* same : {"", "/", "/./"}) {
-        window.controller->moveHistory(before.historyFolder + same);
-        EXPECT_FALSE(window.controller->isMoving());
-    }
-    test::drainEvents();
-    EXPECT_EQ(window.alert(), nullptr);
-    EXPECT_TRUE(window.history.relocations.empty());
-    EXPECT_EQ(window.current(), before);
 }
 
 TEST(SettingsWindow, AFolderOnAnUnpluggedDiskSaysSo) {

@@ -1,15 +1,15 @@
-// What a press, drag and release on the overlay mean, what it draws, and how the controller
-// ends a selection once for all displays.
+// What a press, drag and release on the overlay mean, what it draws, how the controller ends a
+// selection once for all displays, and the flash over a captured area.
+#include "ui/overlay/CaptureFlash.h"
 #include "ui/overlay/RegionSelectionController.h"
 #include "ui/overlay/RegionSelectionPanels.h"
 #include "ui/overlay/RegionSelectionView.h"
 #include "fakes/FakeScreenFreezer.h"
 #include "fakes/FakeDesktopServices.h"
 #include "support/TestSupport.h"
+#include "UiInput.h"
 
 #include <QGuiApplication>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QScreen>
 #include <QTest>
 
@@ -25,27 +25,15 @@ constexpr std::uint32_t displayID = 31;
 struct Overlay {
     explicit Overlay(double scale = 1.0, QRectF bounds = QRectF(0, 0, 1440, 900))
         : view(displayID, bounds, scale, QImage(), {{1, QRectF(100, 100, 300, 200)}, {2, QRectF(50, 50, 600, 400)}}) {
-        view.onFinish = [this](std::optional<RegionSelection> result) {
-            outcomes << result;
-        };
+        view.onFinish = [this](std::optional<RegionSelection> result) { outcomes << result; };
     }
 
     // Moves go with the button held, as between a press and a release.
     void send(QEvent::Type type, QPointF point, Qt::MouseButton button = Qt::LeftButton) {
-        const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
-        QMouseEvent event(type, point, view.mapToGlobal(point), type == QEvent::MouseMove ? Qt::NoButton : button,
-                          buttons, Qt::NoModifier);
-        QCoreApplication::sendEvent(&view, &event);
+        test::mouse(&view, type, point, button);
     }
-    void drag(QPointF from, QPointF to) {
-        send(QEvent::MouseButtonPress, from);
-        send(QEvent::MouseMove, to);
-        send(QEvent::MouseButtonRelease, to);
-    }
-    void key(int key) {
-        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
-        QCoreApplication::sendEvent(&view, &event);
-    }
+    void drag(QPointF from, QPointF to) { test::drag(&view, from, to); }
+    void key(int key) { test::key(&view, key); }
 
     RegionSelectionView view;
     QList<std::optional<RegionSelection>> outcomes;
@@ -53,7 +41,7 @@ struct Overlay {
 
 }  // namespace
 
-TEST(RegionSelectionView, ClicksPickTheFrontMostWindowDragsWholeRectanglesEscapeCancels) {
+TEST(RegionSelectionView, HoverAndClicksPickTheFrontMostWindowDragsWholeRectanglesEscapeCancels) {
     Overlay overlay;
     overlay.key(Qt::Key_A);  // other keys do nothing
     overlay.key(Qt::Key_Return);
@@ -73,10 +61,8 @@ TEST(RegionSelectionView, ClicksPickTheFrontMostWindowDragsWholeRectanglesEscape
         rectangle(QRectF(1400, 880, 40, 20)), std::nullopt, std::nullopt,  // the corner, Escape, right click
     };
     EXPECT_EQ(overlay.outcomes, expected);
-}
 
-TEST(RegionSelectionView, HoverFollowsTheFrontMostWindowAndGivesWayToADrag) {
-    Overlay overlay;
+    // The hover follows the front-most window and gives way to a drag.
     overlay.send(QEvent::MouseMove, QPointF(150, 150));
     ASSERT_TRUE(overlay.view.hoveredWindow());
     EXPECT_EQ(overlay.view.hoveredWindow()->id, 1u);
@@ -101,53 +87,49 @@ TEST(RegionSelectionView, WindowAcrossTwoDisplaysIsOfferedOnBothClippedToEach) {
               (QList<RegionSelectionView::WindowFrame>{{5, QRectF(0, 100, 260, 300)}}));
 }
 
-TEST(RegionSelectionController, OneFinishClosesEveryPanelAndAnswersOnce) {
+struct RegionSelectionControllerTest : ::testing::Test {
     fakes::FakeScreenFreezer freezer;
+    fakes::FakeDisplays displays;
     QScreen* screen = QGuiApplication::primaryScreen();
-    freezer.frames = {FrozenDisplay{{0, QRectF(screen->geometry()), 1.0}, QImage()}};
-    fakes::FakeDisplays displays;
-    RegionSelectionController controller(freezer, displays);
-    controller.show({});
-    ASSERT_EQ(controller.panels().size(), QGuiApplication::screens().size());
-    RegionSelectionView* panel = controller.panels().front();
-    // Escape on a panel; the outcome arrives before anybody asked for it and is kept.
-    QTest::keyClick(panel, Qt::Key_Escape);
-    EXPECT_FALSE(controller.isOpen());
-    EXPECT_EQ(freezer.thaws, 1);
-    controller.finish(RegionSelection::window(3));  // too late: ignored
-    const QFuture<std::optional<RegionSelection>> answer = controller.selection();
-    ASSERT_TRUE(answer.isFinished());
-    EXPECT_EQ(answer.result(), std::nullopt);
-    EXPECT_EQ(freezer.thaws, 1);
-}
+};
 
-TEST(RegionSelectionController, ASelectionKeepsTheFrozenFrameForTheCapture) {
-    fakes::FakeScreenFreezer freezer;
-    fakes::FakeDisplays displays;
+TEST_F(RegionSelectionControllerTest, EachEndAnswersOnceAndOnlyASelectionKeepsTheFrozenFrame) {
+    freezer.frames = {FrozenDisplay{{0, QRectF(screen->geometry()), 1.0}, QImage()}};
+    const auto selection = RegionSelection::rectangle(QRectF(1, 2, 30, 40), displayID);
     auto controller = std::make_unique<RegionSelectionController>(freezer, displays);
     controller->show({});
+    ASSERT_EQ(controller->panels().size(), QGuiApplication::screens().size());
     const QFuture<std::optional<RegionSelection>> answer = controller->selection();
-    controller->finish(RegionSelection::rectangle(QRectF(1, 2, 30, 40), displayID));
+    controller->finish(selection);
     ASSERT_TRUE(test::waitFor(answer));
-    EXPECT_EQ(answer.result(), RegionSelection::rectangle(QRectF(1, 2, 30, 40), displayID));
-    EXPECT_EQ(freezer.thaws, 0);
+    EXPECT_EQ(answer.result(), selection);
+    EXPECT_EQ(freezer.thaws, 0) << "the frame is kept for the capture";
+
+    // Escape on a panel; the outcome arrives before anybody asked for it and is kept.
+    controller = std::make_unique<RegionSelectionController>(freezer, displays);
+    controller->show({});
+    QTest::keyClick(controller->panels().front(), Qt::Key_Escape);
+    EXPECT_FALSE(controller->isOpen());
+    EXPECT_EQ(freezer.thaws, 1);
+    controller->finish(RegionSelection::window(3));  // too late: ignored
+    const QFuture<std::optional<RegionSelection>> cancelled = controller->selection();
+    ASSERT_TRUE(cancelled.isFinished());
+    EXPECT_EQ(cancelled.result(), std::nullopt);
+    EXPECT_EQ(freezer.thaws, 1);
 
     // Dropped while open: the panels go, the frame is let go, the waiter hears "nothing".
-    auto second = std::make_unique<RegionSelectionController>(freezer, displays);
-    second->show({});
-    const QFuture<std::optional<RegionSelection>> pending = second->selection();
-    second.reset();
+    controller = std::make_unique<RegionSelectionController>(freezer, displays);
+    controller->show({});
+    const QFuture<std::optional<RegionSelection>> pending = controller->selection();
+    controller.reset();
     ASSERT_TRUE(pending.isFinished());
     EXPECT_EQ(pending.result(), std::nullopt);
-    EXPECT_EQ(freezer.thaws, 1);
+    EXPECT_EQ(freezer.thaws, 2);
 }
 
-TEST(RegionSelectionController, PanelsAreKeptForTheNextSelectionWithoutTheLastOnesState) {
-    fakes::FakeScreenFreezer freezer;
-    fakes::FakeDisplays displays;
-    QImage frozen(QGuiApplication::primaryScreen()->geometry().size(), QImage::Format_RGB32);
+TEST_F(RegionSelectionControllerTest, PanelsAreKeptForTheNextSelectionWithoutTheLastOnesState) {
+    QImage frozen(screen->geometry().size(), QImage::Format_RGB32);
     frozen.fill(Qt::darkCyan);
-    QScreen* screen = QGuiApplication::primaryScreen();
     freezer.frames = {FrozenDisplay{{displays.displayID(screen), QRectF(screen->geometry()), 1.0}, frozen}};
     auto panels = std::make_shared<RegionSelectionPanels>();
 
@@ -169,4 +151,20 @@ TEST(RegionSelectionController, PanelsAreKeptForTheNextSelectionWithoutTheLastOn
     EXPECT_TRUE(first->isVisible());
     EXPECT_FALSE(first->hoveredWindow());
     EXPECT_TRUE(first->windowFrames().isEmpty());
+}
+
+TEST(CaptureFlash, FadesOverExactlyTheAreaAndGoesAway) {
+    CaptureFlash flash(fakes::FakeWindowStyling().overlayFlags(), [] { return true; });
+    flash.show(QRectF(10, 20, 300, 200));
+    ASSERT_EQ(flash.windows().size(), 1);
+    QWidget* window = flash.windows().front();
+    EXPECT_EQ(window->geometry(), QRect(10, 20, 300, 200));
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowTransparentForInput));
+    EXPECT_TRUE(window->mask().isEmpty());
+
+    // Overlapping flashes are separate windows; an empty area shows none.
+    flash.show(QRectF(0, 0, 3000, 100));
+    flash.show(QRectF(5, 5, 0, 10));
+    EXPECT_EQ(flash.windows().size(), 2);
+    EXPECT_TRUE(test::waitUntil([&] { return flash.windows().isEmpty(); }, std::chrono::seconds(2)));
 }

@@ -1,8 +1,12 @@
+// The tray's menu and the permissions guide with its window, over fake checks and a fake disk probe.
 #include "ui/tray/PermissionsGuide.h"
 #include "ui/tray/PermissionsWindow.h"
+#include "ui/tray/StatusMenu.h"
+#include "fakes/CaptureFakes.h"
 #include "fakes/FakeShellServices.h"
 #include "support/TestSupport.h"
 
+#include <QAction>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -46,14 +50,20 @@ protected:
     PermissionsGuide guide;
 };
 
-TEST_F(PermissionsGuideTest, RowsShowWhatIsGrantedAndTheDiskRowOnlyForAnExternalFolder) {
+TEST_F(PermissionsGuideTest, RowsShowWhatIsGrantedGrantLooksAgainAndTheDiskRowIsOnlyForAnExternalFolder) {
     inputGranted = false;
     guide.showWindow();
     ASSERT_TRUE(guide.window());
+    PermissionRow* input = row(Permission::inputMonitoring);
     EXPECT_TRUE(row(Permission::screenRecording)->isGrantedShown());
-    EXPECT_FALSE(row(Permission::inputMonitoring)->isGrantedShown());
-    EXPECT_FALSE(row(Permission::inputMonitoring)->grantButton()->isHidden());
+    EXPECT_FALSE(input->isGrantedShown());
+    EXPECT_FALSE(input->isHintShown());
+    EXPECT_FALSE(input->grantButton()->isHidden());
     EXPECT_TRUE(row(Permission::removableVolumes)->isHidden()) << "the history is not on an external disk";
+    inputGranted = true;  // the user fixed it meanwhile
+    input->grantButton()->click();
+    EXPECT_TRUE(input->isGrantedShown());
+    EXPECT_EQ(changes, 1) << "the owner retries the hot keys";
 
     struct Case {
         VolumeAccess access;
@@ -69,29 +79,15 @@ TEST_F(PermissionsGuideTest, RowsShowWhatIsGrantedAndTheDiskRowOnlyForAnExternal
         EXPECT_EQ(guide.isGranted(Permission::removableVolumes), c.granted);
     }
     EXPECT_EQ(probe->folders().first(), QStringLiteral("/media/anna/Disk/Shots"));
-}
 
-TEST_F(PermissionsGuideTest, ADeniedDiskOpensTheWindowOnceWhenAsked) {
-    probe->answer = VolumeAccess::denied;
-    guide.refreshRemovableVolumes(true);
-    ASSERT_TRUE(settled());
-    ASSERT_TRUE(guide.window());
-    EXPECT_TRUE(guide.window()->isVisible());
-    EXPECT_EQ(changes, 1);
-
-    guide.window()->close();
-    ASSERT_TRUE(test::waitUntil([this] { return guide.window() == nullptr; }));
-    guide.refreshRemovableVolumes(true);
-    ASSERT_TRUE(settled());
-    EXPECT_EQ(guide.window(), nullptr) << "still denied: not shown again";
-
-    probe->answer = VolumeAccess::granted;
-    guide.refreshRemovableVolumes(true);
-    ASSERT_TRUE(settled());
     probe->answer = VolumeAccess::denied;
     guide.refreshRemovableVolumes(false);
     ASSERT_TRUE(settled());
-    EXPECT_EQ(guide.window(), nullptr) << "a probe that did not ask for the window";
+    const int probes = probe->calls.load();
+    row(Permission::removableVolumes)->grantButton()->click();
+    EXPECT_TRUE(row(Permission::removableVolumes)->isHintShown());
+    // Pressing it probes the disk again.
+    ASSERT_TRUE(test::waitUntil([&] { return probe->calls.load() == probes + 1; }));
 }
 
 TEST_F(PermissionsGuideTest, AttentionProbesAtMostEveryThirtySecondsAndNeverOverTheOverlay) {
@@ -120,7 +116,7 @@ TEST_F(PermissionsGuideTest, AttentionProbesAtMostEveryThirtySecondsAndNeverOver
     EXPECT_EQ(probe->calls.load(), 2);
 }
 
-TEST_F(PermissionsGuideTest, RequestsDuringAProbeMergeIntoOneThatCarriesTheWindowFlag) {
+TEST_F(PermissionsGuideTest, RequestsDuringAProbeMergeIntoOneThatCarriesTheWindowFlagAndADenialOpensItOnce) {
     const std::shared_ptr<test::Gate> first = probe->holdBack();
     probe->answer = VolumeAccess::granted;
     guide.refreshRemovableVolumes(false);
@@ -142,25 +138,67 @@ TEST_F(PermissionsGuideTest, RequestsDuringAProbeMergeIntoOneThatCarriesTheWindo
     EXPECT_EQ(probe->calls.load(), 2) << "three waiting requests ran as one";
     ASSERT_TRUE(guide.window());
     EXPECT_TRUE(guide.window()->isVisible());
-}
 
-TEST_F(PermissionsGuideTest, GrantExplainsInTheWindowAndLooksAgain) {
-    inputGranted = false;
-    guide.showWindow();
-    PermissionRow* input = row(Permission::inputMonitoring);
-    EXPECT_FALSE(input->isHintShown());
-
-    inputGranted = true;  // the user fixed it meanwhile
-    input->grantButton()->click();
-    EXPECT_TRUE(input->isGrantedShown());
-    EXPECT_EQ(changes, 1) << "the owner retries the hot keys";
-
+    guide.window()->close();
+    ASSERT_TRUE(test::waitUntil([this] { return guide.window() == nullptr; }));
+    guide.refreshRemovableVolumes(true);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(guide.window(), nullptr) << "still denied: not shown again";
+    probe->answer = VolumeAccess::granted;
+    guide.refreshRemovableVolumes(true);
+    ASSERT_TRUE(settled());
     probe->answer = VolumeAccess::denied;
     guide.refreshRemovableVolumes(false);
     ASSERT_TRUE(settled());
-    row(Permission::removableVolumes)->grantButton()->click();
-    EXPECT_TRUE(row(Permission::removableVolumes)->isHintShown());
-    ASSERT_TRUE(test::waitUntil([this] { return probe->calls.load() == 2; })) << "pressing it probes the disk again";
+    EXPECT_EQ(guide.window(), nullptr) << "a probe that did not ask for the window";
+}
+
+// The menu as the user sees it: the visible entries, a separator as "—", disabled ones in [].
+QStringList visibleItems(QMenu& menu) {
+    QStringList items;
+    for (QAction* action : menu.actions()) {
+        if (!action->isVisible()) continue;
+        if (action->isSeparator()) {
+            items << QStringLiteral("—");
+        } else {
+            items << (action->isEnabled() ? action->text() : QStringLiteral("[%1]").arg(action->text()));
+        }
+    }
+    return items;
+}
+
+TEST(StatusMenu, EachOpeningShowsThePermissionsTriggersAndHistoryWarningInForce) {
+    fakes::FakeSettings settings;
+    fakes::FakePermissionsState permissions;
+    fakes::FakePanelTheme panel;
+    StatusMenu menu{settings, permissions, &panel};
+    // Items are enabled once their callbacks are set.
+    menu.onCaptureRegion = menu.onCaptureFullScreen = menu.onGrantPermissions = [] {};
+    menu.onShowHistory = menu.onShowSettings = menu.onQuit = [] {};
+    permissions.granted[Permission::removableVolumes] = false;
+    menu.refresh();
+    EXPECT_EQ(visibleItems(menu.menu()).mid(0, 3), (QStringList{"Выдать разрешения…", "—", "Снимок области\tCtrl ×2"}));
+
+    // Changed elsewhere: the next opening of the menu notices without any other notice.
+    permissions.granted[Permission::removableVolumes] = true;
+    settings.settings.regionTrigger = Trigger{ModifierKey::option, KeySide::left};
+    settings.settings.fullScreenTrigger = std::nullopt;
+    int opened = 0;
+    menu.onOpen = [&] { ++opened; };
+    Q_EMIT menu.menu().aboutToShow();
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(visibleItems(menu.menu()).mid(0, 2), (QStringList{"Снимок области\tAlt ×2 слева", "Снимок экрана"}));
+
+    // A history warning puts a badge on the icon and a disabled item first.
+    const QImage plain = menu.icon().pixmap(32, 32).toImage();
+    menu.showHistoryWarning(QStringLiteral("Снимки не сохраняются: диск заполнен"));
+    EXPECT_TRUE(menu.hasBadge());
+    EXPECT_NE(menu.icon().pixmap(32, 32).toImage(), plain);
+    EXPECT_EQ(visibleItems(menu.menu()).mid(0, 2), (QStringList{"[Снимки не сохраняются: диск заполнен]", "—"}));
+    menu.showHistoryWarning(std::nullopt);
+    EXPECT_FALSE(menu.hasBadge());
+    EXPECT_EQ(menu.icon().pixmap(32, 32).toImage(), plain);
+    EXPECT_EQ(visibleItems(menu.menu()).first(), QStringLiteral("Снимок области\tAlt ×2 слева"));
 }
 
 }  // namespace

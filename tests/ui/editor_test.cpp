@@ -1,11 +1,15 @@
 // The editor canvas driven the way a user drives it: mouse gestures and keys sent to the
-// widget, results read from the document it edits.
+// widget, results read from the document it edits; and the window's save and close rules, with
+// the launcher's save function replaced by one the test answers by hand.
 #include "ui/editor/EditorCanvasView.h"
+#include "ui/editor/EditorToolbarButton.h"
+#include "ui/editor/EditorWindowController.h"
 
 #include "support/TestSupport.h"
+#include "UiInput.h"
 
-#include <QKeyEvent>
-#include <QMouseEvent>
+#include <QAbstractButton>
+#include <QMessageBox>
 #include <QUndoStack>
 
 #include <gtest/gtest.h>
@@ -33,38 +37,18 @@ struct Fixture {
         canvas.show();
     }
 
-    void send(QEvent::Type type, QPointF image, Qt::MouseButtons buttons) {
-        const QPointF at = canvas.viewPoint(image);
-        QMouseEvent event(type, at, canvas.mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
-        QCoreApplication::sendEvent(&canvas, &event);
-    }
-    // Presses at `from`, moves in `steps` steps to `to` and releases there (image pixels).
+    // A drag between two points of the image.
     void drag(QPointF from, QPointF to, int steps = 5) {
-        send(QEvent::MouseButtonPress, from, Qt::LeftButton);
-        for (int i = 1; i <= steps; ++i) send(QEvent::MouseMove, from + (to - from) * i / steps, Qt::LeftButton);
-        send(QEvent::MouseButtonRelease, to, Qt::NoButton);
+        test::drag(&canvas, canvas.viewPoint(from), canvas.viewPoint(to), steps);
     }
     void click(QPointF at) { drag(at, at, 0); }
     bool key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, quint32 nativeModifiers = 0) {
-        QKeyEvent event(QEvent::KeyPress, key, modifiers, 0, 0, nativeModifiers);
-        QCoreApplication::sendEvent(&canvas, &event);
-        return event.isAccepted();
+        return test::key(&canvas, key, modifiers, nativeModifiers);
     }
     int undoSteps() const { return document.undoManager()->count(); }
 };
 
 }  // namespace
-
-TEST(EditorCanvas, ShowsTheImageFittedAndNeverLargerThanOneDevicePixel) {
-    Fixture f;
-    EXPECT_EQ(f.canvas.displayRect(), QRectF(16, 16, 400, 300));
-    f.canvas.resize(1000, 1000);
-    EXPECT_DOUBLE_EQ(f.canvas.scale(), 1.0) << "a large canvas does not enlarge the image";
-    f.canvas.resize(232, 332);
-    EXPECT_DOUBLE_EQ(f.canvas.scale(), 0.5);
-    EXPECT_EQ(f.canvas.displayRect(), QRectF(16, 91, 200, 150));
-    EXPECT_EQ(f.canvas.imagePoint(QPointF(116, 166)), QPointF(200, 150));
-}
 
 TEST(EditorCanvas, EachGestureAddsOneSelectedAnnotationAsOneUndoStep) {
     struct Row {
@@ -94,17 +78,28 @@ TEST(EditorCanvas, EachGestureAddsOneSelectedAnnotationAsOneUndoStep) {
     EXPECT_FALSE(f.canvas.hasSelectedItem());
 }
 
-TEST(EditorCanvas, MovingAnItemIsOneUndoStepAndIsNotHeldToTheImage) {
+TEST(EditorCanvas, AMoveIsOneUndoStepAndDeletingOrUndoingTheSelectedItemsCreationClearTheSelection) {
     Fixture f;
     f.drag({50, 50}, {200, 50});
     ASSERT_EQ(f.document.arrows().size(), 1);
     const QUuid id = f.document.arrows()[0].id;
-    f.drag({120, 50}, {120, -30}, 30);  // from the shaft, past the image's top edge
+    f.drag({120, 50}, {120, -30}, 30);  // from the shaft, past the image's top edge: not held to it
     EXPECT_EQ(f.document.arrows()[0].start, QPointF(50, -30));
     EXPECT_EQ(f.undoSteps(), 2);
     EXPECT_EQ(f.canvas.selectedItem(), (EditItem{EditKind::arrow, id}));
-    f.document.undoManager()->undo();
+    EXPECT_TRUE(f.key(Qt::Key_Z, Qt::ControlModifier));
     EXPECT_EQ(f.document.arrows()[0].start, QPointF(50, 50));
+
+    EXPECT_TRUE(f.key(Qt::Key_Z, Qt::ControlModifier));
+    EXPECT_TRUE(f.document.arrows().isEmpty());
+    EXPECT_FALSE(f.canvas.hasSelectedItem());
+    EXPECT_TRUE(f.key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier));
+    EXPECT_EQ(f.document.arrows().size(), 1);
+    f.click({120, 50});
+    ASSERT_TRUE(f.canvas.hasSelectedItem());
+    EXPECT_TRUE(f.key(Qt::Key_Delete));
+    EXPECT_TRUE(f.document.arrows().isEmpty());
+    EXPECT_FALSE(f.canvas.hasSelectedItem());
 }
 
 TEST(EditorCanvas, OnlyTheCurrentToolsKindIsHitAndFramesOnlyOnTheirBorder) {
@@ -124,23 +119,6 @@ TEST(EditorCanvas, OnlyTheCurrentToolsKindIsHitAndFramesOnlyOnTheirBorder) {
     f.drag({50, 120}, {50, 10});  // a border, but the arrow tool draws
     EXPECT_EQ(f.document.arrows().size(), 1);
     EXPECT_EQ(f.document.frames()[0].rect, QRectF(50, 50, 200, 200));
-}
-
-TEST(EditorCanvas, DeletingAndUndoingTheSelectedItemsCreationClearTheSelection) {
-    Fixture f;
-    f.drag({50, 50}, {200, 50});
-    ASSERT_TRUE(f.canvas.hasSelectedItem());
-    EXPECT_TRUE(f.key(Qt::Key_Delete));
-    EXPECT_TRUE(f.document.arrows().isEmpty());
-    EXPECT_FALSE(f.canvas.hasSelectedItem());
-
-    f.drag({50, 80}, {200, 80});
-    ASSERT_TRUE(f.canvas.hasSelectedItem());
-    EXPECT_TRUE(f.key(Qt::Key_Z, Qt::ControlModifier));
-    EXPECT_TRUE(f.document.arrows().isEmpty());
-    EXPECT_FALSE(f.canvas.hasSelectedItem());
-    EXPECT_TRUE(f.key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier));
-    EXPECT_EQ(f.document.arrows().size(), 1);
 }
 
 TEST(EditorCanvas, ToolKeysWorkWithoutModifiersAndCtrlShortcutsAreSwallowedEvenWithNothingToDo) {
@@ -179,8 +157,18 @@ TEST(EditorCanvas, ToolKeysWorkWithoutModifiersAndCtrlShortcutsAreSwallowedEvenW
     EXPECT_EQ(copies, 1);
 }
 
-TEST(EditorCanvas, CropIsProposedUntilReturnAndEscapeForgetsIt) {
+TEST(EditorCanvas, TheImageIsFittedNeverEnlargedAndACropIsProposedUntilReturnAndShownAlone) {
     Fixture f;
+    EXPECT_EQ(f.canvas.displayRect(), QRectF(16, 16, 400, 300));
+    f.canvas.resize(1000, 1000);
+    EXPECT_DOUBLE_EQ(f.canvas.scale(), 1.0) << "a large canvas does not enlarge the image";
+    f.canvas.resize(232, 332);
+    EXPECT_DOUBLE_EQ(f.canvas.scale(), 0.5);
+    EXPECT_EQ(f.canvas.displayRect(), QRectF(16, 91, 200, 150));
+    EXPECT_EQ(f.canvas.imagePoint(QPointF(116, 166)), QPointF(200, 150));
+    f.canvas.resize(432, 332);
+
+    // Escape forgets a proposed crop.
     f.canvas.setTool(Tool::crop);
     f.drag({40, 30}, {240, 180});
     EXPECT_EQ(f.canvas.pendingCrop(), QRectF(40, 30, 200, 150));
@@ -225,4 +213,112 @@ TEST(EditorCanvas, TheScreenShowsWhatTheSavedImageHolds) {
     EXPECT_LT(differing, saved.width() * saved.height() / 200) << "more than 0.5 % of the pixels differ";
     // The mosaic really is there: the checkerboard's cells are averaged away.
     EXPECT_NE(shown.pixelColor(5, 5), QColor(20, 40, 200));
+}
+
+namespace {
+
+struct WindowFixture {
+    struct PendingSave {
+        QImage image;
+        std::function<void(EditorWindowController::SaveOutcome)> completion;
+    };
+    std::vector<PendingSave> saves;
+    int beeps = 0;
+    bool closed = false;
+    EditorWindowController* controller;
+
+    WindowFixture() {
+        QImage image(200, 150, QImage::Format_RGB32);
+        image.fill(QColor(30, 160, 90));
+        controller = new EditorWindowController(
+            Screenshot{QUuid::createUuid(), {}, ScreenshotKind::region, {200, 150}, QStringLiteral("a.png"), {}},
+            std::make_unique<EditDocument>(image),
+            [this](const QImage& edited, const PNGFuture&, std::function<void(EditorWindowController::SaveOutcome)> done) {
+                saves.push_back({edited, std::move(done)});
+            },
+            [](const QImage&, const PNGFuture&) {}, [this] { ++beeps; });
+        controller->onClose = [this] { closed = true; };
+        controller->show();
+    }
+    ~WindowFixture() { delete controller; }
+
+    EditDocument& document() { return controller->document(); }
+    void edit() { document().addArrow({10, 10}, {150, 100}); }
+    bool windowShown() { return controller->window() && controller->window()->isVisible(); }
+};
+
+}  // namespace
+
+TEST(EditorWindow, SavingNothingBeepsASecondPressDoesNothingAndAFailureKeepsWindowAndEdits) {
+    WindowFixture f;
+    f.controller->save();
+    EXPECT_EQ(f.beeps, 1);
+    EXPECT_TRUE(f.saves.empty());
+
+    f.edit();
+    EXPECT_TRUE(f.controller->toolbar()->saveButton->isEnabledButton());
+    f.controller->save();
+    f.controller->save();
+    ASSERT_EQ(f.saves.size(), 1u);
+    EXPECT_FALSE(f.controller->toolbar()->saveButton->isEnabledButton()) << "buttons are off while saving";
+    EXPECT_FALSE(f.controller->toolbar()->undoButton->isEnabledButton());
+    EXPECT_EQ(f.saves[0].image.size(), QSize(200, 150));
+    EXPECT_NE(f.saves[0].image.pixelColor(80, 55), QColor(30, 160, 90)) << "the arrow is in the saved picture";
+
+    f.saves[0].completion(EditorWindowController::SaveOutcome::failed(QStringLiteral("нет места")));
+    test::drainEvents();
+    EXPECT_FALSE(f.closed);
+    EXPECT_TRUE(f.windowShown());
+    EXPECT_TRUE(f.document().isDirty());
+    ASSERT_TRUE(f.controller->sheet());
+    EXPECT_EQ(f.controller->sheet()->text(), QStringLiteral("Снимок не записан в историю"));
+    EXPECT_TRUE(f.controller->sheet()->informativeText().contains(QStringLiteral("нет места")));
+    f.controller->sheet()->done(0);
+    f.controller->save();
+    ASSERT_EQ(f.saves.size(), 2u);
+    f.saves[1].completion(EditorWindowController::SaveOutcome::success());
+    test::drainEvents();
+    EXPECT_TRUE(f.closed);
+    EXPECT_FALSE(f.document().isDirty());
+}
+
+TEST(EditorWindow, ClosingAsksOnlyWithChangesAndCancelKeepsTheWindow) {
+    {
+        WindowFixture f;
+        f.controller->window()->close();
+        test::drainEvents();
+        EXPECT_TRUE(f.closed) << "an unchanged window closes at once";
+    }
+    WindowFixture f;
+    f.edit();
+    EXPECT_FALSE(f.controller->window()->close());
+    QMessageBox* question = f.controller->sheet();
+    ASSERT_TRUE(question);
+    EXPECT_EQ(question->windowModality(), Qt::WindowModal);
+    EXPECT_FALSE(f.controller->window()->close());
+    EXPECT_EQ(f.controller->sheet(), question) << "a second close while the question is up asks nothing more";
+
+    question->escapeButton()->click();  // "Отмена"
+    test::drainEvents();
+    EXPECT_TRUE(f.windowShown());
+    EXPECT_TRUE(f.document().isDirty());
+
+    EXPECT_FALSE(f.controller->window()->close());
+    for (QAbstractButton* button : f.controller->sheet()->buttons())
+        if (button->text() == QStringLiteral("Не сохранять")) button->click();
+    test::drainEvents();
+    EXPECT_TRUE(f.closed);
+    EXPECT_TRUE(f.saves.empty()) << "nothing is written";
+}
+
+TEST(EditorWindow, AnUnappliedCropCountsAsAChange) {
+    WindowFixture f;
+    EditorCanvasView* canvas = f.controller->canvas();
+    canvas->setTool(EditorCanvasView::Tool::crop);
+    EXPECT_FALSE(f.controller->toolbar()->saveButton->isEnabledButton());
+    test::drag(canvas, canvas->viewPoint({20, 20}), canvas->viewPoint({120, 100}));
+    EXPECT_TRUE(f.controller->toolbar()->saveButton->isEnabledButton());
+    f.controller->save();
+    ASSERT_EQ(f.saves.size(), 1u);
+    EXPECT_EQ(f.saves[0].image.size(), QSize(100, 80));
 }
