@@ -5,10 +5,9 @@
 #include "settings/SettingsStore.h"
 #include "settings/TriggerRules.h"
 
-#include "fakes/FakeLoginItem.h"
 #include "fakes/FakePreferences.h"
 #include "support/LogCapture.h"
-#include "support/TestFiles.h"
+#include "support/TestSupport.h"
 
 #include <QTemporaryDir>
 
@@ -50,21 +49,28 @@ QMap<QString, FakePreferences::Value> nonDefaultValues() {
 const AppSettings nonDefaultSettings{Trigger{ModifierKey::command, KeySide::left}, shiftRight, true, false, false,
                                      QStringLiteral("/media/disk/Снимки"), RetentionPolicy::days(90)};
 
+// What loads from the non-default values with `changes` laid over them; loading writes nothing.
+AppSettings loadedWith(const QMap<QString, FakePreferences::Value>& changes) {
+    FakePreferences preferences;
+    preferences.values = nonDefaultValues();
+    preferences.values.insert(changes);
+    const auto before = preferences.values;
+    const AppSettings loaded = SettingsStore(preferences, std::nullopt).current();
+    EXPECT_EQ(preferences.values, before);
+    EXPECT_TRUE(preferences.writes.isEmpty());
+    return loaded;
+}
+
 }  // namespace
 
 TEST(SettingsStore, LoadsStoredValuesAndDefaultsForMissingOnesWithoutWriting) {
     FakePreferences empty;
     EXPECT_EQ(SettingsStore(empty, std::nullopt).current(), AppSettings::standard());
-
-    FakePreferences preferences;
-    preferences.values = nonDefaultValues();
-    SettingsStore store(preferences, std::nullopt);
-    EXPECT_EQ(store.current(), nonDefaultSettings);
-    EXPECT_TRUE(store.userChoseHistoryFolder());
-    EXPECT_TRUE(empty.writes.isEmpty() && preferences.writes.isEmpty());
+    EXPECT_TRUE(empty.writes.isEmpty());
+    EXPECT_EQ(loadedWith({}), nonDefaultSettings);
 }
 
-TEST(SettingsStore, DamagedEntriesFallBackOneByOne) {
+TEST(SettingsStore, DamagedEntriesFallBackOneByOneAndOverlappingTriggersAsAPair) {
     struct Case {
         QString key;
         FakePreferences::Value value;
@@ -80,11 +86,6 @@ TEST(SettingsStore, DamagedEntriesFallBackOneByOne) {
         {QStringLiteral("historyFolder"), QStringLiteral("Pictures/Elsewhere")},
     };
     for (const Case& damaged : cases) {
-        FakePreferences preferences;
-        preferences.values = nonDefaultValues();
-        preferences.values.insert(damaged.key, damaged.value);
-        const auto before = preferences.values;
-
         AppSettings expected = nonDefaultSettings;
         const AppSettings standard = AppSettings::standard();
         if (damaged.key == u"regionTrigger") expected.regionTrigger = standard.regionTrigger;
@@ -92,26 +93,19 @@ TEST(SettingsStore, DamagedEntriesFallBackOneByOne) {
         if (damaged.key == u"launchAtLogin") expected.launchAtLogin = true;
         if (damaged.key == u"historyFolder") expected.historyFolder = standard.historyFolder;
 
-        SettingsStore store(preferences, std::nullopt);
-        EXPECT_EQ(store.current(), expected) << damaged.key.toStdString();
-        EXPECT_EQ(preferences.values, before) << "loading must write nothing";
+        EXPECT_EQ(loadedWith({{damaged.key, damaged.value}}), expected) << damaged.key.toStdString();
     }
-}
-
-TEST(SettingsStore, OverlappingTriggersFallBackAsAPairAndNothingElse) {
-    // Stored overlapping, or overlapping once a damaged one fell back to its default.
+    // Stored overlapping, or overlapping once a damaged one fell back: the pair falls back.
+    AppSettings expected = nonDefaultSettings;
+    expected.regionTrigger = AppSettings::standard().regionTrigger;
+    expected.fullScreenTrigger = AppSettings::standard().fullScreenTrigger;
     for (const auto& [region, fullScreen] :
          {std::pair{R"({"key":"command","side":"left"})", R"({"key":"command","side":"any"})"},
           std::pair{R"({"key":"hyper","side":"any"})", R"({"key":"control","side":"right"})"}}) {
-        FakePreferences preferences;
-        preferences.values = nonDefaultValues();
-        preferences.values.insert(QStringLiteral("regionTrigger"), QByteArray(region));
-        preferences.values.insert(QStringLiteral("fullScreenTrigger"), QByteArray(fullScreen));
-        AppSettings expected = nonDefaultSettings;
-        expected.regionTrigger = AppSettings::standard().regionTrigger;
-        expected.fullScreenTrigger = AppSettings::standard().fullScreenTrigger;
-        EXPECT_EQ(SettingsStore(preferences, std::nullopt).current(), expected) << region;
-        EXPECT_TRUE(preferences.writes.isEmpty());
+        EXPECT_EQ(loadedWith({{QStringLiteral("regionTrigger"), QByteArray(region)},
+                              {QStringLiteral("fullScreenTrigger"), QByteArray(fullScreen)}}),
+                  expected)
+            << region;
     }
 }
 
@@ -293,9 +287,18 @@ TEST_F(LaunchAtLoginTest, ApplyAsksTheSystemOnlyWhenItDiffersAndReportsFailure) 
     EXPECT_EQ(log.lines, QStringList{failureLine});
 }
 
-TEST_F(LaunchAtLoginTest, FirstLaunchAppliesTheSettingAndRemembersIt) {
+TEST_F(LaunchAtLoginTest, FirstLaunchAppliesTheSettingOnceItSucceededAndRemembersIt) {
+    failEverySwitch();
+    test::LogCapture log;
     launchAtLogin.syncAtLaunch(launch());
-    EXPECT_EQ(loginItem.current, LoginItemStatus::enabled);  // on by default
+    EXPECT_FALSE(preferences.contains(appliedOnce));
+    EXPECT_TRUE(settings->current().launchAtLogin) << "the checkbox keeps what the user wants";
+    EXPECT_EQ(log.lines, QStringList{failureLine});
+    EXPECT_EQ(switches(), 1);
+
+    loginItem.failure.reset();
+    launchAtLogin.syncAtLaunch(launch());
+    EXPECT_EQ(loginItem.current, LoginItemStatus::enabled) << "the next launch registers after all (on by default)";
     EXPECT_EQ(preferences.boolean(appliedOnce), true);
 
     // A stored "off" wins over an item left from an earlier install, and only `true` means done.
@@ -304,22 +307,6 @@ TEST_F(LaunchAtLoginTest, FirstLaunchAppliesTheSettingAndRemembersIt) {
     EXPECT_EQ(loginItem.current, LoginItemStatus::notRegistered);
     EXPECT_EQ(preferences.boolean(appliedOnce), true);
     EXPECT_TRUE(announced.isEmpty());
-}
-
-TEST_F(LaunchAtLoginTest, FailedFirstLaunchKeepsTheChoiceAndRegistersNextTime) {
-    failEverySwitch();
-    test::LogCapture log;
-    launchAtLogin.syncAtLaunch(launch());
-    EXPECT_FALSE(preferences.contains(appliedOnce));
-    EXPECT_TRUE(settings->current().launchAtLogin) << "the checkbox keeps what the user wants";
-    EXPECT_TRUE(announced.isEmpty());
-    EXPECT_EQ(log.lines, QStringList{failureLine});
-    EXPECT_EQ(switches(), 1);
-
-    loginItem.failure.reset();
-    launchAtLogin.syncAtLaunch(launch());
-    EXPECT_EQ(preferences.boolean(appliedOnce), true);
-    EXPECT_EQ(loginItem.current, LoginItemStatus::enabled) << "the next launch registers after all";
 }
 
 TEST_F(LaunchAtLoginTest, LaterLaunchesTakeWhatTheSystemSays) {

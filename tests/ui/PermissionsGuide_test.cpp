@@ -1,6 +1,6 @@
 #include "ui/tray/PermissionsGuide.h"
 #include "ui/tray/PermissionsWindow.h"
-#include "fakes/FakeShellServices.h"
+#include "fakes/FakeDesktopServices.h"
 #include "support/TestSupport.h"
 
 #include <QPushButton>

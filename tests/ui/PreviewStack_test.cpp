@@ -3,7 +3,6 @@
 #include "core/ImageCodec.h"
 #include "fakes/CaptureFakes.h"
 #include "fakes/FakeDesktopServices.h"
-#include "support/TestFiles.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

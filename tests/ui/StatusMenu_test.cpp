@@ -1,6 +1,6 @@
 #include "ui/tray/StatusMenu.h"
 #include "fakes/CaptureFakes.h"
-#include "fakes/FakeShellServices.h"
+#include "fakes/FakeDesktopServices.h"
 
 #include <QAction>
 
