@@ -2,7 +2,6 @@
 #include "app/CaptureCoordinator.h"
 
 #include "fakes/CaptureFakes.h"
-#include "support/LogCapture.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

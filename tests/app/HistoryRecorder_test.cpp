@@ -3,7 +3,6 @@
 #include "app/HistoryRecorder.h"
 
 #include "fakes/FakeHistoryStore.h"
-#include "support/LogCapture.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>

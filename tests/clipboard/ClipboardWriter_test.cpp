@@ -4,7 +4,7 @@
 #include "clipboard/ClipboardWriter.h"
 #include "core/ImageCodec.h"
 #include "fakes/FakePasteboard.h"
-#include "support/TestImages.h"
+#include "support/TestSupport.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 

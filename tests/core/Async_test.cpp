@@ -7,7 +7,6 @@
 #include "core/PNGFuture.h"
 #include "core/PendingWork.h"
 
-#include "support/TestImages.h"
 #include "support/TestSupport.h"
 
 #include <QThreadPool>

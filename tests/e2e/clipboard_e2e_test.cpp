@@ -6,7 +6,6 @@
 #include "e2e/harness/XSession.h"
 #include "platform/desktop/QtPasteboard.h"
 #include "platform/x11/ClipboardOwner.h"
-#include "support/TestImages.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>

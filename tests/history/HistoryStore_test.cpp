@@ -3,7 +3,6 @@
 #include "HistoryFixture.h"
 #include "history/HistoryFileName.h"
 #include "history/HistoryQueue.h"
-#include "support/LogCapture.h"
 #include "support/TestSupport.h"
 
 #include <QScopeGuard>

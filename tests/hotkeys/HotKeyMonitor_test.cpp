@@ -51,7 +51,7 @@ protected:
     }
 };
 
-TEST_F(MonitorTest, StartFailsWithoutListenAccessOrTapUntilGranted) {
+TEST_F(MonitorTest, StartsOnceGrantedStopsAndLetsGoWhenDestroyed) {
     tap.listenAccess = false;
     const auto refused = monitor.start();
     ASSERT_FALSE(refused);
@@ -65,10 +65,8 @@ TEST_F(MonitorTest, StartFailsWithoutListenAccessOrTapUntilGranted) {
     tap.tapCreatable = true;
     EXPECT_TRUE(monitor.start());
     EXPECT_TRUE(monitor.isRunning());
-}
 
-TEST_F(MonitorTest, StartTwiceStopTwiceStartAgainAndLetGoWhenDestroyed) {
-    ASSERT_TRUE(monitor.start());
+    // Start twice, stop twice, start again, and let go when destroyed.
     ASSERT_TRUE(monitor.start());
     EXPECT_EQ(tap.creations, 1);
     monitor.stop();

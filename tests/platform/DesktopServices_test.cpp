@@ -8,7 +8,6 @@
 #include "platform/desktop/XdgAutostartEntry.h"
 
 #include "core/ImageCodec.h"
-#include "support/TestImages.h"
 #include "support/TestSupport.h"
 
 #include <QClipboard>

@@ -5,7 +5,6 @@
 #include "settings/SettingsStore.h"
 
 #include "fakes/FakePreferences.h"
-#include "support/LogCapture.h"
 #include "support/TestSupport.h"
 
 #include <QFile>

@@ -6,7 +6,6 @@
 #include "settings/TriggerRules.h"
 
 #include "fakes/FakePreferences.h"
-#include "support/LogCapture.h"
 #include "support/TestSupport.h"
 
 #include <QTemporaryDir>
@@ -109,7 +108,7 @@ TEST(SettingsStore, DamagedEntriesFallBackOneByOneAndOverlappingTriggersAsAPair)
     }
 }
 
-TEST(SettingsStore, UpdateWritesOnlyWhatChangedThenAnnounces) {
+TEST(SettingsStore, UpdateWritesOnlyWhatChangedThenAnnouncesAndARefusedOneNothing) {
     FakePreferences preferences;
     preferences.values = nonDefaultValues();
     preferences.values.insert(QStringLiteral("regionTrigger"), QStringLiteral("off"));
@@ -124,6 +123,16 @@ TEST(SettingsStore, UpdateWritesOnlyWhatChangedThenAnnounces) {
         EXPECT_EQ(preferences.synchronizations, int(announced.size()) + 1) << "saved before the listener hears of it";
         announced << now;
     });
+    // An unchanged or a refused update neither saves nor announces.
+    ASSERT_TRUE(store.update(store.current()).has_value());
+    AppSettings overlapping = store.current();
+    overlapping.regionTrigger = Trigger{ModifierKey::shift, KeySide::any};
+    overlapping.retention = RetentionPolicy::days(366);
+    const auto refused = store.update(overlapping);
+    ASSERT_FALSE(refused.has_value());
+    EXPECT_EQ(refused.error(), SettingsError::overlappingTriggers);
+    EXPECT_TRUE(preferences.writes.isEmpty() && announced.isEmpty());
+
     AppSettings next = store.current();
     next.showPreview = false;
     ASSERT_TRUE(store.update(next).has_value());
@@ -141,25 +150,6 @@ TEST(SettingsStore, UpdateWritesOnlyWhatChangedThenAnnounces) {
     EXPECT_EQ(preferences.data(QStringLiteral("fullScreenTrigger")), QByteArray(R"({"key":"option","side":"left"})"));
     EXPECT_EQ(announced.size(), 2);
     EXPECT_EQ(announced.last(), next);
-}
-
-TEST(SettingsStore, UnchangedOrRefusedUpdatesNeitherSaveNorAnnounce) {
-    FakePreferences preferences;
-    SettingsStore store(preferences, std::nullopt);
-    int announcements = 0;
-    QObject::connect(&store, &SettingsStore::changed, [&] { ++announcements; });
-    EXPECT_TRUE(store.update(AppSettings::standard()).has_value());
-
-    AppSettings overlapping = AppSettings::standard();
-    overlapping.fullScreenTrigger = Trigger{ModifierKey::control, KeySide::left};
-    overlapping.retention = RetentionPolicy::days(366);
-    const auto refused = store.update(overlapping);
-    ASSERT_FALSE(refused.has_value());
-    EXPECT_EQ(refused.error(), SettingsError::overlappingTriggers);
-
-    EXPECT_EQ(announcements, 0);
-    EXPECT_TRUE(preferences.writes.isEmpty());
-    EXPECT_EQ(store.current(), AppSettings::standard());
 }
 
 TEST(SettingsStore, FolderBackToTheDefaultRemovesTheKey) {
