@@ -8,7 +8,7 @@
 #include "history/HistoryIndex.h"
 #include "history/HistoryStore.h"
 #include "core/ImageCodec.h"
-#include "support/TestImages.h"
+#include "support/TestSupport.h"
 #include "ui/history/HistoryCollectionView.h"
 #include "ui/history/HistoryItem.h"
 #include "ui/history/HistoryWindowController.h"

@@ -2,7 +2,6 @@
 #include "app/CaptureCoordinator.h"
 
 #include "fakes/CaptureFakes.h"
-#include "support/LogCapture.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -76,30 +75,25 @@ TEST_F(CaptureCoordinatorTest, RegionCaptureDeliversInOrderWithOneSharedPNG) {
     EXPECT_TRUE(failures().isEmpty());
 }
 
-TEST_F(CaptureCoordinatorTest, SecondRegionRequestWhileSelectingIsIgnored) {
+TEST_F(CaptureCoordinatorTest, WhileSelectingARegionRequestIsIgnoredAndFullScreenCancelsTheOverlay) {
     coordinator->captureRegion();
     coordinator->captureRegion();
     test::drainEvents();
     EXPECT_EQ(overlays.size(), 1u);
-
     overlays[0]->finish(std::nullopt);
     test::drainEvents();
     // Cancelling leaves no trace, and a new region capture can start at once.
     EXPECT_EQ(journal.calls, QStringList{"overlay"});
     EXPECT_TRUE(failures().isEmpty());
-    coordinator->captureRegion();
-    EXPECT_EQ(overlays.size(), 2u);
-}
 
-TEST_F(CaptureCoordinatorTest, FullScreenWhileSelectingCancelsTheOverlay) {
     coordinator->captureRegion();
+    ASSERT_EQ(overlays.size(), 2u);
     coordinator->captureFullScreen();
-    EXPECT_EQ(overlays[0]->finishCalls, 1);
+    EXPECT_EQ(overlays[1]->finishCalls, 1);
     ASSERT_EQ(capturer.fullScreenPoints, QList<QPointF>{QPointF(2000, 300)});
     test::drainEvents();
     EXPECT_TRUE(capturer.regions.isEmpty());
     EXPECT_FALSE(coordinator->isSelecting());
-
     capturer.complete(image(2));
     test::drainEvents();
     EXPECT_EQ(flash.areas, QList<QRectF>{QRectF(1920, 0, 1280, 800)});
@@ -123,17 +117,24 @@ TEST_F(CaptureCoordinatorTest, WindowSelectionFlashesTheWindowFrameOrNothingWhen
     EXPECT_EQ(clipboard.images.size(), 2);
 }
 
-TEST_F(CaptureCoordinatorTest, SettingsAreReadAtDeliveryTime) {
+TEST_F(CaptureCoordinatorTest, SettingsAreReadAtDeliveryTimeAndTheRecorderIsOptional) {
     coordinator->captureFullScreen();
     settings.settings.showPreview = false;
     settings.settings.playShutterSound = false;
     capturer.complete(image());
     test::drainEvents();
     EXPECT_EQ(journal.calls, (QStringList{"captureFullScreen", "flash", "clipboard", "history"}));
-
     // The history answer has no preview to reach.
     recorder->completions[0](Outcome::notSaved(QStringLiteral("Нет места")));
     EXPECT_TRUE(previews->notSaved.isEmpty());
+
+    journal.calls.clear();
+    settings.settings = AppSettings::standard();
+    coordinator->setHistory(nullptr);
+    coordinator->captureFullScreen();
+    capturer.complete(image());
+    test::drainEvents();
+    EXPECT_EQ(journal.calls, (QStringList{"captureFullScreen", "flash", "clipboard", "preview", "shutter"}));
 }
 
 TEST_F(CaptureCoordinatorTest, HistoryOutcomeReachesThePreviewWhileTheCoordinatorLives) {
@@ -164,15 +165,7 @@ TEST_F(CaptureCoordinatorTest, HistoryOutcomeReachesThePreviewWhileTheCoordinato
     EXPECT_EQ(previews->notSaved.size(), 1);
 }
 
-TEST_F(CaptureCoordinatorTest, WithoutRecorderTheCaptureStillReachesClipboardAndPreview) {
-    coordinator->setHistory(nullptr);
-    coordinator->captureFullScreen();
-    capturer.complete(image());
-    test::drainEvents();
-    EXPECT_EQ(journal.calls, (QStringList{"captureFullScreen", "flash", "clipboard", "preview", "shutter"}));
-}
-
-TEST_F(CaptureCoordinatorTest, WithoutPermissionNothingIsCapturedOrWarmedAndTheGuideOpens) {
+TEST_F(CaptureCoordinatorTest, WithoutPermissionOnlyTheGuideOpensAndAFailedCaptureLogsAndBeeps) {
     coordinator->warmUp();
     EXPECT_EQ(capturer.warmUps, 1);
     desktop.granted = false;
@@ -184,9 +177,9 @@ TEST_F(CaptureCoordinatorTest, WithoutPermissionNothingIsCapturedOrWarmedAndTheG
     EXPECT_TRUE(overlays.empty());
     EXPECT_EQ(journal.calls, (QStringList{"permissions", "permissions"}));
     EXPECT_TRUE(failures().isEmpty());
-}
 
-TEST_F(CaptureCoordinatorTest, FailedCaptureLogsBeepsAndLeavesNoTrace) {
+    journal.calls.clear();
+    desktop.granted = true;
     coordinator->captureRegion();
     overlays[0]->finish(RegionSelection::window(77));
     test::drainEvents();

@@ -5,7 +5,6 @@
 
 #include "fakes/CaptureFakes.h"
 #include "fakes/FakeHistoryStore.h"
-#include "support/TestFiles.h"
 #include "support/TestSupport.h"
 
 #include <QTemporaryDir>
@@ -44,7 +43,7 @@ struct Fixture {
 
 }  // namespace
 
-TEST(EditorLauncher, OpensOneWindowPerScreenshotAndBeepsForAFileItCannotRead) {
+TEST(EditorLauncher, OneWindowPerScreenshotASaveReachesClipboardAndHistoryAndUnreadableFilesBeep) {
     Fixture f;
     const Screenshot shot = f.stored(QStringLiteral("a.png"));
     f.launcher.open(shot);
@@ -52,10 +51,27 @@ TEST(EditorLauncher, OpensOneWindowPerScreenshotAndBeepsForAFileItCannotRead) {
     ASSERT_TRUE(test::waitUntil([&] { return f.launcher.controller(shot.id) != nullptr; }));
     test::drainEvents();
     EXPECT_EQ(f.opened, 1);
-    EditorWindowController* first = f.launcher.controller(shot.id);
+    EditorWindowController* controller = f.launcher.controller(shot.id);
     f.launcher.open(shot);  // brings the same window forward
-    EXPECT_EQ(f.launcher.controller(shot.id), first);
+    EXPECT_EQ(f.launcher.controller(shot.id), controller);
     EXPECT_EQ(f.opened, 1);
+
+    // Saving puts the edit on the clipboard and records it as an edit of the opened screenshot.
+    controller->document().addArrow({20, 20}, {200, 120});
+    controller->save();
+    ASSERT_EQ(f.clipboard.images.size(), 1);
+    EXPECT_EQ(f.clipboard.images[0].image.size(), QSize(240, 160));
+    EXPECT_EQ(f.clipboard.images[0].screenID, f.desktop.mainID);
+    ASSERT_TRUE(test::waitUntil([&] { return f.store->adds.size() == 1; }));
+    EXPECT_EQ(f.store->adds[0].kind, ScreenshotKind::edited);
+    EXPECT_EQ(f.store->adds[0].source, shot.id);
+    EXPECT_EQ(f.store->adds[0].png, f.clipboard.futures[0].waitForValue()) << "one encoding serves both";
+    f.store->succeed(0);
+    EXPECT_TRUE(test::waitUntil([&] { return f.launcher.controller(shot.id) == nullptr; })) << "the window closes";
+    f.launcher.open(shot);
+    ASSERT_TRUE(test::waitUntil([&] { return f.launcher.controller(shot.id) != nullptr; }));
+    EXPECT_FALSE(f.launcher.controller(shot.id)->document().isDirty()) << "a fresh document";
+    EXPECT_TRUE(f.launcher.controller(shot.id)->document().arrows().isEmpty());
 
     const Screenshot missing = f.stored(QStringLiteral("missing.png")), bad = f.stored(QStringLiteral("bad.png"));
     QFile::remove(f.temp.filePath(missing.fileName));
@@ -70,30 +86,4 @@ TEST(EditorLauncher, OpensOneWindowPerScreenshotAndBeepsForAFileItCannotRead) {
             EXPECT_EQ(f.launcher.controller(unreadable.id), nullptr);
         }
     }
-}
-
-TEST(EditorLauncher, SavingPutsTheEditOnTheClipboardAndRecordsItAsAnEditOfTheOpenedScreenshot) {
-    Fixture f;
-    const Screenshot shot = f.stored(QStringLiteral("a.png"));
-    f.launcher.open(shot);
-    ASSERT_TRUE(test::waitUntil([&] { return f.launcher.controller(shot.id) != nullptr; }));
-    EditorWindowController* controller = f.launcher.controller(shot.id);
-    controller->document().addArrow({20, 20}, {200, 120});
-    controller->save();
-
-    ASSERT_EQ(f.clipboard.images.size(), 1);
-    EXPECT_EQ(f.clipboard.images[0].image.size(), QSize(240, 160));
-    EXPECT_EQ(f.clipboard.images[0].screenID, f.desktop.mainID);
-    ASSERT_TRUE(test::waitUntil([&] { return f.store->adds.size() == 1; }));
-    EXPECT_EQ(f.store->adds[0].kind, ScreenshotKind::edited);
-    EXPECT_EQ(f.store->adds[0].source, shot.id);
-    // One encoding serves both.
-    EXPECT_EQ(f.store->adds[0].png, f.clipboard.futures[0].waitForValue());
-
-    f.store->succeed(0);
-    EXPECT_TRUE(test::waitUntil([&] { return f.launcher.controller(shot.id) == nullptr; })) << "the window closes";
-    f.launcher.open(shot);
-    ASSERT_TRUE(test::waitUntil([&] { return f.launcher.controller(shot.id) != nullptr; }));
-    EXPECT_FALSE(f.launcher.controller(shot.id)->document().isDirty()) << "a fresh document";
-    EXPECT_TRUE(f.launcher.controller(shot.id)->document().arrows().isEmpty());
 }

@@ -3,7 +3,6 @@
 #include "app/HistoryRecorder.h"
 
 #include "fakes/FakeHistoryStore.h"
-#include "support/LogCapture.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -54,7 +53,7 @@ protected:
 
 }  // namespace
 
-TEST_F(HistoryRecorderTest, AFailureThenASuccessNotifiesTwiceAndRetentionFollowsTheSave) {
+TEST_F(HistoryRecorderTest, FailuresAndLostFoldersWarnUntilASaveAndRetentionFollowsTheSave) {
     capture(CaptureKind::window);
     capture(CaptureKind::fullScreen);
     ASSERT_EQ(store->adds.size(), 2u) << "both captures reach the store";
@@ -86,8 +85,16 @@ TEST_F(HistoryRecorderTest, AFailureThenASuccessNotifiesTwiceAndRetentionFollows
     EXPECT_EQ(store->retentions[0].policy, RetentionPolicy::days(30));
     EXPECT_EQ(store->retentions[0].now, fixedNow());
     EXPECT_TRUE(onMainThread);
-
     EXPECT_TRUE(test::waitUntil([&] { return recorder.pendingWrites().runningCount() == 0; }));
+
+    // A folder lost between captures is a standing warning until the next save.
+    Q_EMIT store->folderUnavailable(HistoryError::folderMissing());
+    ASSERT_EQ(notified.size(), 3u);
+    EXPECT_EQ(recorder.failureMessage(), notified[2]);
+    capture();
+    store->succeed(2);
+    test::drainEvents();
+    EXPECT_EQ(notified, (Notifications{warning, std::nullopt, notified[2], std::nullopt}));
 }
 
 // Errors fall into groups that share their texts; a failure of the group already shown is not
@@ -129,16 +136,6 @@ TEST_F(HistoryRecorderTest, EachFailureGroupIsAnnouncedOnceWithItsTexts) {
     EXPECT_EQ(shortTexts.size(), qsizetype(texts.size()));
     EXPECT_EQ(longTexts.size(), qsizetype(texts.size()));
     EXPECT_EQ(failures().size(), qsizetype(steps.size()));
-}
-
-TEST_F(HistoryRecorderTest, AFolderLostBetweenCapturesIsAStandingWarningUntilTheNextSave) {
-    Q_EMIT store->folderUnavailable(HistoryError::folderMissing());
-    ASSERT_EQ(notified.size(), 1u);
-    EXPECT_EQ(recorder.failureMessage(), notified[0]);
-    capture();
-    store->succeed(0);
-    test::drainEvents();
-    EXPECT_EQ(notified, (Notifications{notified[0], std::nullopt}));
 }
 
 TEST_F(HistoryRecorderTest, WritesWithoutACompletionStillHappenAndQuittingWaitsForThem) {

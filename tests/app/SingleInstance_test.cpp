@@ -3,7 +3,6 @@
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "core/Async.h"
-#include "support/TestFiles.h"
 #include "support/TestSupport.h"
 
 #include <QTemporaryDir>
@@ -38,17 +37,7 @@ TEST(SingleInstance, ALaterStartHandsItsCommandLineToTheRunningOne) {
     EXPECT_EQ(received, later);
 }
 
-TEST(SingleInstance, WhatADeadOneLeftBehindIsTakenOver) {
-    QTemporaryDir folder;
-    // A lock naming a process that no longer exists, and its socket file.
-    test::writeFile(folder.filePath("org.quillet.Quillet.lock"),
-                    "2147483646\nquillet\n" + QSysInfo::machineHostName().toUtf8() + "\n");
-    test::writeFile(folder.filePath("org.quillet.Quillet.socket"), {});
-    SingleInstance next(folder.path());
-    EXPECT_EQ(next.claim({"quillet"}, 2s), SingleInstance::Role::primary) << next.errorText().toStdString();
-}
-
-TEST(SingleInstance, OneThatQuitLetsTheNextStartRunItself) {
+TEST(SingleInstance, WhatAQuitOrDeadOneLeftBehindIsTakenOver) {
     QTemporaryDir folder;
     {
         SingleInstance first(folder.path());
@@ -56,6 +45,14 @@ TEST(SingleInstance, OneThatQuitLetsTheNextStartRunItself) {
     }
     SingleInstance next(folder.path());
     EXPECT_EQ(next.claim({"quillet"}, 2s), SingleInstance::Role::primary);
+
+    // A lock naming a process that no longer exists, and its socket file.
+    QTemporaryDir other;
+    test::writeFile(other.filePath("org.quillet.Quillet.lock"),
+                    "2147483646\nquillet\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    test::writeFile(other.filePath("org.quillet.Quillet.socket"), {});
+    SingleInstance afterCrash(other.path());
+    EXPECT_EQ(afterCrash.claim({"quillet"}, 2s), SingleInstance::Role::primary) << afterCrash.errorText().toStdString();
 }
 
 TEST(CommandLine, Parses) {

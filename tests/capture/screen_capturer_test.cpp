@@ -1,6 +1,8 @@
 // The screen capturer's rules over a fake content source: which display a capture means, the
-// pixel sizes, the content cache, leaving our own windows out, and the frozen frame.
+// pixel sizes, the content cache, leaving our own windows out, the frozen frame; and which
+// entries of the on-screen window list the overlay offers for a click.
 #include "capture/ScreenCapturer.h"
+#include "capture/WindowCandidate.h"
 #include "fakes/FakeContentSource.h"
 #include "support/TestSupport.h"
 
@@ -32,6 +34,8 @@ CaptureResult wait(QFuture<CaptureResult> future) {
     EXPECT_TRUE(test::waitFor(future));
     return future.result();
 }
+
+const QList<QRectF> displays = {leftDisplay.bounds, rightDisplay.bounds};
 
 class ScreenCapturerTest : public ::testing::Test {
 protected:
@@ -114,15 +118,6 @@ TEST_F(ScreenCapturerTest, CapturesReuseTheSnapshotUntilRefreshedOrTheDisplaysCh
     EXPECT_EQ(source->fetchCount(), 4);
 }
 
-TEST_F(ScreenCapturerTest, WarmUpFetchesAndGrabsOnePixelOfTheMainDisplay) {
-    ASSERT_TRUE(test::waitFor(capturer.warmUp()));
-    EXPECT_EQ(source->fetchCount(), 1);
-    EXPECT_EQ(source->grabList().back().areas, (QList<GrabArea>{{QRectF(0, 0, 1, 1), QSize(1, 1)}}));
-    source->fetchFails = true;  // failures are swallowed
-    ASSERT_TRUE(test::waitFor(capturer.warmUp()));
-    EXPECT_EQ(source->grabList().size(), 1u);
-}
-
 TEST_F(ScreenCapturerTest, OwnWindowsAreLeftOutOnlyWhenThereAreAny) {
 
     // Nothing of ours on screen and none in the snapshot: nothing excluded, no extra fetch.
@@ -200,12 +195,75 @@ TEST_F(ScreenCapturerTest, SelectionsAreCutFromTheFrozenFrameOnce) {
     EXPECT_EQ(wait(capturer.captureRegion(QRectF(0, 0, 10, 10), leftID))->image.pixelColor(0, 0), source->grabColour);
 }
 
-TEST_F(ScreenCapturerTest, PlatformFailuresReachTheCaller) {
+// A warm-up fetches and grabs one pixel of the main display, and swallows failures; captures
+// report them.
+TEST_F(ScreenCapturerTest, WarmUpSwallowsPlatformFailuresAndCapturesReportThem) {
     source->fetchFails = true;
+    ASSERT_TRUE(test::waitFor(capturer.warmUp()));
+    EXPECT_TRUE(source->grabList().empty());
     EXPECT_EQ(wait(capturer.captureFullScreen(QPointF(10, 10))).error(), CaptureError::grabFailed);
 
     source->fetchFails = false;
+    const int fetches = source->fetchCount();
+    ASSERT_TRUE(test::waitFor(capturer.warmUp()));
+    EXPECT_EQ(source->fetchCount(), fetches + 1);
+    EXPECT_EQ(source->grabList().back().areas, (QList<GrabArea>{{QRectF(0, 0, 1, 1), QSize(1, 1)}}));
     source->grabFails = true;
     EXPECT_FALSE(wait(capturer.captureRegion(QRectF(0, 0, 10, 10), leftID)));
     EXPECT_TRUE(capturer.freeze().isEmpty());
+}
+
+TEST(WindowCandidate, OnlyVisibleApplicationWindowsOfUsableSize) {
+    const struct {
+        int layer;
+        double alpha;
+        QRectF frame;
+        bool offered;
+    } rows[] = {
+        {0, 1.0, QRectF(10, 10, 640, 480), true},  {25, 1.0, QRectF(10, 10, 640, 480), false},  // a status bar
+        {-1, 1.0, QRectF(10, 10, 640, 480), false}, {0, 0.0, QRectF(10, 10, 640, 480), false},  // desktop, invisible
+        {0, 0.01, QRectF(10, 10, 640, 480), true},  {0, 1.0, QRectF(5, 5, 40, 40), true},
+        {0, 1.0, QRectF(5, 5, 39, 200), false},     {0, 1.0, QRectF(5, 5, 200, 39.9), false},
+    };
+    for (const auto& row : rows) {
+        const WindowCandidate candidate{7, row.layer, row.alpha, QStringLiteral("Терминал"), row.frame};
+        EXPECT_EQ(capturableWindow(candidate, displays).has_value(), row.offered) << row.layer << " " << row.alpha;
+    }
+}
+
+TEST(WindowCandidate, UntitledWindowCoveringADisplayIsRefused) {
+    const QRectF wholeSecondDisplay(1440, 0, 1920, 1080);
+    WindowCandidate shield{9, 0, 1.0, std::nullopt, wholeSecondDisplay};
+    EXPECT_FALSE(capturableWindow(shield, displays));
+    shield.title = QString();
+    EXPECT_FALSE(capturableWindow(shield, displays));
+    shield.frame = QRectF(-10, -10, 1500, 1000);  // more than the whole first display
+    EXPECT_FALSE(capturableWindow(shield, displays));
+
+    // A titled full-screen window (a video player) is the user's to pick.
+    shield.title = QStringLiteral("Видео");
+    EXPECT_EQ(capturableWindow(shield, displays), (CapturableWindow{9, QRectF(-10, -10, 1500, 1000)}));
+
+    // Untitled but covering no display whole: fine.
+    EXPECT_TRUE(capturableWindow(WindowCandidate{10, 0, 1.0, std::nullopt, QRectF(0, 0, 1440, 899)}, displays));
+}
+
+TEST(WindowCandidate, OnScreenListKeepsOrderSkipsUnreadableEntriesAndTheExcludedProcess) {
+    FakeContentSource source;
+    source.displayList = {leftDisplay, rightDisplay};
+    const QRectF frame(100, 100, 300, 200);
+    source.windows = QList<WindowInfo>{
+        WindowInfo{1, 500, frame, 0, 1.0, QStringLiteral("front")},
+        WindowInfo{2, 4242, frame, 0, 1.0, QStringLiteral("ours")},
+        WindowInfo{3, 4242, frame, 25, 1.0, QStringLiteral("ours, on a panel layer")},
+        WindowInfo{4, 501, std::nullopt, 0, 1.0, QStringLiteral("no frame")},
+        // Nothing but a number and a frame: layer 0, opaque, untitled.
+        WindowInfo{5, std::nullopt, frame.translated(10, 10), std::nullopt, std::nullopt, std::nullopt},
+        WindowInfo{8, 504, frame.translated(1500, 0), 0, 0.5, QStringLiteral("back")},
+    };
+    const QList<CapturableWindow> windows = onScreenWindows(source, 4242);
+    EXPECT_EQ(windows, (QList<CapturableWindow>{{1, frame}, {5, frame.translated(10, 10)}, {8, frame.translated(1500, 0)}}));
+
+    source.windows = std::nullopt;  // the list could not be read
+    EXPECT_TRUE(onScreenWindows(source, 4242).isEmpty());
 }

@@ -1,13 +1,19 @@
 // The codec against real PNG and TIFF bytes: what it writes, Qt's readers (libpng, libtiff) read
-// back pixel for pixel, in every format a capture or an edit can have.
+// back pixel for pixel, in every format a capture or an edit can have. The parallel PNG writer:
+// segments compressed on several threads must join into one zlib stream that a strict inflate
+// and Qt's reader (which checks every chunk's CRC) both accept, and an encoding on a pool
+// thread must finish while the pool's other threads are all busy.
+#include "core/Async.h"
 #include "core/ImageCodec.h"
-#include "support/TestFiles.h"
-#include "support/TestImages.h"
+#include "core/PNGWriter.h"
+#include "support/TestSupport.h"
 
 #include <QColorSpace>
 #include <QFile>
 #include <QImageWriter>
 #include <QTemporaryDir>
+#include <QThreadPool>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +26,24 @@ namespace {
 QImage comparable(const QImage& image) {
     if (image.depth() == 64) return image.convertToFormat(QImage::Format_RGBA64);
     return image.convertToFormat(QImage::Format_ARGB32);
+}
+
+// The data of every IDAT chunk, joined: the image's zlib stream.
+QByteArray zlibStream(const QByteArray& png) {
+    QByteArray stream;
+    for (qsizetype at = 8; at + 12 <= png.size();) {
+        const qsizetype length = qFromBigEndian<quint32>(png.constData() + at);
+        if (png.mid(at + 4, 4) == "IDAT") stream += png.mid(at + 8, length);
+        at += 12 + length;
+    }
+    return stream;
+}
+
+// zlib's own inflate, which insists on a final block and the right Adler-32; empty otherwise.
+QByteArray inflateStrictly(const QByteArray& stream, qsizetype expectedSize) {
+    QByteArray input(4, '\0');
+    qToBigEndian(quint32(expectedSize), input.data());
+    return qUncompress(input + stream);
 }
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
@@ -84,7 +108,7 @@ TEST(ImageCodec, TIFFRoundTripKeepsEveryPixel) {
     }
 }
 
-TEST(ImageCodec, FileRoundTripAndSizeReadFromTheHeaderAlone) {
+TEST(ImageCodec, FileRoundTripSizeFromTheHeaderAloneAndNothingFromNonImages) {
     QTemporaryDir dir;
     const QImage original = patternImage(QSize(321, 123));
     const QString path = dir.filePath(QStringLiteral("shot.png"));
@@ -101,18 +125,16 @@ TEST(ImageCodec, FileRoundTripAndSizeReadFromTheHeaderAlone) {
     const QString nowhere = dir.filePath(QStringLiteral("missing/shot.png"));
     EXPECT_FALSE(ImageCodec::encodePNGToFile(original, nowhere));
     EXPECT_FALSE(QFile::exists(nowhere));
-}
 
-TEST(ImageCodec, NonImagesGiveNothing) {
-    QTemporaryDir dir;
+    // Non-images give nothing.
     const QString text = writeFile(dir, QStringLiteral("notes.png"), "these are not pixels\n");
     const QString empty = writeFile(dir, QStringLiteral("empty.png"), {});
     const QString missing = dir.filePath(QStringLiteral("missing.png"));
-    for (const QString& path : {text, empty, missing}) {
-        SCOPED_TRACE(path.toStdString());
-        EXPECT_FALSE(ImageCodec::decodeFile(path));
-        EXPECT_FALSE(ImageCodec::readSize(path));
-        EXPECT_FALSE(ImageCodec::thumbnail(path, 64));
+    for (const QString& bad : {text, empty, missing}) {
+        SCOPED_TRACE(bad.toStdString());
+        EXPECT_FALSE(ImageCodec::decodeFile(bad));
+        EXPECT_FALSE(ImageCodec::readSize(bad));
+        EXPECT_FALSE(ImageCodec::thumbnail(bad, 64));
     }
     EXPECT_FALSE(ImageCodec::decode({}));
     EXPECT_FALSE(ImageCodec::decode("\x89PNG\r\n\x1a\n garbage"));
@@ -143,4 +165,54 @@ TEST(ImageCodec, ThumbnailBoundsTheLargerSideAndAppliesOrientation) {
     EXPECT_EQ(thumb.pixelColor(5, 2), QColor(Qt::red));
     EXPECT_EQ(thumb.pixelColor(5, 17), QColor(Qt::blue));
     EXPECT_EQ(ImageCodec::decodeFile(rotated).value_or(QImage()).size(), QSize(40, 80));
+}
+
+TEST(PNGWriter, SegmentsJoinIntoOneStreamThatReadersAccept) {
+    QImage lastPixelTranslucent = patternImage(QSize(45, 17), QImage::Format_ARGB32);
+    lastPixelTranslucent.setPixel(44, 16, qRgba(10, 20, 30, 40));
+    struct Case {
+        const char* name;
+        QImage image;
+        std::size_t segmentBytes;  // 0: the writer's own choice
+    };
+    const Case cases[] = {
+        {"every row a segment, RGB", patternImage(QSize(257, 131)), 1},
+        {"several rows a segment, RGBA", patternImage(QSize(257, 131), QImage::Format_ARGB32, true), 5000},
+        {"odd width, 24-bit source", patternImage(QSize(99, 61), QImage::Format_RGB888), 700},
+        {"premultiplied, every row a segment", patternImage(QSize(31, 9), QImage::Format_ARGB32_Premultiplied, true), 1},
+        {"alpha only in the last segment", lastPixelTranslucent, 1},
+        {"one row", patternImage(QSize(1999, 1)), 1},
+        {"smaller than one segment", patternImage(QSize(13, 7)), 0},
+        {"several segments of the writer's own size", patternImage(QSize(1500, 1100)), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::optional<QByteArray> png =
+            c.segmentBytes > 0 ? PNGWriter::encode(c.image, c.segmentBytes) : PNGWriter::encode(c.image);
+        ASSERT_TRUE(png);
+        const int channels = png->at(25) == 6 ? 4 : 3;
+        const qsizetype filtered = qsizetype(c.image.height()) * (qsizetype(c.image.width()) * channels + 1);
+        EXPECT_EQ(inflateStrictly(zlibStream(*png), filtered).size(), filtered);
+        QImage decoded;
+        ASSERT_TRUE(decoded.loadFromData(*png, "PNG"));
+        EXPECT_EQ(decoded.convertToFormat(QImage::Format_ARGB32), c.image.convertToFormat(QImage::Format_ARGB32));
+    }
+}
+
+TEST(PNGWriter, FinishesOnAPoolThreadWhileTheOtherThreadsAreBusy) {
+    QThreadPool& pool = *QThreadPool::globalInstance();
+    const int threads = pool.maxThreadCount();
+    pool.setMaxThreadCount(2);
+    auto gate = std::make_shared<test::Gate>();
+    QFuture<void> busy = runInBackground([gate] { gate->wait(); });
+    const QImage image = patternImage(QSize(640, 480));
+    // Many segments: a helper task queued behind the busy one must not be waited for.
+    QFuture<bool> encoded = runInBackground([image] { return PNGWriter::encode(image, 16 << 10).has_value(); });
+    const bool finished = test::waitUntil([&] { return encoded.isFinished(); }, std::chrono::seconds(30));
+    gate->open();
+    busy.waitForFinished();
+    encoded.waitForFinished();
+    pool.setMaxThreadCount(threads);
+    EXPECT_TRUE(finished);
+    EXPECT_TRUE(encoded.result());
 }

@@ -6,8 +6,7 @@
 #include "e2e/harness/XSession.h"
 #include "platform/desktop/QtPasteboard.h"
 #include "platform/x11/ClipboardOwner.h"
-#include "support/Gate.h"
-#include "support/TestImages.h"
+#include "support/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

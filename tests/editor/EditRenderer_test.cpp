@@ -72,15 +72,6 @@ QRgb markedGrey(int level) {
     return qRgb(channel(marker.red()), channel(marker.green()), channel(marker.blue()));
 }
 
-TEST(EditSizing, ThicknessesFollowTheLongerSideAboveTheirFloors) {
-    // A portrait picture is measured by its height; arrow and frame stay at their floors.
-    EXPECT_DOUBLE_EQ(arrowThickness({800, 1000}), 9);
-    EXPECT_DOUBLE_EQ(frameThickness({800, 1000}), 6);
-    EXPECT_NEAR(highlightThickness({800, 1000}), 22, 1e-9);
-    EXPECT_EQ(pixelationBlockSize({800, 1000}), 12);
-    EXPECT_EQ(pixelationBlockSize({1375, 10}), 17);  // 16.5 pixels: halves round away from zero
-}
-
 TEST(ArrowPath, ATaperedShaftToAHeadWhoseTipStopsAtTheEnd) {
     const QPainterPath arrow = arrowPath({0, 0}, {100, 0}, 9);
     EXPECT_TRUE(arrow.contains(QPointF(96, 0)));
@@ -97,39 +88,26 @@ TEST(ArrowPath, ATaperedShaftToAHeadWhoseTipStopsAtTheEnd) {
     EXPECT_FALSE(upLeft.contains(QPointF(91.6, 68.8)));  // 30 along
 }
 
-TEST(CropFrameTest, NearestGrip) {
+TEST(CropFrameTest, NearestGripResizeMoveAndNewCrops) {
     const QRectF rect(10, 20, 100, 50);
     EXPECT_EQ(CropFrame::handle({108, 68}, rect, 5), CropHandle::bottomRight);
     EXPECT_EQ(CropFrame::handle({60, 40}, rect, 9), std::nullopt);
-    // Exactly between topLeft and top of a tiny rectangle: the earlier case wins.
+    // Exactly between topLeft and top of a tiny rectangle the earlier case wins, else the nearest.
     EXPECT_EQ(CropFrame::handle({0.5, 0}, QRectF(0, 0, 2, 2), 3), CropHandle::topLeft);
-    // Nearest wins over case order when not tied.
     EXPECT_EQ(CropFrame::handle({0.9, 0}, QRectF(0, 0, 2, 2), 3), CropHandle::top);
-}
 
-TEST(CropFrameTest, ResizeNeverFlipsAndStaysInsideTheBounds) {
-    const QRectF bounds(0, 0, 800, 600);
-    // Dragging the left edge past the right one stops 8 pixels short of it.
-    EXPECT_EQ(CropFrame::resize(QRectF(100, 100, 200, 200), CropHandle::left, {500, 150}, bounds, 8),
-              QRectF(292, 100, 8, 200));
-    // A corner dragged outside the image lands on the image's corner.
-    EXPECT_EQ(CropFrame::resize(QRectF(100, 100, 200, 200), CropHandle::bottomRight, {5000, 9000}, bounds, 8),
-              QRectF(100, 100, 700, 500));
-    // Top-left dragged far down-right: both edges stop short, the opposite ones stay.
-    EXPECT_EQ(CropFrame::resize(QRectF(100, 100, 200, 200), CropHandle::topLeft, {700, 700}, bounds, 8),
-              QRectF(292, 292, 8, 8));
-    // An edge handle changes one coordinate only.
-    EXPECT_EQ(CropFrame::resize(QRectF(100, 100, 200, 200), CropHandle::top, {-50, 40}, bounds, 8),
-              QRectF(100, 40, 200, 260));
-}
+    // A resize never flips (an edge stops 8 pixels short of the opposite one) and stays inside
+    // the bounds; an edge handle changes one coordinate only.
+    const QRectF bounds(0, 0, 800, 600), square(100, 100, 200, 200);
+    EXPECT_EQ(CropFrame::resize(square, CropHandle::left, {500, 150}, bounds, 8), QRectF(292, 100, 8, 200));
+    EXPECT_EQ(CropFrame::resize(square, CropHandle::bottomRight, {5000, 9000}, bounds, 8), QRectF(100, 100, 700, 500));
+    EXPECT_EQ(CropFrame::resize(square, CropHandle::topLeft, {700, 700}, bounds, 8), QRectF(292, 292, 8, 8));
+    EXPECT_EQ(CropFrame::resize(square, CropHandle::top, {-50, 40}, bounds, 8), QRectF(100, 40, 200, 260));
 
-TEST(CropFrameTest, MoveIsPushedBackInsideAndNewCropsSpanClampedPoints) {
-    const QRectF bounds(0, 0, 800, 600);
+    // A move is pushed back inside; one wider than the bounds starts at maxX − width.
     EXPECT_EQ(CropFrame::move(QRectF(100, 100, 50, 50), {-1000, 0}, bounds), QRectF(0, 100, 50, 50));
     EXPECT_EQ(CropFrame::move(QRectF(100, 100, 50, 50), {1000, 20}, bounds), QRectF(750, 120, 50, 50));
-    // Wider than the bounds: starts at maxX − width.
     EXPECT_EQ(CropFrame::move(QRectF(0, 0, 900, 50), {30, 0}, bounds), QRectF(-100, 0, 900, 50));
-
     EXPECT_EQ(CropFrame::rect({100, 100}, {-50, 30}, bounds), QRectF(0, 30, 100, 70));
     EXPECT_EQ(CropFrame::rect({700, 500}, {900, 700}, bounds), QRectF(700, 500, 100, 100));
 }
@@ -178,7 +156,11 @@ TEST(PixelationBlocks, GridIsAnchoredAtTheAreaEvenOutsideTheImage) {
     EXPECT_EQ(blocks[2].rect, QRectF(19, 0, 6, 7));
     EXPECT_EQ(blocks[8].rect, QRectF(19, 19, 6, 6));
 
-    // Fractional areas are extended to whole pixels first; a block size is rounded.
+    // Fractional areas are extended to whole pixels first; a block size is rounded, and the one
+    // for a picture follows its longer side, halves away from zero (16.5 → 17).
+    EXPECT_EQ(pixelationBlockSize({800, 1000}), 12);  // a portrait picture is measured by its height
+    EXPECT_NEAR(highlightThickness({800, 1000}), 22, 1e-9);
+    EXPECT_EQ(pixelationBlockSize({1375, 10}), 17);
     const QList<PixelationBlock> rounded = pixelationBlocks(source, QRectF(10.5, 10.5, 19.2, 9), 12.4);
     ASSERT_EQ(rounded.size(), 2);
     EXPECT_EQ(rounded[0].rect, QRectF(10, 10, 12, 10));

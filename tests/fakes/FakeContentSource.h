@@ -1,9 +1,11 @@
 // A content source for the screen capturer's unit tests: displays, windows and snapshots are
 // plain fields; every fetch and grab is counted and recorded. A grab answers with images of the
 // requested size filled with `grabColour` (or drawn by `paint`), so a test can tell a live grab from a frozen frame.
+// And a frozen frame for the region overlay: one image per display, given by the test; thaws are counted.
 #pragma once
 
 #include "capture/ContentSourcing.h"
+#include "capture/ScreenFreezing.h"
 
 #include <QColor>
 
@@ -86,6 +88,15 @@ private:
     int fetches = 0;
     std::vector<Grab> grabs;
     std::function<void()> displaysChanged;
+};
+
+class FakeScreenFreezer : public ScreenFreezing {
+public:
+    QList<FrozenDisplay> freeze() override { return frames; }
+    void thaw() override { ++thaws; }
+
+    QList<FrozenDisplay> frames;
+    int thaws = 0;
 };
 
 }  // namespace quillet::fakes

@@ -1,17 +1,29 @@
 // The desktop as unit tests see it: displays named by a hash of the screen's name, the work
 // area equal to Qt's available geometry, no window traits, no compositor unless the test says
-// so, and a file manager that only remembers what it was asked to show.
+// so, and a file manager that only remembers what it was asked to show. For the tray menu and
+// the permissions guide: permissions the test grants and takes away, a panel of no known ink,
+// and a removable-volume probe (called on a background thread) that counts its calls, answers
+// what the test says and can be held back until the test lets it finish.
 #pragma once
 
+#include "history/HistoryFolderAccess.h"
 #include "platform/CompositorWatching.h"
 #include "platform/DisplayIdentifying.h"
 #include "platform/FileRevealing.h"
+#include "platform/PanelThemeQuerying.h"
 #include "platform/WindowStyling.h"
 #include "platform/WorkAreaQuerying.h"
+#include "support/TestSupport.h"
+#include "ui/tray/PermissionsChecking.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStringList>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
 
 namespace quillet::fakes {
 
@@ -53,6 +65,52 @@ struct FakePreviewDesktop {
     FakeWindowStyling styling;
     FakeCompositor compositor;
     FakeFileManager fileManager;
+};
+
+class FakePermissionsState : public PermissionsChecking {
+public:
+    std::map<Permission, bool> granted = {
+        {Permission::screenRecording, true}, {Permission::inputMonitoring, true}, {Permission::removableVolumes, true}};
+    bool isGranted(Permission permission) const override { return granted.at(permission); }
+};
+
+class FakePanelTheme : public PanelThemeQuerying {
+public:
+    std::optional<QColor> trayForeground() override { return std::nullopt; }
+};
+
+class FakeVolumeProbe {
+public:
+    std::atomic<VolumeAccess> answer{VolumeAccess::notExternal};
+    std::atomic<int> calls{0};
+
+    // Every probe from now on waits until the returned gate opens.
+    std::shared_ptr<test::Gate> holdBack() {
+        std::lock_guard lock(mutex);
+        gate = std::make_shared<test::Gate>();
+        return gate;
+    }
+    QStringList folders() const {
+        std::lock_guard lock(mutex);
+        return asked;
+    }
+
+    VolumeAccess operator()(const QString& folder) {
+        std::shared_ptr<test::Gate> held;
+        {
+            std::lock_guard lock(mutex);
+            asked << folder;
+            held = gate;
+        }
+        ++calls;
+        if (held) held->wait();
+        return answer.load();
+    }
+
+private:
+    mutable std::mutex mutex;
+    std::shared_ptr<test::Gate> gate;
+    QStringList asked;
 };
 
 }  // namespace quillet::fakes

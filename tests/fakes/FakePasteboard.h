@@ -1,6 +1,5 @@
 // An in-memory pasteboard for the clipboard writer's tests: it keeps the one item written last
-// (promised or concrete), counts changes like the real one, and lets a test play another program
-// that copies something.
+// (promised or concrete) and counts changes like the real one.
 #pragma once
 
 #include "clipboard/PasteboardWriting.h"
@@ -13,7 +12,6 @@ public:
         types = itemTypes;
         provider = std::move(itemProvider);
         data.clear();
-        ++changes;
         ++writes;
     }
     void writeData(const QList<QPair<QString, QByteArray>>& itemData) override {
@@ -21,16 +19,9 @@ public:
         provider.reset();
         data = itemData;
         for (const auto& entry : itemData) types << entry.first;
-        ++changes;
         ++writes;
     }
-    qint64 changeCount() const override { return changes; }
-
-    // Another program copies text.
-    void copyFromAnotherProgram(const QString& text) {
-        writeData({{QStringLiteral("text/plain"), text.toUtf8()}});
-        --writes;  // not ours
-    }
+    qint64 changeCount() const override { return writes; }
 
     // What a program pasting `type` would get.
     std::optional<QByteArray> paste(const QString& type) const {
@@ -44,8 +35,7 @@ public:
     QStringList types;
     std::shared_ptr<PromisedImageProvider> provider;  // present while the item is a promise
     QList<QPair<QString, QByteArray>> data;           // the concrete item
-    qint64 changes = 0;
-    int writes = 0;  // writes by the writer under test
+    int writes = 0;
 };
 
 }  // namespace quillet::fakes

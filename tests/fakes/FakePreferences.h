@@ -1,12 +1,15 @@
 // An in-memory preferences store that keeps each value with its kind and records every write,
-// so tests can tell what was written, in which order, and that loading wrote nothing.
+// so tests can tell what was written, in which order, and that loading wrote nothing; and a
+// login item that remembers its status, counts the calls and fails when told to.
 #pragma once
 
+#include "settings/LoginItemRegistering.h"
 #include "settings/PreferencesStoring.h"
 
 #include <QMap>
 #include <QStringList>
 
+#include <optional>
 #include <variant>
 
 namespace quillet::fakes {
@@ -47,6 +50,28 @@ private:
         writes << QStringLiteral("set ") + key;
         values.insert(key, std::move(value));
     }
+};
+
+class FakeLoginItem : public LoginItemRegistering {
+public:
+    LoginItemStatus status() const override { return current; }
+    Expected<void, LoginItemError> registerItem() override {
+        ++registrations;
+        if (failure) return unexpected(*failure);
+        current = LoginItemStatus::enabled;
+        return {};
+    }
+    Expected<void, LoginItemError> unregisterItem() override {
+        ++unregistrations;
+        if (failure) return unexpected(*failure);
+        current = LoginItemStatus::notRegistered;
+        return {};
+    }
+
+    LoginItemStatus current = LoginItemStatus::notRegistered;
+    std::optional<LoginItemError> failure;  // every register and unregister fails with it
+    int registrations = 0;
+    int unregistrations = 0;
 };
 
 }  // namespace quillet::fakes

@@ -5,7 +5,6 @@
 #include "core/ImageCodec.h"
 #include "history/HistoryIndex.h"
 #include "history/HistoryStore.h"
-#include "support/TestFiles.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

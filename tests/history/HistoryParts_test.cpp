@@ -4,7 +4,6 @@
 #include "history/HistoryFolderAccess.h"
 #include "history/HistoryIndex.h"
 #include "history/ThumbnailCache.h"
-#include "support/TestFiles.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

@@ -3,8 +3,7 @@
 #include "HistoryFixture.h"
 #include "history/HistoryFileName.h"
 #include "history/HistoryQueue.h"
-#include "support/Gate.h"
-#include "support/LogCapture.h"
+#include "support/TestSupport.h"
 
 #include <QScopeGuard>
 #include <QSignalSpy>

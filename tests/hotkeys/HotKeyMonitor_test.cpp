@@ -1,5 +1,7 @@
-// The monitor between the event tap and the detector: starting and stopping the tap, reporting
-// a double press at once on the main thread, and repairing a disabled tap.
+// The double press as a user makes it (which key, which side, how quick, what may come in
+// between; a manual clock makes the 350 ms limits exact), and the monitor between the event
+// tap and the detector: starting and stopping the tap, reporting at once on the main thread.
+#include "hotkeys/DoubleTapDetector.h"
 #include "hotkeys/HotKeyMonitor.h"
 
 #include "fakes/FakeEventTap.h"
@@ -9,16 +11,20 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 #include <vector>
 
 namespace quillet {
 namespace {
 
+using namespace std::chrono_literals;
 using Code = ModifierKeyCode;
 using fakes::FakeEventTap;
 
 constexpr Trigger controlAny{ModifierKey::control, KeySide::any};
+constexpr Trigger controlLeft{ModifierKey::control, KeySide::left};
+constexpr Trigger controlRight{ModifierKey::control, KeySide::right};
 constexpr Trigger shiftRight{ModifierKey::shift, KeySide::right};
 
 class MonitorTest : public ::testing::Test {
@@ -45,7 +51,7 @@ protected:
     }
 };
 
-TEST_F(MonitorTest, StartFailsWithoutListenAccessOrTapUntilGranted) {
+TEST_F(MonitorTest, StartsOnceGrantedStopsAndLetsGoWhenDestroyed) {
     tap.listenAccess = false;
     const auto refused = monitor.start();
     ASSERT_FALSE(refused);
@@ -59,10 +65,8 @@ TEST_F(MonitorTest, StartFailsWithoutListenAccessOrTapUntilGranted) {
     tap.tapCreatable = true;
     EXPECT_TRUE(monitor.start());
     EXPECT_TRUE(monitor.isRunning());
-}
 
-TEST_F(MonitorTest, StartTwiceStopTwiceStartAgainAndLetGoWhenDestroyed) {
-    ASSERT_TRUE(monitor.start());
+    // Start twice, stop twice, start again, and let go when destroyed.
     ASSERT_TRUE(monitor.start());
     EXPECT_EQ(tap.creations, 1);
     monitor.stop();
@@ -130,34 +134,134 @@ TEST_F(MonitorTest, SequencesThatAreNoDoublePress) {
     }
 }
 
-TEST_F(MonitorTest, ADisabledTapIsReEnabledAndTheDoublePressGoesOn) {
+TEST_F(MonitorTest, WhileRunningADisabledTapIsRepairedNewTriggersApplyAndTheCallbackMayStop) {
     ASSERT_TRUE(monitor.start());
     tapOnce(Code::leftControl, 0x1);
     tap.send({TapEventType::tapDisabledByUserInput, 0, 0});
     tap.send({TapEventType::tapDisabledByTimeout, 0, 0});
     EXPECT_EQ(tap.enables, 2);
-    tapOnce(Code::leftControl, 0x1);
+    tapOnce(Code::leftControl, 0x1);  // the double press goes on
     EXPECT_EQ(fired, std::vector<Trigger>{controlAny});
-}
 
-TEST_F(MonitorTest, NewTriggersApplyAtOnce) {
-    ASSERT_TRUE(monitor.start());
     monitor.setTriggers({shiftRight});
     doubleTap(Code::rightShift, 0x4);
     doubleTap(Code::leftControl, 0x1);
-    EXPECT_EQ(fired, std::vector<Trigger>{shiftRight});
-}
+    EXPECT_EQ(fired, (std::vector<Trigger>{controlAny, shiftRight}));
 
-TEST_F(MonitorTest, TheCallbackMayStopTheMonitor) {
-    ASSERT_TRUE(monitor.start());
     monitor.onTrigger = [this](Trigger trigger) {
         fired.push_back(trigger);
         monitor.stop();
     };
-    doubleTap(Code::leftControl, 0x1);
+    doubleTap(Code::rightShift, 0x4);
     EXPECT_FALSE(monitor.isRunning());
-    doubleTap(Code::leftControl, 0x1);
-    EXPECT_EQ(fired.size(), 1u);
+    doubleTap(Code::rightShift, 0x4);
+    EXPECT_EQ(fired.size(), 3u);
+}
+
+TEST(KeyEvent, OnlyTheEightDeviceBitsOfTableKeysCount) {
+    for (const auto& entry : Code::all) {
+        const std::uint64_t bit = entry.modifier.deviceBit;
+        EXPECT_EQ(KeyEvent(entry.keyCode, bit), KeyEvent::modifierDown(entry.keyCode, false)) << entry.keyCode;
+        EXPECT_EQ(KeyEvent(entry.keyCode, Code::allDeviceBits), KeyEvent::modifierDown(entry.keyCode, true)) << entry.keyCode;
+        EXPECT_EQ(KeyEvent(entry.keyCode, Code::allDeviceBits & ~bit), KeyEvent::modifierUp(entry.keyCode)) << entry.keyCode;
+    }
+    // Device-independent bits (Control 0x40000, Caps Lock 0x10000, Fn 0x800000) do not count.
+    EXPECT_EQ(KeyEvent(Code::leftControl, 0x1 | 0x40000 | 0x10000 | 0x800000),
+              KeyEvent::modifierDown(Code::leftControl, false));
+    // Keys outside the table are ordinary presses whatever the flags say.
+    EXPECT_EQ(KeyEvent(Code::capsLock, 0x10000), KeyEvent::otherKeyDown());
+    EXPECT_EQ(KeyEvent(Code::function, 0), KeyEvent::otherKeyDown());
+    EXPECT_EQ(KeyEvent(0, Code::allDeviceBits), KeyEvent::otherKeyDown());
+}
+
+class DetectorTest : public ::testing::Test {
+protected:
+    std::chrono::steady_clock::time_point now = std::chrono::steady_clock::time_point{} + 1000h;
+    DoubleTapDetector detector{{controlAny}, 350ms, [this] { return now; }};
+
+    void wait(std::chrono::milliseconds gap) { now += gap; }
+    std::optional<Trigger> down(std::uint16_t code) { return detector.handle(KeyEvent::modifierDown(code, false)); }
+    std::optional<Trigger> up(std::uint16_t code) { return detector.handle(KeyEvent::modifierUp(code)); }
+
+    // Press, release, press, release of one key with the given gaps; what each step returned.
+    std::vector<std::optional<Trigger>> doubleTap(std::uint16_t code, std::chrono::milliseconds hold1 = 80ms,
+                                                  std::chrono::milliseconds pause = 80ms,
+                                                  std::chrono::milliseconds hold2 = 80ms) {
+        std::vector<std::optional<Trigger>> results;
+        results.push_back(down(code));
+        wait(hold1);
+        results.push_back(up(code));
+        wait(pause);
+        results.push_back(down(code));
+        wait(hold2);
+        results.push_back(up(code));
+        wait(500ms);
+        return results;
+    }
+    std::optional<Trigger> fired(std::uint16_t code) { return doubleTap(code).back(); }
+};
+
+// Each side with a trigger of its own fires in the table walk below.
+TEST_F(DetectorTest, FiresOnTheSecondReleaseOnlyForAnArmedKeyAndSide) {
+    const std::vector<std::optional<Trigger>> steps{std::nullopt, std::nullopt, std::nullopt, controlAny};
+    EXPECT_EQ(doubleTap(Code::leftControl), steps);
+    EXPECT_EQ(fired(Code::leftOption), std::nullopt);
+    EXPECT_EQ(fired(Code::rightShift), std::nullopt);
+    detector.setTriggers({controlLeft});
+    EXPECT_EQ(fired(Code::rightControl), std::nullopt);
+    detector.setTriggers({controlRight});
+    EXPECT_EQ(fired(Code::leftControl), std::nullopt);
+}
+
+TEST_F(DetectorTest, SideSpecificTriggerWinsOverAny) {
+    // Every key and side, so that the set's (hash) order puts `any` first for some of them.
+    for (const auto& entry : Code::all) {
+        const Trigger specific{entry.modifier.key, entry.modifier.side};
+        const Trigger either{entry.modifier.key, KeySide::any};
+        std::uint16_t otherSide = 0;
+        for (const auto& candidate : Code::all) {
+            if (candidate.modifier.key == entry.modifier.key && candidate.keyCode != entry.keyCode) otherSide = candidate.keyCode;
+        }
+        detector.setTriggers({either, specific});
+        EXPECT_EQ(fired(entry.keyCode), specific) << entry.keyCode;
+        EXPECT_EQ(fired(otherSide), either) << otherSide;
+    }
+}
+
+TEST_F(DetectorTest, EachGapMayBeExactly350ButNot351Milliseconds) {
+    EXPECT_EQ(doubleTap(Code::leftControl, 350ms, 350ms, 350ms).back(), controlAny);
+    EXPECT_EQ(doubleTap(Code::leftControl, 351ms, 80ms, 80ms).back(), std::nullopt);
+    EXPECT_EQ(doubleTap(Code::leftControl, 80ms, 351ms, 80ms).back(), std::nullopt);
+    EXPECT_EQ(doubleTap(Code::leftControl, 80ms, 80ms, 351ms).back(), std::nullopt);
+}
+
+TEST_F(DetectorTest, ASlowTapStartsTheNextPairAndQuickTapsPairInTurn) {
+    // Tap, pause too long, then two quick taps: the last two pair up.
+    down(Code::leftControl);
+    wait(50ms);
+    up(Code::leftControl);
+    wait(400ms);
+    EXPECT_EQ(doubleTap(Code::leftControl).back(), controlAny);
+
+    // A held first press that was too long does not spoil the next two quick taps either.
+    down(Code::leftControl);
+    wait(600ms);
+    up(Code::leftControl);
+    wait(50ms);
+    EXPECT_EQ(doubleTap(Code::leftControl).back(), controlAny);
+
+    // Four quick taps fire twice, three fire once.
+    int fires = 0;
+    for (int tap = 0; tap < 4; ++tap) {
+        down(Code::leftControl);
+        wait(40ms);
+        if (up(Code::leftControl)) ++fires;
+        wait(40ms);
+        if (tap == 2) {
+            EXPECT_EQ(fires, 1);
+        }
+    }
+    EXPECT_EQ(fires, 2);
 }
 
 }  // namespace

@@ -101,7 +101,7 @@ TEST_F(TranslatorTest, SequencesOfPressesAndReleases) {
     }
 }
 
-TEST_F(TranslatorTest, ModifiersHeldBeforeListeningCount) {
+TEST_F(TranslatorTest, ModifiersHeldBeforeListeningCountAndANewKeymapRenamesKeys) {
     std::array<std::uint8_t, 32> keys{};
     keys[shiftL / 8] |= 1 << (shiftL % 8);
     keys[a / 8] |= 1 << (a % 8);
@@ -113,10 +113,8 @@ TEST_F(TranslatorTest, ModifiersHeldBeforeListeningCount) {
     translator.forgetHeldKeys();
     EXPECT_EQ(translator.flags(), 0u);
     EXPECT_EQ(translator.keyRelease(controlL), std::nullopt);
-}
 
-TEST_F(TranslatorTest, ANewKeymapRenamesKeys) {
-    // Control and Caps Lock swapped, as many users set up.
+    // A new keymap renames keys: Control and Caps Lock swapped, as many users set up.
     loadMapping({{controlL, {XKB_KEY_Caps_Lock}}, {capsLock, {XKB_KEY_Control_L}}});
     EXPECT_EQ(translator.keyPress(capsLock), changed(Code::leftControl, 0x1));
     EXPECT_EQ(translator.keyPress(controlL), changed(Code::capsLock, 0x1));

@@ -4,9 +4,8 @@
 #include "settings/QSettingsPreferences.h"
 #include "settings/SettingsStore.h"
 
-#include "fakes/FakeLoginItem.h"
-#include "support/LogCapture.h"
-#include "support/TestFiles.h"
+#include "fakes/FakePreferences.h"
+#include "support/TestSupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -69,32 +68,26 @@ TEST_F(QSettingsPreferencesTest, HandEditedFileLoadsWithFallbacksAndKeepsWhatItD
     EXPECT_FALSE(QFile::exists(file + QStringLiteral(".bak")));
 }
 
-TEST_F(QSettingsPreferencesTest, AFileThatDoesNotParseIsCopiedAsideBeforeItIsRewritten) {
+// A file that does not parse is copied aside before it is rewritten; an unwritable one keeps the
+// change for this run. Either way one warning says so.
+TEST_F(QSettingsPreferencesTest, ABrokenOrUnwritableFileLosesNothingAndSaysSo) {
     const QByteArray broken = "[General]\nshowPreview=false\n\x01\x02 stray line\n[unterminated\n";
     writeFile(broken);
-    QSettingsPreferences preferences(file);
-    SettingsStore store(preferences, std::nullopt);
-    AppSettings next = store.current();
-    next.playShutterSound = false;
-
-    test::LogCapture log;
-    ASSERT_TRUE(store.update(next).has_value());
+    const QString bad = folder.filePath(QStringLiteral("blocked"));
+    test::writeFile(bad, "a file where a folder should be");
+    for (const QString& path : QStringList{file, bad + QStringLiteral("/Quillet.conf")}) {
+        QSettingsPreferences preferences(path);
+        SettingsStore store(preferences, std::nullopt);
+        AppSettings next = store.current();
+        next.playShutterSound = false;
+        test::LogCapture log;
+        ASSERT_TRUE(store.update(next).has_value());
+        EXPECT_FALSE(store.current().playShutterSound);
+        const QStringList warnings = log.texts("quillet.app", QtWarningMsg);
+        ASSERT_EQ(warnings.size(), 1) << path.toStdString();
+        EXPECT_EQ(warnings[0].endsWith(file + QStringLiteral(".bak")), path == file) << "the warning names the copy";
+    }
     EXPECT_EQ(readFile(file + QStringLiteral(".bak")), broken);
-    ASSERT_EQ(log.texts("quillet.app", QtWarningMsg).size(), 1);
-    EXPECT_TRUE(log.lines[0].endsWith(file + QStringLiteral(".bak"))) << "the warning names the copy";
-}
-
-TEST_F(QSettingsPreferencesTest, AnUnwritableFileKeepsTheChangeForThisRunAndSaysSo) {
-    writeFile("a file where a folder should be");
-    QSettingsPreferences preferences(file + QStringLiteral("/Quillet.conf"));
-    SettingsStore store(preferences, std::nullopt);
-    AppSettings next = store.current();
-    next.showPreview = false;
-
-    test::LogCapture log;
-    ASSERT_TRUE(store.update(next).has_value());
-    EXPECT_FALSE(store.current().showPreview);
-    EXPECT_EQ(log.texts("quillet.app", QtWarningMsg).size(), 1);
 }
 
 TEST_F(QSettingsPreferencesTest, TheApplicationsFileLivesInTheUsersConfigFolder) {

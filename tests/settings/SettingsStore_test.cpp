@@ -5,10 +5,8 @@
 #include "settings/SettingsStore.h"
 #include "settings/TriggerRules.h"
 
-#include "fakes/FakeLoginItem.h"
 #include "fakes/FakePreferences.h"
-#include "support/LogCapture.h"
-#include "support/TestFiles.h"
+#include "support/TestSupport.h"
 
 #include <QTemporaryDir>
 
@@ -50,21 +48,28 @@ QMap<QString, FakePreferences::Value> nonDefaultValues() {
 const AppSettings nonDefaultSettings{Trigger{ModifierKey::command, KeySide::left}, shiftRight, true, false, false,
                                      QStringLiteral("/media/disk/Снимки"), RetentionPolicy::days(90)};
 
+// What loads from the non-default values with `changes` laid over them; loading writes nothing.
+AppSettings loadedWith(const QMap<QString, FakePreferences::Value>& changes) {
+    FakePreferences preferences;
+    preferences.values = nonDefaultValues();
+    preferences.values.insert(changes);
+    const auto before = preferences.values;
+    const AppSettings loaded = SettingsStore(preferences, std::nullopt).current();
+    EXPECT_EQ(preferences.values, before);
+    EXPECT_TRUE(preferences.writes.isEmpty());
+    return loaded;
+}
+
 }  // namespace
 
 TEST(SettingsStore, LoadsStoredValuesAndDefaultsForMissingOnesWithoutWriting) {
     FakePreferences empty;
     EXPECT_EQ(SettingsStore(empty, std::nullopt).current(), AppSettings::standard());
-
-    FakePreferences preferences;
-    preferences.values = nonDefaultValues();
-    SettingsStore store(preferences, std::nullopt);
-    EXPECT_EQ(store.current(), nonDefaultSettings);
-    EXPECT_TRUE(store.userChoseHistoryFolder());
-    EXPECT_TRUE(empty.writes.isEmpty() && preferences.writes.isEmpty());
+    EXPECT_TRUE(empty.writes.isEmpty());
+    EXPECT_EQ(loadedWith({}), nonDefaultSettings);
 }
 
-TEST(SettingsStore, DamagedEntriesFallBackOneByOne) {
+TEST(SettingsStore, DamagedEntriesFallBackOneByOneAndOverlappingTriggersAsAPair) {
     struct Case {
         QString key;
         FakePreferences::Value value;
@@ -80,11 +85,6 @@ TEST(SettingsStore, DamagedEntriesFallBackOneByOne) {
         {QStringLiteral("historyFolder"), QStringLiteral("Pictures/Elsewhere")},
     };
     for (const Case& damaged : cases) {
-        FakePreferences preferences;
-        preferences.values = nonDefaultValues();
-        preferences.values.insert(damaged.key, damaged.value);
-        const auto before = preferences.values;
-
         AppSettings expected = nonDefaultSettings;
         const AppSettings standard = AppSettings::standard();
         if (damaged.key == u"regionTrigger") expected.regionTrigger = standard.regionTrigger;
@@ -92,30 +92,23 @@ TEST(SettingsStore, DamagedEntriesFallBackOneByOne) {
         if (damaged.key == u"launchAtLogin") expected.launchAtLogin = true;
         if (damaged.key == u"historyFolder") expected.historyFolder = standard.historyFolder;
 
-        SettingsStore store(preferences, std::nullopt);
-        EXPECT_EQ(store.current(), expected) << damaged.key.toStdString();
-        EXPECT_EQ(preferences.values, before) << "loading must write nothing";
+        EXPECT_EQ(loadedWith({{damaged.key, damaged.value}}), expected) << damaged.key.toStdString();
     }
-}
-
-TEST(SettingsStore, OverlappingTriggersFallBackAsAPairAndNothingElse) {
-    // Stored overlapping, or overlapping once a damaged one fell back to its default.
+    // Stored overlapping, or overlapping once a damaged one fell back: the pair falls back.
+    AppSettings expected = nonDefaultSettings;
+    expected.regionTrigger = AppSettings::standard().regionTrigger;
+    expected.fullScreenTrigger = AppSettings::standard().fullScreenTrigger;
     for (const auto& [region, fullScreen] :
          {std::pair{R"({"key":"command","side":"left"})", R"({"key":"command","side":"any"})"},
           std::pair{R"({"key":"hyper","side":"any"})", R"({"key":"control","side":"right"})"}}) {
-        FakePreferences preferences;
-        preferences.values = nonDefaultValues();
-        preferences.values.insert(QStringLiteral("regionTrigger"), QByteArray(region));
-        preferences.values.insert(QStringLiteral("fullScreenTrigger"), QByteArray(fullScreen));
-        AppSettings expected = nonDefaultSettings;
-        expected.regionTrigger = AppSettings::standard().regionTrigger;
-        expected.fullScreenTrigger = AppSettings::standard().fullScreenTrigger;
-        EXPECT_EQ(SettingsStore(preferences, std::nullopt).current(), expected) << region;
-        EXPECT_TRUE(preferences.writes.isEmpty());
+        EXPECT_EQ(loadedWith({{QStringLiteral("regionTrigger"), QByteArray(region)},
+                              {QStringLiteral("fullScreenTrigger"), QByteArray(fullScreen)}}),
+                  expected)
+            << region;
     }
 }
 
-TEST(SettingsStore, UpdateWritesOnlyWhatChangedThenAnnounces) {
+TEST(SettingsStore, UpdateWritesOnlyWhatChangedThenAnnouncesAndARefusedOneNothing) {
     FakePreferences preferences;
     preferences.values = nonDefaultValues();
     preferences.values.insert(QStringLiteral("regionTrigger"), QStringLiteral("off"));
@@ -130,6 +123,16 @@ TEST(SettingsStore, UpdateWritesOnlyWhatChangedThenAnnounces) {
         EXPECT_EQ(preferences.synchronizations, int(announced.size()) + 1) << "saved before the listener hears of it";
         announced << now;
     });
+    // An unchanged or a refused update neither saves nor announces.
+    ASSERT_TRUE(store.update(store.current()).has_value());
+    AppSettings overlapping = store.current();
+    overlapping.regionTrigger = Trigger{ModifierKey::shift, KeySide::any};
+    overlapping.retention = RetentionPolicy::days(366);
+    const auto refused = store.update(overlapping);
+    ASSERT_FALSE(refused.has_value());
+    EXPECT_EQ(refused.error(), SettingsError::overlappingTriggers);
+    EXPECT_TRUE(preferences.writes.isEmpty() && announced.isEmpty());
+
     AppSettings next = store.current();
     next.showPreview = false;
     ASSERT_TRUE(store.update(next).has_value());
@@ -147,25 +150,6 @@ TEST(SettingsStore, UpdateWritesOnlyWhatChangedThenAnnounces) {
     EXPECT_EQ(preferences.data(QStringLiteral("fullScreenTrigger")), QByteArray(R"({"key":"option","side":"left"})"));
     EXPECT_EQ(announced.size(), 2);
     EXPECT_EQ(announced.last(), next);
-}
-
-TEST(SettingsStore, UnchangedOrRefusedUpdatesNeitherSaveNorAnnounce) {
-    FakePreferences preferences;
-    SettingsStore store(preferences, std::nullopt);
-    int announcements = 0;
-    QObject::connect(&store, &SettingsStore::changed, [&] { ++announcements; });
-    EXPECT_TRUE(store.update(AppSettings::standard()).has_value());
-
-    AppSettings overlapping = AppSettings::standard();
-    overlapping.fullScreenTrigger = Trigger{ModifierKey::control, KeySide::left};
-    overlapping.retention = RetentionPolicy::days(366);
-    const auto refused = store.update(overlapping);
-    ASSERT_FALSE(refused.has_value());
-    EXPECT_EQ(refused.error(), SettingsError::overlappingTriggers);
-
-    EXPECT_EQ(announcements, 0);
-    EXPECT_TRUE(preferences.writes.isEmpty());
-    EXPECT_EQ(store.current(), AppSettings::standard());
 }
 
 TEST(SettingsStore, FolderBackToTheDefaultRemovesTheKey) {
@@ -280,22 +264,26 @@ protected:
 
 }  // namespace
 
-TEST_F(LaunchAtLoginTest, ApplyAsksTheSystemOnlyWhenItDiffersAndReportsFailure) {
+// A failed switch (false, and logged) is checked by the launch and change cases below.
+TEST_F(LaunchAtLoginTest, ApplyAsksTheSystemOnlyWhenItDiffers) {
     EXPECT_TRUE(launchAtLogin.apply(false));
     loginItem.current = LoginItemStatus::requiresApproval;  // counts as on
     EXPECT_TRUE(launchAtLogin.apply(true));
     EXPECT_EQ(switches(), 0);
-
-    failEverySwitch();
-    test::LogCapture log;
-    EXPECT_FALSE(launchAtLogin.apply(false));
-    EXPECT_EQ(loginItem.unregistrations, 1);
-    EXPECT_EQ(log.lines, QStringList{failureLine});
 }
 
-TEST_F(LaunchAtLoginTest, FirstLaunchAppliesTheSettingAndRemembersIt) {
+TEST_F(LaunchAtLoginTest, FirstLaunchAppliesTheSettingOnceItSucceededAndRemembersIt) {
+    failEverySwitch();
+    test::LogCapture log;
     launchAtLogin.syncAtLaunch(launch());
-    EXPECT_EQ(loginItem.current, LoginItemStatus::enabled);  // on by default
+    EXPECT_FALSE(preferences.contains(appliedOnce));
+    EXPECT_TRUE(settings->current().launchAtLogin) << "the checkbox keeps what the user wants";
+    EXPECT_EQ(log.lines, QStringList{failureLine});
+    EXPECT_EQ(switches(), 1);
+
+    loginItem.failure.reset();
+    launchAtLogin.syncAtLaunch(launch());
+    EXPECT_EQ(loginItem.current, LoginItemStatus::enabled) << "the next launch registers after all (on by default)";
     EXPECT_EQ(preferences.boolean(appliedOnce), true);
 
     // A stored "off" wins over an item left from an earlier install, and only `true` means done.
@@ -304,22 +292,6 @@ TEST_F(LaunchAtLoginTest, FirstLaunchAppliesTheSettingAndRemembersIt) {
     EXPECT_EQ(loginItem.current, LoginItemStatus::notRegistered);
     EXPECT_EQ(preferences.boolean(appliedOnce), true);
     EXPECT_TRUE(announced.isEmpty());
-}
-
-TEST_F(LaunchAtLoginTest, FailedFirstLaunchKeepsTheChoiceAndRegistersNextTime) {
-    failEverySwitch();
-    test::LogCapture log;
-    launchAtLogin.syncAtLaunch(launch());
-    EXPECT_FALSE(preferences.contains(appliedOnce));
-    EXPECT_TRUE(settings->current().launchAtLogin) << "the checkbox keeps what the user wants";
-    EXPECT_TRUE(announced.isEmpty());
-    EXPECT_EQ(log.lines, QStringList{failureLine});
-    EXPECT_EQ(switches(), 1);
-
-    loginItem.failure.reset();
-    launchAtLogin.syncAtLaunch(launch());
-    EXPECT_EQ(preferences.boolean(appliedOnce), true);
-    EXPECT_EQ(loginItem.current, LoginItemStatus::enabled) << "the next launch registers after all";
 }
 
 TEST_F(LaunchAtLoginTest, LaterLaunchesTakeWhatTheSystemSays) {

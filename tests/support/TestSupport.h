@@ -1,14 +1,28 @@
 // Waiting in tests: spin the event loop until a condition holds, with a deadline, never a
-// fixed sleep.
+// fixed sleep; a gate that holds background work back; whole files read and written; what is
+// logged; a painted test image.
 #pragma once
 
+#include <QByteArray>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
+#include <QFont>
 #include <QFuture>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QString>
+#include <QStringList>
 #include <QThread>
+#include <QtGlobal>
 
+#include <gtest/gtest.h>
+
+#include <atomic>
 #include <chrono>
 #include <functional>
+#include <latch>
 
 namespace quillet::test {
 
@@ -41,6 +55,85 @@ inline void drainEvents() {
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
     }
+}
+
+// Holds a background job (an encoder, a write) back until the test opens the gate.
+class Gate {
+public:
+    void open() {
+        if (!opened.exchange(true)) latch.count_down();
+    }
+    void wait() { latch.wait(); }
+
+private:
+    std::latch latch{1};
+    std::atomic_bool opened = false;
+};
+
+inline QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << qPrintable(path);
+    ASSERT_EQ(file.write(bytes), bytes.size()) << qPrintable(path);
+}
+
+// Collects what is logged while it lives, as "<category> <level>: <text>", so a test can check
+// that a failure was reported where and how it should be.
+class LogCapture {
+public:
+    LogCapture() : previous(qInstallMessageHandler(&LogCapture::handle)) { active = this; }
+    ~LogCapture() {
+        qInstallMessageHandler(previous);
+        active = nullptr;
+    }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    QStringList lines;
+
+    // The texts logged in one category at one level, in order.
+    QStringList texts(const char* category, QtMsgType type) const {
+        const QString prefix = QStringLiteral("%1 %2: ").arg(QLatin1String(category), QLatin1String(levels[type]));
+        QStringList found;
+        for (const QString& line : lines) {
+            if (line.startsWith(prefix)) found << line.mid(prefix.size());
+        }
+        return found;
+    }
+
+private:
+    static constexpr const char* levels[] = {"debug", "warning", "critical", "fatal", "info"};
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        active->lines << QStringLiteral("%1 %2: %3").arg(QLatin1String(context.category), QLatin1String(levels[type]), text);
+    }
+    static inline LogCapture* active = nullptr;
+    QtMessageHandler previous;
+};
+
+
+// Images for codec and clipboard tests: a painted pattern with text, gradients and hard edges,
+// opaque or with translucent areas, in any QImage format.
+inline QImage patternImage(QSize size, QImage::Format format = QImage::Format_RGB32, bool translucent = false) {
+    QImage canvas(size, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(translucent ? Qt::transparent : QColor(250, 250, 250));
+    QPainter painter(&canvas);
+    QLinearGradient gradient(0, 0, size.width(), size.height());
+    gradient.setColorAt(0, QColor(20, 90, 200, translucent ? 90 : 255));
+    gradient.setColorAt(1, QColor(230, 120, 30, translucent ? 200 : 255));
+    painter.fillRect(QRect(0, 0, size.width(), size.height() / 2 + 1), gradient);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(QColor(200, 30, 60, translucent ? 128 : 255));
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(QRectF(size.width() * 0.4, size.height() * 0.3, size.width() * 0.5, size.height() * 0.6));
+    painter.setPen(QColor(10, 10, 10));
+    painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
+    painter.drawText(QRect(QPoint(2, size.height() / 2), size), QStringLiteral("Снимок экрана 0123 Quillet"));
+    painter.end();
+    return canvas.convertToFormat(format);
 }
 
 }  // namespace quillet::test

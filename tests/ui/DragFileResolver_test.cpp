@@ -1,6 +1,6 @@
 #include "ui/previews/DragFileResolver.h"
 #include "core/Types.h"
-#include "support/TestFiles.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,8 +4,6 @@
 #include "fakes/CaptureFakes.h"
 #include "fakes/FakeDesktopServices.h"
 #include "fakes/FakeHistoryStore.h"
-#include "support/LogCapture.h"
-#include "support/TestImages.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

@@ -9,7 +9,6 @@
 
 #include "fakes/FakeHistoryStore.h"
 #include "fakes/FakePreferences.h"
-#include "support/LogCapture.h"
 #include "support/TestSupport.h"
 
 #include <QCheckBox>

@@ -4,7 +4,6 @@
 #include "core/ImageCodec.h"
 #include "fakes/CaptureFakes.h"
 #include "fakes/FakeDesktopServices.h"
-#include "support/TestFiles.h"
 #include "support/TestSupport.h"
 #include "UiInput.h"
 

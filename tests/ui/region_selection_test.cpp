@@ -4,7 +4,7 @@
 #include "ui/overlay/RegionSelectionController.h"
 #include "ui/overlay/RegionSelectionPanels.h"
 #include "ui/overlay/RegionSelectionView.h"
-#include "fakes/FakeScreenFreezer.h"
+#include "fakes/FakeContentSource.h"
 #include "fakes/FakeDesktopServices.h"
 #include "support/TestSupport.h"
 #include "UiInput.h"

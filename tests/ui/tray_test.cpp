@@ -3,7 +3,7 @@
 #include "ui/tray/PermissionsWindow.h"
 #include "ui/tray/StatusMenu.h"
 #include "fakes/CaptureFakes.h"
-#include "fakes/FakeShellServices.h"
+#include "fakes/FakeDesktopServices.h"
 #include "support/TestSupport.h"
 
 #include <QAction>
