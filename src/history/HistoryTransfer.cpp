@@ -70,7 +70,14 @@ Expected<HistoryTransfer, HistoryError> HistoryTransfer::perform(const QString& 
 
     const auto old = HistoryStore::loadItems(source, access, clock);
     if (!old) return unexpected(HistoryError::folded(old.error()));
-    if (old->items.isEmpty()) return nothingToMove();
+    if (old->items.isEmpty()) {
+        // No screenshot to move, but an index may be left: a move stopped while it removed the
+        // old files has taken every screenshot and not yet the list. It goes with the move.
+        HistoryTransfer transfer;
+        transfer.filesToRemove.append(inFolder(source, QStringLiteral(".history.json")));
+        transfer.removeFile = files.removeFile;
+        return transfer;
+    }
     if (auto prepared = access.prepare(target); !prepared) return unexpected(prepared.error());
     const auto existing = HistoryStore::loadItems(target, access, clock);
     if (!existing) return unexpected(HistoryError::folded(existing.error()));

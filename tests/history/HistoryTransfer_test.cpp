@@ -66,6 +66,15 @@ protected:
 
 }  // namespace
 
+// What a move stopped while removing the old files leaves: an index whose screenshots are gone.
+TEST_F(HistoryTransferTest, AnIndexLeftWithoutItsScreenshotsGoesWithTheNextMove) {
+    for (const Screenshot& item : seedOld(2)) QFile::remove(oldFolder() + QLatin1Char('/') + item.fileName);
+    auto store = makeStore(oldFolder());
+    ASSERT_TRUE(resultOf(store->relocate(newFolder())));
+    EXPECT_EQ(store->folder(), newFolder());
+    EXPECT_EQ(QDir(oldFolder()).entryList(QDir::Files | QDir::Hidden), QStringList());
+}
+
 TEST_F(HistoryTransferTest, TheHistoryMovesIntoAFolderThatHoldsAScreenshotOfTheSameName) {
     // The newest old screenshot has the name already taken in the new folder, the next one the
     // name the first is renamed to, and one is an edit of another.
