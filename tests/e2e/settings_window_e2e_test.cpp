@@ -148,7 +148,8 @@ TEST_F(Settings, AQuitDuringAMoveWaitsForTheMoveAndItsSavedFolder) {
 
     // The quit comes the moment the folder is chosen, while the move is under way.
     QObject::connect(chooser, &QFileDialog::fileSelected, delegate, [] { delegate->quit(); }, Qt::QueuedConnection);
-    QTimer::singleShot(0, [] { keys({QStringLiteral("Return")}); });
+    // A plain key, no delay after it: while xdotool runs, this process keeps handling events.
+    QTimer::singleShot(0, [] { XSession::current().xdotool({QStringLiteral("key"), QStringLiteral("Return")}); });
     QTimer::singleShot(60s, qApp, [] { QCoreApplication::exit(1); });
     // The application's own loop, as in quillet: the quit path ends it.
     ASSERT_EQ(QApplication::exec(), 0) << "the quit path never ended the loop";
