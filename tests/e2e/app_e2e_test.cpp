@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <algorithm>
 #include <optional>
 
 using namespace quillet::e2e;
@@ -37,14 +37,18 @@ QStringList historyPNGs() {
     return files;
 }
 
-QList<std::uint32_t> windowsTitled(const QString& title) {
-    return visibleWindows({QStringLiteral("--name"), QStringLiteral("^%1$").arg(title)});
+// A field of the history entry at `index` (0 is the newest) in the chosen folder's index.
+QString indexed(qsizetype index, const char* field) {
+    const QJsonArray items = indexItems(chosenFolder());
+    return items.at(index < 0 ? items.size() + index : index).toObject().value(QLatin1String(field)).toString();
 }
+
+QString inChosen(const QString& name) { return chosenFolder() + QLatin1Char('/') + name; }
 
 // The preview card, where there is just one.
 std::optional<QRect> previewGeometry() {
-    const QList<std::uint32_t> cards = windowsTitled(QStringLiteral("Превью снимка"));
-    return cards.size() == 1 ? std::optional<QRect>(xWindow(cards[0]).rect) : std::nullopt;
+    const QList<XWindowState> cards = windowsTitled(QStringLiteral("Превью снимка"));
+    return cards.size() == 1 ? std::optional<QRect>(cards[0].rect) : std::nullopt;
 }
 
 // Opens the editor with a double click on the card, above its copy button and between the
@@ -56,13 +60,13 @@ std::optional<QPoint> openEditor() {
     pointerTo(QPoint(card->center().x(), card->top() + 32),
               {QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("--delay"),
                QStringLiteral("80"), QStringLiteral("1")});
-    QList<std::uint32_t> editors;
+    QList<XWindowState> editors;
     if (!XSession::waitUntil([&] { return (editors = windowsTitled(QStringLiteral("Редактор"))).size() == 1; })) {
         return std::nullopt;
     }
-    const QRect frame = xWindow(editors[0]).rect;
+    const QRect frame = editors[0].rect;
     if (frame.width() < 480 || frame.height() < 320) return std::nullopt;
-    XSession::current().xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(editors[0])});
+    activate(editors[0].id);
     return QPoint(frame.left() + (frame.width() - 300) / 2, frame.top() + 44 + (frame.height() - 44 - 200) / 2);
 }
 
@@ -74,10 +78,6 @@ bool hasRed(const QImage& image) {
         }
     }
     return false;
-}
-
-void keys(const QStringList& names) {
-    XSession::current().xdotool(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("80")} + names);
 }
 
 }  // namespace
@@ -104,8 +104,11 @@ TEST(Application, CapturesEditsAndKeepsItsWindowsOutOfTheWay) {
 
     const StartedProcess app(QStringLiteral(QUILLET_EXECUTABLE));
     pointerTo(inside);
-    ASSERT_TRUE(pressUntil({QStringLiteral("Control_L"), QStringLiteral("Control_L")},
-                           [] { return appShowsWindowOfSize(QSize(1280, 800)); }))
+    const auto overlayShown = [] {
+        const QList<XWindowState> shown = visibleWindows({QStringLiteral("--class"), QStringLiteral("quillet")});
+        return std::any_of(shown.begin(), shown.end(), [](const XWindowState& w) { return w.rect.size() == QSize(1280, 800); });
+    };
+    ASSERT_TRUE(retryUntil([] { keys({QStringLiteral("Control_L"), QStringLiteral("Control_L")}); }, overlayShown))
         << "no overlay after double Control";
     dragTo(inside + QPoint(300, 200));
 
@@ -118,10 +121,10 @@ TEST(Application, CapturesEditsAndKeepsItsWindowsOutOfTheWay) {
     ASSERT_TRUE(XSession::waitUntil([&] { return historyPNGs().size() == 1 && indexItems(folder).size() == 1; }))
         << "no capture in the chosen folder; the default one holds: "
         << QDir(defaultHistoryFolder()).entryList().join(u' ').toStdString();
-    const QJsonObject captured = indexItems(folder).at(0).toObject();
-    EXPECT_EQ(captured.value(QStringLiteral("kind")).toString(), QStringLiteral("region"));
-    EXPECT_EQ(captured.value(QStringLiteral("fileName")).toString(), historyPNGs().at(0));
-    EXPECT_EQ(QImage(folder + QLatin1Char('/') + historyPNGs().at(0)).size(), QSize(300, 200));
+    const QString capturedID = indexed(0, "id");
+    EXPECT_EQ(indexed(0, "kind"), QStringLiteral("region"));
+    EXPECT_EQ(indexed(0, "fileName"), historyPNGs().at(0));
+    EXPECT_EQ(QImage(inChosen(historyPNGs().at(0))).size(), QSize(300, 200));
 
     // The preview sits 20 points from the bottom left of the work area the task bar leaves.
     const QByteArray area = session.run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_WORKAREA")}).out;
@@ -157,9 +160,8 @@ TEST(Application, CapturesEditsAndKeepsItsWindowsOutOfTheWay) {
     EXPECT_EQ(edited.pixelColor(5, 5), fill) << "away from the arrow the picture is unchanged";
     EXPECT_TRUE(hasRed(edited.copy(QRect(120, 80, 60, 40)))) << "the arrow runs across the middle";
     ASSERT_TRUE(XSession::waitUntil([&] { return indexItems(folder).size() == 2; }));
-    const QJsonObject editedItem = indexItems(folder).at(0).toObject();
-    EXPECT_EQ(editedItem.value(QStringLiteral("kind")).toString(), QStringLiteral("edited"));
-    EXPECT_EQ(editedItem.value(QStringLiteral("sourceID")).toString(), captured.value(QStringLiteral("id")).toString());
+    EXPECT_EQ(indexed(0, "kind"), QStringLiteral("edited"));
+    EXPECT_EQ(indexed(0, "sourceID"), capturedID);
     EXPECT_TRUE(XSession::waitUntil([] { return windowsTitled(QStringLiteral("Редактор")).isEmpty(); }, 10s))
         << "the window closes after saving";
 
@@ -184,10 +186,10 @@ TEST(Application, CapturesEditsAndKeepsItsWindowsOutOfTheWay) {
     ASSERT_TRUE(XSession::waitUntil([&] { return historyPNGs().size() == 3; }));
     // The previews were withdrawn for that grab and shown again: still floating panels out of the
     // task bar, on every desktop.
-    QList<std::uint32_t> previews;
+    QList<XWindowState> previews;
     ASSERT_TRUE(XSession::waitUntil([&] { return !(previews = windowsTitled(QStringLiteral("Превью снимка"))).isEmpty(); }));
-    for (std::uint32_t id : previews) {
-        const QByteArray traits = session.run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(id)}).out;
+    for (const XWindowState& preview : previews) {
+        const QByteArray traits = session.run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(preview.id)}).out;
         for (const char* trait : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_ABOVE", "_NET_WM_WINDOW_TYPE_NOTIFICATION",
                                   "_NET_WM_DESKTOP(CARDINAL) = 4294967295"}) {
             EXPECT_TRUE(traits.contains(trait)) << trait << " missing in " << traits.constData();
@@ -199,23 +201,13 @@ TEST(Application, CapturesEditsAndKeepsItsWindowsOutOfTheWay) {
 
 namespace {
 
-// The tray icon's centre: Quillet's small window inside tint2's tray.
-std::optional<QPoint> trayIconCentre() {
-    for (const std::uint32_t id : visibleWindows({QStringLiteral("--class"), QStringLiteral("quillet")})) {
-        const QRect icon = xWindow(id).rect;
-        if (!icon.isEmpty() && icon.width() <= 64 && icon.height() <= 64) return icon.center();
+// Quillet's visible windows: the tray icon is the small one inside tint2's tray; its menu is the
+// larger one that opens next to it (previews stand in the other corner).
+std::optional<QRect> quilletWindow(const std::function<bool(QRect)>& wanted) {
+    for (const XWindowState& window : visibleWindows({QStringLiteral("--class"), QStringLiteral("quillet")})) {
+        if (wanted(window.rect)) return window.rect;
     }
     return std::nullopt;
-}
-
-// A visible window of Quillet's, other than the icon, that opens from the icon: the tray menu.
-// (Previews are Quillet's windows too, but stand in the other corner.)
-bool menuShown(QPoint icon) {
-    for (const std::uint32_t id : visibleWindows({QStringLiteral("--class"), QStringLiteral("quillet")})) {
-        const QRect window = xWindow(id).rect;
-        if (window.width() > 60 && window.adjusted(-40, -40, 40, 40).contains(icon)) return true;
-    }
-    return false;
 }
 
 }  // namespace
@@ -225,8 +217,10 @@ TEST(Application, LaterStartsHandOverAndTheTrayMenuReachesEverything) {
     const QString folder = chosenFolder();
     const qsizetype before = historyPNGs().size();
     const StartedProcess app(QStringLiteral(QUILLET_EXECUTABLE));
-    std::optional<QPoint> icon;
-    ASSERT_TRUE(XSession::waitUntil([&] { return (icon = trayIconCentre()).has_value(); }, 30s)) << "no icon in the tray";
+    std::optional<QRect> iconRect;
+    const auto isIcon = [](QRect r) { return !r.isEmpty() && r.width() <= 64 && r.height() <= 64; };
+    ASSERT_TRUE(XSession::waitUntil([&] { return (iconRect = quilletWindow(isIcon)).has_value(); }, 30s)) << "no icon in the tray";
+    const QPoint icon = iconRect->center();
 
     // A second start finds the first, hands over and leaves; a full-screen capture asked from the
     // command line runs once, in the running one.
@@ -244,10 +238,9 @@ TEST(Application, LaterStartsHandOverAndTheTrayMenuReachesEverything) {
     // The capture's flash covers the screen for a moment and takes a click meant for the icon:
     // click again until the menu is there. Then the keys choose an item.
     const auto fromMenu = [&](QStringList presses) {
-        const bool opened = XSession::waitUntil([&] {
-            pointerTo(*icon, {QStringLiteral("click"), QStringLiteral("3")});
-            return XSession::waitUntil([&] { return menuShown(*icon); }, 2s);
-        });
+        const bool opened = retryUntil([&] { pointerTo(icon, {QStringLiteral("click"), QStringLiteral("3")}); }, [&] {
+            return quilletWindow([&](QRect r) { return r.width() > 60 && r.adjusted(-40, -40, 40, 40).contains(icon); }).has_value();
+        }, 2s);
         keys(presses << QStringLiteral("Return"));
         return opened;
     };
@@ -262,12 +255,12 @@ TEST(Application, LaterStartsHandOverAndTheTrayMenuReachesEverything) {
     // The history window: the keyboard goes to the oldest screenshot, Ctrl+C puts its file's
     // bytes on the clipboard, Delete removes the file and its index entry, Ctrl+W closes.
     ASSERT_TRUE(fromMenu({down, down, down}));
-    QList<std::uint32_t> history;
+    QList<XWindowState> history;
     ASSERT_TRUE(XSession::waitUntil([&] { return !(history = windowsTitled(QStringLiteral("История"))).isEmpty(); }))
         << "no history window from the menu";
-    session.xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(history[0])});
-    const QString oldest = indexItems(folder).last().toObject().value(QStringLiteral("fileName")).toString();
-    QFile file(folder + QLatin1Char('/') + oldest);
+    activate(history[0].id);
+    const QString oldest = indexed(-1, "fileName");
+    QFile file(inChosen(oldest));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray stored = file.readAll();
     keys({QStringLiteral("Right"), QStringLiteral("End"), QStringLiteral("ctrl+c")});
@@ -275,16 +268,14 @@ TEST(Application, LaterStartsHandOverAndTheTrayMenuReachesEverything) {
         << "the clipboard does not hold the oldest file's bytes";
     keys({QStringLiteral("Delete")});
     EXPECT_TRUE(XSession::waitUntil([&] {
-        return !QFile::exists(folder + QLatin1Char('/') + oldest) && indexItems(folder).size() == before + 1;
+        return !QFile::exists(inChosen(oldest)) && indexItems(folder).size() == before + 1;
     })) << "the deleted screenshot is still in the folder or the index";
     keys({QStringLiteral("ctrl+w")});
     EXPECT_TRUE(XSession::waitUntil([] { return windowsTitled(QStringLiteral("История")).isEmpty(); }));
 
     // The last item quits, through the same orderly path as SIGTERM.
     ASSERT_TRUE(fromMenu({QStringLiteral("Up")}));
-    ASSERT_TRUE(XSession::waitUntil([&] { return app->state() == QProcess::NotRunning; }));
-    EXPECT_EQ(app->exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(app->exitCode(), 0);
+    EXPECT_EQ(exitCodeOf(app), 0);
 }
 
 // SIGTERM while a capture's history write is held up by a slow disk waits for the write (its
@@ -292,7 +283,6 @@ TEST(Application, LaterStartsHandOverAndTheTrayMenuReachesEverything) {
 // desktop's clipboard manager.
 TEST(Application, SigtermDuringAHistoryWriteKeepsTheFileTheIndexAndThePaste) {
     auto& session = XSession::current();
-    const QString folder = chosenFolder();
     const qsizetype before = historyPNGs().size();
     const StartedProcess manager(QStringLiteral(QUILLET_CLIPBOARD_MANAGER));
     ASSERT_TRUE(XSession::waitUntil([&] { return session.hasSelectionOwner("CLIPBOARD_MANAGER"); }));
@@ -305,26 +295,18 @@ TEST(Application, SigtermDuringAHistoryWriteKeepsTheFileTheIndexAndThePaste) {
     QProcessEnvironment environment = session.environment();
     environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(QUILLET_SLOW_FSYNC));
     environment.insert(QStringLiteral("QUILLET_SLOW_FSYNC_MS"), QStringLiteral("600"));
-    QProcess app;
-    app.setProcessEnvironment(environment);
-    app.start(QStringLiteral(QUILLET_EXECUTABLE), {});
-    ASSERT_TRUE(app.waitForStarted(10000));
+    const StartedProcess app(QStringLiteral(QUILLET_EXECUTABLE), {}, environment);
 
     // Double Alt until the application listens; SIGTERM the moment the capture is on the clipboard.
-    const bool captured = XSession::waitUntil([&] {
-        keys({QStringLiteral("Alt_L"), QStringLiteral("Alt_L")});
-        return XSession::waitUntil([&] { return session.hasSelectionOwner("CLIPBOARD"); }, 2s);
-    }, 40s);
-    ASSERT_TRUE(captured) << "no capture after double Alt";
-    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
-    ASSERT_TRUE(app.waitForFinished(20000));
-    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(app.exitCode(), 0);
+    ASSERT_TRUE(retryUntil([] { keys({QStringLiteral("Alt_L"), QStringLiteral("Alt_L")}); },
+                           [&] { return session.hasSelectionOwner("CLIPBOARD"); }, 2s))
+        << "no capture after double Alt";
+    EXPECT_EQ(terminateApp(app), 0);
 
     ASSERT_EQ(historyPNGs().size(), before + 1);
-    const QString newest = indexItems(folder).at(0).toObject().value(QStringLiteral("fileName")).toString();
-    ASSERT_TRUE(QFile::exists(folder + QLatin1Char('/') + newest)) << newest.toStdString();
+    const QString newest = inChosen(indexed(0, "fileName"));
+    ASSERT_TRUE(QFile::exists(newest)) << newest.toStdString();
     const QImage pasted = pastedImage();
     EXPECT_EQ(pasted.size(), QSize(1280, 800));
-    EXPECT_EQ(pasted, QImage(folder + QLatin1Char('/') + newest).convertToFormat(pasted.format()));
+    EXPECT_EQ(pasted, QImage(newest).convertToFormat(pasted.format()));
 }

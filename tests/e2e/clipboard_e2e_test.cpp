@@ -11,7 +11,6 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QGuiApplication>
-#include <QProcess>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -77,15 +76,8 @@ TEST_F(ClipboardE2E, AnotherProgramsCopyIsLeftAlone) {
     writer.put(CapturedImage{image, 1, CaptureKind::region}, PNGFuture(image));
     ASSERT_TRUE(writer.holdsPromise());
     // Copied while this process handles no events, as at quit: the selection-clear event Qt would
-    // get stays queued, and the writer must notice the copy all the same. (QProcess's waits
-    // watch the pipes only; xclip exits once its forked server holds the selection.)
-    QProcess xclip;
-    xclip.setProcessEnvironment(session.environment());
-    xclip.start(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-i")});
-    ASSERT_TRUE(xclip.waitForStarted(10000));
-    xclip.write(QStringLiteral("чужой текст").toUtf8());
-    xclip.closeWriteChannel();
-    ASSERT_TRUE(xclip.waitForFinished(10000));
+    // get stays queued, and the writer must notice the copy all the same.
+    ASSERT_TRUE(session.xclipCopyText(QStringLiteral("чужой текст")));
     QDeadlineTimer deadline(std::chrono::seconds(10));
     while (writer.holdsPromise() && !deadline.hasExpired()) QThread::msleep(2);
     EXPECT_FALSE(writer.holdsPromise());

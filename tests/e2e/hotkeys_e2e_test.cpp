@@ -65,12 +65,6 @@ protected:
         ASSERT_TRUE(monitor.start());
     }
 
-    void twice(std::uint32_t keysym) {
-        input.tap(keysym);
-        input.tap(keysym);
-        input.sync();
-    }
-
     XInputEventTap realTap;
     ObservedEventTap tap{realTap};
     HotKeyMonitor monitor{{controlAny, controlRight, altAny}, tap};
@@ -79,11 +73,11 @@ protected:
 };
 
 TEST_F(HotKeysE2E, EachSideFiresItsOwnTriggerAndAClickInBetweenNothing) {
-    twice(XKB_KEY_Control_R);
+    input.twice(XKB_KEY_Control_R);
     ASSERT_TRUE(tap.waitFor(TapEventType::flagsChanged, 4));
     for (const TapEvent& event : tap.seen) EXPECT_EQ(event.keyCode, ModifierKeyCode::rightControl);
-    twice(XKB_KEY_Control_L);
-    twice(XKB_KEY_Alt_R);
+    input.twice(XKB_KEY_Control_L);
+    input.twice(XKB_KEY_Alt_R);
     ASSERT_TRUE(tap.waitFor(TapEventType::flagsChanged, 12));
     EXPECT_EQ(fired, (std::vector<Trigger>{controlRight, controlAny, altAny}));
 
@@ -101,14 +95,14 @@ TEST_F(HotKeysE2E, ALostConnectionIsMadeAgainAndNothingArrivesAfterStop) {
     ASSERT_EQ(::shutdown(realTap.socketDescriptor(), SHUT_RDWR), 0);
     ASSERT_TRUE(tap.waitFor(TapEventType::tapDisabledByUserInput, 1));
     EXPECT_TRUE(monitor.isRunning());
-    twice(XKB_KEY_Control_L);
+    input.twice(XKB_KEY_Control_L);
     ASSERT_TRUE(tap.waitFor(TapEventType::flagsChanged, 4));
     EXPECT_EQ(fired, std::vector<Trigger>{controlAny});
 
     monitor.stop();
     EXPECT_EQ(realTap.socketDescriptor(), -1);
     const std::size_t stopped = tap.seen.size();
-    twice(XKB_KEY_Control_L);
+    input.twice(XKB_KEY_Control_L);
     // Nothing arrives after the stop: the next event seen comes after the start.
     ASSERT_TRUE(monitor.start());
     input.tap(XKB_KEY_Shift_L);

@@ -74,12 +74,6 @@ bool pick(QWidget* window, const char* name, const QString& title) {
     return XSession::waitUntil([&] { return !list->isVisible() && popUp->currentIndex() == index; }, 10s);
 }
 
-void doublePress(XTestInput& input, std::uint32_t keysym) {
-    input.tap(keysym);
-    input.tap(keysym);
-    input.sync();
-}
-
 AppSettings storedSettings() {
     QSettingsPreferences preferences;
     return SettingsStore(preferences, std::nullopt).current();
@@ -120,10 +114,10 @@ TEST_F(Settings, TriggersChosenWithClicksTakeEffectAtOnce) {
     XTestInput input;
     ASSERT_TRUE(input.isValid());
     // Double Ctrl was the region trigger a moment ago; it no longer is.
-    doublePress(input, XKB_KEY_Control_L);
+    input.twice(XKB_KEY_Control_L);
     EXPECT_FALSE(XSession::waitUntil(overlayShown, 2s)) << "double Ctrl still opens the overlay";
 
-    doublePress(input, XKB_KEY_Shift_L);
+    input.twice(XKB_KEY_Shift_L);
     ASSERT_TRUE(XSession::waitUntil(overlayShown)) << "double Shift did not open the overlay";
     input.tap(XKB_KEY_Escape);
     input.sync();
@@ -154,6 +148,7 @@ TEST_F(Settings, AQuitDuringAMoveWaitsForTheMoveAndItsSavedFolder) {
 
     // The quit comes the moment the folder is chosen, while the move is under way.
     QObject::connect(chooser, &QFileDialog::fileSelected, delegate, [] { delegate->quit(); }, Qt::QueuedConnection);
+    // A plain key, no delay after it: while xdotool runs, this process keeps handling events.
     QTimer::singleShot(0, [] { XSession::current().xdotool({QStringLiteral("key"), QStringLiteral("Return")}); });
     QTimer::singleShot(60s, qApp, [] { QCoreApplication::exit(1); });
     // The application's own loop, as in quillet: the quit path ends it.

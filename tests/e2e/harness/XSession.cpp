@@ -157,10 +157,10 @@ RunResult XSession::run(const QString& program, const QStringList& arguments, st
     return result;
 }
 
-QProcess* XSession::startProcess(const QString& program, const QStringList& arguments) {
+QProcess* XSession::startProcess(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment) {
     auto* process = new QProcess;
     dieWithParent(*process);
-    process->setProcessEnvironment(environment());
+    process->setProcessEnvironment(environment.isEmpty() ? this->environment() : environment);
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process->setStandardOutputFile(QProcess::nullDevice());
     process->start(program, arguments);
@@ -192,6 +192,7 @@ bool XSession::xclipCopyText(const QString& text) {
     QProcess* process = startProcess(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"),
                                                              QStringLiteral("-i")});
     process->write(text.toUtf8());
+    process->waitForBytesWritten(10000);  // without an event loop the text would stay in our buffer
     process->closeWriteChannel();
     return process->state() != QProcess::NotRunning || process->exitCode() == 0;
 }

@@ -61,8 +61,9 @@ public:
 
     // Runs a program to completion on this display.
     RunResult run(const QString& program, const QStringList& arguments, std::chrono::milliseconds timeout = 20s);
-    // Starts a program in the background; it is stopped with the session or by stopProcess().
-    QProcess* startProcess(const QString& program, const QStringList& arguments);
+    // Starts a program in the background (in `environment`, when one is given); it is stopped
+    // with the session or by stopProcess().
+    QProcess* startProcess(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment = {});
     void stopProcess(QProcess* process);
 
     RunResult xdotool(const QStringList& arguments) { return run(QStringLiteral("xdotool"), arguments); }

@@ -56,6 +56,12 @@ public:
         press(keysym);
         release(keysym);
     }
+    // Two taps, as a double press, taken by the server when this returns.
+    void twice(std::uint32_t keysym) {
+        tap(keysym);
+        tap(keysym);
+        sync();
+    }
     void click(std::uint8_t button) {
         fake(XCB_BUTTON_PRESS, button);
         fake(XCB_BUTTON_RELEASE, button);

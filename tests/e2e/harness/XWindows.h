@@ -1,6 +1,6 @@
 // What end-to-end tests ask of the desktop besides the session itself: where the X server puts
-// a window, the pointer, plain windows in one colour, what a paste gives, the history folder the
-// application writes, and a started application.
+// a window, the pointer and keys, plain windows in one colour, what a paste gives, the history
+// folder the application writes, and a started application.
 #pragma once
 
 #include "e2e/harness/XSession.h"
@@ -17,13 +17,14 @@
 
 namespace quillet::e2e {
 
+// What the X server says about a window, not what Qt believes.
 struct XWindowState {
+    std::uint32_t id = 0;
     QRect rect;  // the contents, in root coordinates
     bool viewable = false;
     std::uint32_t parent = 0;  // the window manager's frame, for a managed window
 };
 
-// What the X server says about a window, not what Qt believes.
 inline XWindowState xWindow(std::uint64_t id) {
     const QString info = QString::fromUtf8(
         XSession::current()
@@ -33,35 +34,37 @@ inline XWindowState xWindow(std::uint64_t id) {
         return QRegularExpression(QRegularExpression::escape(name) + QStringLiteral(":\\s*(-?\\d+)")).match(info).captured(1).toInt();
     };
     const QString parent = QRegularExpression(QStringLiteral("Parent window id: (0x[0-9a-f]+)")).match(info).captured(1);
-    return {QRect(number(QStringLiteral("Absolute upper-left X")), number(QStringLiteral("Absolute upper-left Y")),
+    return {std::uint32_t(id),
+            QRect(number(QStringLiteral("Absolute upper-left X")), number(QStringLiteral("Absolute upper-left Y")),
                   number(QStringLiteral("Width")), number(QStringLiteral("Height"))),
             info.contains(QStringLiteral("IsViewable")), parent.toUInt(nullptr, 16)};
 }
 
 // The visible windows `xdotool search` finds with `how` (for example --class quillet).
-inline QList<std::uint32_t> visibleWindows(const QStringList& how) {
-    QList<std::uint32_t> ids;
+inline QList<XWindowState> visibleWindows(const QStringList& how) {
+    QList<XWindowState> windows;
     const auto found = XSession::current().xdotool(QStringList{QStringLiteral("search"), QStringLiteral("--onlyvisible")} + how);
     for (const QByteArray& id : found.out.split('\n')) {
-        if (const std::uint32_t n = id.trimmed().toUInt()) ids << n;
+        if (const std::uint32_t n = id.trimmed().toUInt()) windows << xWindow(n);
     }
-    return ids;
+    return windows;
 }
 
-// Whether the `quillet` executable shows a window of `size`, as its overlay covering a display.
-inline bool appShowsWindowOfSize(QSize size) {
-    for (const std::uint32_t id : visibleWindows({QStringLiteral("--class"), QStringLiteral("quillet")})) {
-        if (xWindow(id).rect.size() == size) return true;
-    }
-    return false;
+inline QList<XWindowState> windowsTitled(const QString& title) {
+    return visibleWindows({QStringLiteral("--name"), QStringLiteral("^%1$").arg(title)});
 }
 
-// Presses `keys` (xdotool names) again and again until `done` holds: a freshly started
-// application listens only after a moment.
-inline bool pressUntil(const QStringList& keys, const std::function<bool()>& done) {
+// Types `names` (xdotool key names) on the keyboard.
+inline void keys(const QStringList& names) {
+    XSession::current().xdotool(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("80")} + names);
+}
+
+// Does `act` again and again until `done` holds within a few seconds of it: a freshly started
+// application listens only after a moment, and a capture's flash may take a click.
+inline bool retryUntil(const std::function<void()>& act, const std::function<bool()>& done, std::chrono::milliseconds each = 3s) {
     return XSession::waitUntil([&] {
-        XSession::current().xdotool(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60")} + keys);
-        return XSession::waitUntil(done, 3s);
+        act();
+        return XSession::waitUntil(done, each);
     }, 40s);
 }
 
@@ -74,6 +77,12 @@ inline void pointerTo(QPoint at, const QStringList& then = {}) {
 inline void dragTo(QPoint to) {
     XSession::current().xdotool({QStringLiteral("mousedown"), QStringLiteral("1"), QStringLiteral("mousemove"),
                                  QString::number(to.x()), QString::number(to.y()), QStringLiteral("mouseup"), QStringLiteral("1")});
+}
+
+inline std::uint32_t activeWindow() { return XSession::current().xdotool({QStringLiteral("getactivewindow")}).out.trimmed().toUInt(); }
+
+inline void activate(std::uint32_t id) {
+    XSession::current().xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(id)});
 }
 
 inline QString defaultHistoryFolder() { return XSession::current().home() + QStringLiteral("/Pictures/Quillet"); }
@@ -89,8 +98,9 @@ inline QJsonArray indexItems(const QString& folder = defaultHistoryFolder()) {
 // must not leave an instance behind for the next case to hand its command line to.
 class StartedProcess {
 public:
-    explicit StartedProcess(const QString& program, const QStringList& arguments = {})
-        : process(XSession::current().startProcess(program, arguments)) {}
+    explicit StartedProcess(const QString& program, const QStringList& arguments = {},
+                            const QProcessEnvironment& environment = {})
+        : process(XSession::current().startProcess(program, arguments, environment)) {}
     ~StartedProcess() { XSession::current().stopProcess(process); }  // nothing left to do once stopped
     StartedProcess(const StartedProcess&) = delete;
     StartedProcess& operator=(const StartedProcess&) = delete;
@@ -101,16 +111,17 @@ private:
     QProcess* process;
 };
 
-// Asks the application to quit as the desktop does at log-out; its exit code, -1 for a crash or a hang.
-inline int terminateApp(QProcess* app) {
-    app->terminate();
-    const bool ended = XSession::waitUntil([&] { return app->state() == QProcess::NotRunning; }, 20s);
-    const int code = ended && app->exitStatus() == QProcess::NormalExit ? app->exitCode() : -1;
-    XSession::current().stopProcess(app);
-    return code;
+// Waits until a program ends; its exit code, -1 for a crash or a hang.
+inline int exitCodeOf(QProcess* program) {
+    const bool ended = XSession::waitUntil([&] { return program->state() == QProcess::NotRunning; }, 20s);
+    return ended && program->exitStatus() == QProcess::NormalExit ? program->exitCode() : -1;
 }
 
-inline std::uint32_t activeWindow() { return XSession::current().xdotool({QStringLiteral("getactivewindow")}).out.trimmed().toUInt(); }
+// Asks the application to quit as the desktop does at log-out (SIGTERM); its exit code.
+inline int terminateApp(QProcess* app) {
+    app->terminate();
+    return exitCodeOf(app);
+}
 
 // What a program pasting `target` gets, as an image; null when nobody answers.
 inline QImage pastedImage(const QString& target = QStringLiteral("image/png")) {

@@ -22,17 +22,13 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter(this).drawImage(0, 0, quillet::e2e::patternImage(width(), height(), seed));
-        if (!announced) {
-            announced = true;
-            // After this paint has been flushed to the server.
-            QTimer::singleShot(0, this, [this] { setWindowTitle(title + QStringLiteral(" ready")); });
-        }
+        // After this paint has been flushed to the server; a title set again changes nothing.
+        QTimer::singleShot(0, this, [this] { setWindowTitle(title + QStringLiteral(" ready")); });
     }
 
 private:
     QString title;
     int seed;
-    bool announced = false;
 };
 
 }  // namespace

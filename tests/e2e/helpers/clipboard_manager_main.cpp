@@ -1,8 +1,8 @@
 // A minimal clipboard manager for the end-to-end tests, doing what a desktop's manager does when
 // an application exits: it owns CLIPBOARD_MANAGER; asked to SAVE_TARGETS, it copies the PNG of
 // the CLIPBOARD owner, takes CLIPBOARD itself, answers the request, and from then on serves the
-// saved bytes. Runs until killed. Deliberately small: one target, and no INCR transfers (Qt
-// sends everything in one piece while it exits).
+// saved bytes as image/png. Runs until killed. Deliberately small: one target, no TARGETS list
+// and no INCR transfers (Qt sends everything in one piece while it exits).
 #include <xcb/xcb.h>
 
 #include <cstdint>
@@ -34,12 +34,10 @@ std::vector<std::uint8_t> convert(xcb_atom_t clipboard, xcb_atom_t target, xcb_a
     // Other events are dropped: the requests a save makes are answered while the exiting
     // application waits for us.
     while (xcb_generic_event_t* event = xcb_wait_for_event(connection)) {
-        const auto* notify = reinterpret_cast<xcb_selection_notify_event_t*>(event);
-        const bool answer = (event->response_type & 0x7f) == XCB_SELECTION_NOTIFY && notify->requestor == window;
-        const bool refused = answer && notify->property == XCB_NONE;
+        const auto notify = *reinterpret_cast<xcb_selection_notify_event_t*>(event);
         std::free(event);
-        if (refused) return {};
-        if (!answer) continue;
+        if ((notify.response_type & 0x7f) != XCB_SELECTION_NOTIFY || notify.requestor != window) continue;
+        if (notify.property == XCB_NONE) return {};
         Reply<xcb_get_property_reply_t> reply(
             xcb_get_property_reply(
                 connection, xcb_get_property(connection, 1, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0x1fffffff), nullptr),
@@ -52,13 +50,12 @@ std::vector<std::uint8_t> convert(xcb_atom_t clipboard, xcb_atom_t target, xcb_a
 }
 
 void notify(const xcb_selection_request_event_t& request, xcb_atom_t property) {
-    xcb_selection_notify_event_t event{};
-    event.response_type = XCB_SELECTION_NOTIFY;
-    event.time = request.time;
-    event.requestor = request.requestor;
-    event.selection = request.selection;
-    event.target = request.target;
-    event.property = property;
+    const xcb_selection_notify_event_t event{.response_type = XCB_SELECTION_NOTIFY,
+                                             .time = request.time,
+                                             .requestor = request.requestor,
+                                             .selection = request.selection,
+                                             .target = request.target,
+                                             .property = property};
     xcb_send_event(connection, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
     xcb_flush(connection);
 }
@@ -76,27 +73,19 @@ int main() {
     xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
     const xcb_atom_t clipboard = atom("CLIPBOARD"), manager = atom("CLIPBOARD_MANAGER"), saveTargets = atom("SAVE_TARGETS"),
-                     targets = atom("TARGETS"), png = atom("image/png"), saved = atom("QUILLET_TEST_SAVED");
+                     png = atom("image/png"), saved = atom("QUILLET_TEST_SAVED");
     xcb_set_selection_owner(connection, window, manager, XCB_CURRENT_TIME);
     xcb_flush(connection);
 
     std::vector<std::uint8_t> bytes;
     while (xcb_generic_event_t* event = xcb_wait_for_event(connection)) {
-        const std::uint8_t type = event->response_type & 0x7f;
-        if (type == XCB_SELECTION_CLEAR && reinterpret_cast<xcb_selection_clear_event_t*>(event)->selection == clipboard) {
-            bytes.clear();  // someone copied something new
-        } else if (type == XCB_SELECTION_REQUEST) {
+        if ((event->response_type & 0x7f) == XCB_SELECTION_REQUEST) {
             const auto request = *reinterpret_cast<xcb_selection_request_event_t*>(event);
             const xcb_atom_t property = request.property == XCB_NONE ? request.target : request.property;
             if (request.selection == manager && request.target == saveTargets) {
                 bytes = convert(clipboard, png, saved, request.time);
                 xcb_set_selection_owner(connection, window, clipboard, XCB_CURRENT_TIME);
                 notify(request, bytes.empty() ? XCB_NONE : property);
-            } else if (request.selection == clipboard && request.target == targets && !bytes.empty()) {
-                const xcb_atom_t offered[] = {targets, png};
-                xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, property, XCB_ATOM_ATOM, 32, 2,
-                                    offered);
-                notify(request, property);
             } else if (request.selection == clipboard && request.target == png && !bytes.empty()) {
                 xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, property, png, 8,
                                     std::uint32_t(bytes.size()), bytes.data());
