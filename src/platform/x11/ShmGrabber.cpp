@@ -62,8 +62,35 @@ QList<QImage> ShmGrabber::grab(const QList<GrabArea>& areas) {
         }
         images << image;
     }
-    spare.assign(images.begin(), images.end());
+    // Kept for the next grab: what this one returned, and one unused standby per size beside it.
+    std::vector<QImage> kept(images.begin(), images.end());
+    for (QImage& image : idleImages) {
+        const QSize size = image.size();
+        const auto sameSize = std::count_if(kept.begin(), kept.end(), [&](const QImage& k) { return k.size() == size; });
+        if (sameSize < 2 && image.isDetached()) kept.push_back(std::move(image));
+    }
+    spare = std::move(kept);
     return images;
+}
+
+void ShmGrabber::prepareStandby() {
+    std::vector<QSize> wanted;
+    {
+        std::lock_guard lock(mutex);
+        for (const QImage& image : spare) {
+            const QSize size = image.size();
+            const bool ready = std::any_of(spare.begin(), spare.end(),
+                                           [&](const QImage& s) { return s.size() == size && s.isDetached(); });
+            if (!ready && std::find(wanted.begin(), wanted.end(), size) == wanted.end()) wanted.push_back(size);
+        }
+    }
+    for (const QSize size : wanted) {
+        QImage standby = blankImage(size);
+        if (standby.isNull()) continue;
+        standby.fill(Qt::black);  // maps every page now rather than in the next grab
+        std::lock_guard lock(mutex);
+        spare.push_back(std::move(standby));
+    }
 }
 
 bool ShmGrabber::releaseBuffers() {

@@ -8,7 +8,10 @@
 // nobody holds them any more: the overlay freezes the same displays again and again, and fresh
 // memory is paid for in page faults. Between bursts of captures those images are let go
 // (releaseBuffers), so an idle application does not keep a frame of every display; the next grab
-// makes them again, at the size the displays have then.
+// makes them again, at the size the displays have then. A capture's image stays with the preview
+// and the clipboard for seconds, so a standby image of the same size, its pages already mapped,
+// is made on a pool thread shortly after (prepareStandby): the next overlay does not pay a fresh
+// frame's page faults on the user's path.
 //
 //   ShmGrabber grabber(connection, displayMap);
 //   QList<QImage> images = grabber.grab(areas);   // any thread; shorter than areas on failure
@@ -46,6 +49,9 @@ public:
     // Does nothing while a grab runs: that grab needs them, and whoever asked to release will
     // ask again later. True when released.
     bool releaseBuffers();
+    // Makes a standby image, its pages touched, for every size whose last image is still held
+    // elsewhere. Any thread; meant for a pool thread a moment after a grab.
+    void prepareStandby();
 
     // The size of the shared segment: 4 MiB, 273 rows of a 3840-pixel display.
     static constexpr std::size_t segmentBytes = std::size_t(4) << 20;

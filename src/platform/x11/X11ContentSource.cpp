@@ -19,7 +19,7 @@ X11ContentSource::X11ContentSource()
       connection(std::make_shared<X11Connection>()),
       displayMap(std::make_shared<DisplayMap>(connection)),
       windows(std::make_unique<EwmhWindowList>(connection, displayMap)),
-      grabber(std::make_unique<ShmGrabber>(connection, displayMap)),
+      grabber(std::make_shared<ShmGrabber>(connection, displayMap)),
       withdrawal(std::make_shared<OwnWindowWithdrawal>(connection, displayMap)),
       screenWatcher(std::make_unique<QObject>()) {
     rebuildDisplays();
@@ -30,6 +30,13 @@ X11ContentSource::X11ContentSource()
     QObject::connect(bufferRelease, &QTimer::timeout, watcher, [this] {
         // A grab running right now keeps them; it starts the wait again when it ends.
         (void)grabber->releaseBuffers();
+    });
+    // After the capture's own work (encoding on every core) has had its moment.
+    standbyPreparation = new QTimer(watcher);
+    standbyPreparation->setSingleShot(true);
+    standbyPreparation->setInterval(standbyAfter);
+    QObject::connect(standbyPreparation, &QTimer::timeout, watcher, [grabber = grabber] {
+        (void)runInBackground([grabber] { grabber->prepareStandby(); });
     });
     // Screens come and go in steps; the table is rebuilt once Qt has settled. The watcher dies
     // first, taking queued rebuilds with it.
@@ -58,7 +65,10 @@ void X11ContentSource::rebuildDisplays() {
     if (handler) handler();
 }
 
-void X11ContentSource::keepBuffersAWhile() { bufferRelease->start(); }
+void X11ContentSource::keepBuffersAWhile() {
+    bufferRelease->start();
+    standbyPreparation->start();
+}
 
 bool X11ContentSource::isConnected() const { return connection->isConnected(); }
 

@@ -44,6 +44,7 @@ public:
     static constexpr int notificationLayer = 23;
     static constexpr int popupLayer = 101;  // menus, tool tips: windows the manager never sees
     static constexpr std::chrono::seconds buffersKeptFor{10};
+    static constexpr std::chrono::milliseconds standbyAfter{200};
 
     X11ContentSource();
     ~X11ContentSource() override;
@@ -72,12 +73,13 @@ private:
     std::shared_ptr<X11Connection> connection;
     std::shared_ptr<DisplayMap> displayMap;
     std::unique_ptr<EwmhWindowList> windows;
-    std::unique_ptr<ShmGrabber> grabber;
+    std::shared_ptr<ShmGrabber> grabber;  // shared with the standby's preparation on the pool
     std::shared_ptr<OwnWindowWithdrawal> withdrawal;  // shared with main-thread work a grab hands off
     std::mutex handlerMutex;
     std::function<void()> onDisplaysChange;
     std::unique_ptr<QObject> screenWatcher;  // follows QScreen changes on the main thread; goes first
     QTimer* bufferRelease = nullptr;         // screenWatcher's child
+    QTimer* standbyPreparation = nullptr;    // screenWatcher's child
 };
 
 }  // namespace quillet
