@@ -4,6 +4,7 @@
 // The opening figures count the CPU time of the whole process (decoding runs on the thread
 // pool), which says more than the wall clock on a machine busy with other work.
 #include "app/EditorLauncher.h"
+#include "support/Measuring.h"
 #include "support/NoServices.h"
 #include "app/HistoryRecorder.h"
 #include "e2e/harness/XSession.h"
@@ -32,6 +33,8 @@ QUILLET_E2E_SESSION({.monitors = {QRect(0, 0, 1920, 1080)}, .trayHost = false});
 namespace {
 
 using quillet::bench::NoClipboard;
+using quillet::bench::PaintWatch;
+using quillet::bench::spinUntil;
 using quillet::bench::NoSounds;
 
 class OneDisplay : public DesktopQuerying {
@@ -41,29 +44,6 @@ public:
     QList<ScreenInfo> screens() override { return {}; }
     std::uint32_t mainDisplayID() override { return 1; }
     qint64 processID() override { return 0; }
-};
-
-// Sleeps in the event loop between events (a timer wakes it now and then), so waiting does not
-// add to the process's CPU time.
-bool spinUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 20s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    QTimer wake;
-    wake.start(5);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
-// Notes the first paint of an editor canvas.
-class PaintWatch : public QObject {
-public:
-    bool painted = false;
-    bool eventFilter(QObject* object, QEvent* event) override {
-        if (event->type() == QEvent::Paint && qobject_cast<EditorCanvasView*>(object)) painted = true;
-        return false;
-    }
 };
 
 // A history holding one 4K screenshot and an editor launcher over it, as the application has.
@@ -96,7 +76,7 @@ void BM_OpenEditor4K(benchmark::State& state) {
     }
     const Screenshot screenshot = *bench.stored;
     EditorLauncher& launcher = bench.launcher;
-    PaintWatch watch;
+    PaintWatch watch([](QObject* object) { return qobject_cast<EditorCanvasView*>(object) != nullptr; });
     qApp->installEventFilter(&watch);
 
     for (auto _ : state) {
@@ -174,7 +154,7 @@ BENCHMARK(BM_OpenEditorDecode4K)->Unit(benchmark::kMillisecond)->MinTime(1.0)->M
 
 void BM_OpenEditorWindow4K(benchmark::State& state) {
     const QImage image = bench::screenLikeImage(QSize(3840, 2160)).convertToFormat(QImage::Format_RGB32);
-    PaintWatch watch;
+    PaintWatch watch([](QObject* object) { return qobject_cast<EditorCanvasView*>(object) != nullptr; });
     qApp->installEventFilter(&watch);
     for (auto _ : state) {
         watch.painted = false;

@@ -2,6 +2,7 @@
 // painted frame, the first screen of thumbnails from the disk cache and from the PNG files,
 // one scrolled frame, and the memory the open window holds above the idle application.
 #include "app/ProcessMemory.h"
+#include "support/Measuring.h"
 #include "support/NoServices.h"
 #include "e2e/harness/X11Parts.h"
 #include "e2e/harness/XSession.h"
@@ -25,7 +26,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
 
 using namespace quillet;
 using namespace std::chrono_literals;
@@ -35,41 +35,12 @@ QUILLET_E2E_SESSION({.monitors = {QRect(0, 0, 1920, 1080)}, .trayHost = false});
 namespace {
 
 using quillet::bench::NoClipboard;
+using quillet::bench::PaintWatch;
+using quillet::bench::spinUntil;
+using quillet::bench::statusMiB;
 using quillet::bench::NoSounds;
 
 constexpr int historySize = 10000;
-
-bool spinUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 30s) {
-    QDeadlineTimer deadline(timeout);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        QCoreApplication::sendPostedEvents();
-    }
-    return true;
-}
-
-double residentMB() {
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly)) return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields.at(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0) : 0;
-}
-
-// Notes when a grid of the history window has painted, so a wait can end right after it.
-class PaintWatch : public QObject {
-public:
-    bool painted = false;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint && watched->parent() &&
-            qobject_cast<HistoryCollectionView*>(watched->parent())) {
-            painted = true;
-        }
-        return false;
-    }
-};
 
 // 10,000 screenshots of 1280 × 800 (one set of bytes under every name) with their index.
 struct History {
@@ -111,7 +82,8 @@ struct Window {
     NoSounds sounds;
     test::X11Parts x11;
     HistoryWindowController controller{{*history().store, clipboard, x11.fileManager, sounds, x11.desktop}};
-    PaintWatch watch;
+    // The grid's viewport paints the cells.
+    PaintWatch watch{[](QObject* object) { return object->parent() && qobject_cast<HistoryCollectionView*>(object->parent()); }};
 
     Window() { qApp->installEventFilter(&watch); }
     ~Window() {
@@ -203,7 +175,7 @@ void BM_ScrollFrame(benchmark::State& state) {
     const bool restBetweenSteps = state.range(0) != 0;
     history();
     QCoreApplication::processEvents();
-    const double idle = residentMB();
+    const double idle = statusMiB(QCoreApplication::applicationPid());
     Window window;
     window.open();
     HistoryCollectionView* grid = window.controller.collectionView();
@@ -220,7 +192,7 @@ void BM_ScrollFrame(benchmark::State& state) {
         } else {
             QCoreApplication::processEvents();
         }
-        peak = std::max(peak, residentMB());
+        peak = std::max(peak, statusMiB(QCoreApplication::applicationPid()));
         state.ResumeTiming();
     }
     // Let the thumbnails of where the scrolling stopped arrive, then measure.
@@ -228,9 +200,9 @@ void BM_ScrollFrame(benchmark::State& state) {
     spinUntil([&] { return rest.hasExpired(); });
     QThreadPool::globalInstance()->waitForDone();
     QCoreApplication::processEvents();
-    peak = std::max(peak, residentMB());
+    peak = std::max(peak, statusMiB(QCoreApplication::applicationPid()));
     window.close();
-    const double closed = residentMB();
+    const double closed = statusMiB(QCoreApplication::applicationPid());
     state.counters["open_MB_above_idle"] = peak - idle;
     state.counters["closed_MB_above_idle"] = closed - idle;
     state.SetLabel(restBetweenSteps ? "step after a rest; frame goal < 16 ms; open < 60 MB, closed < 10 MB above idle"

@@ -16,6 +16,7 @@
 #include "e2e/harness/XSession.h"
 #include "e2e/harness/XTestInput.h"
 #include "platform/x11/X11ContentSource.h"
+#include "support/Measuring.h"
 #include "support/PixelProbe.h"
 #include "support/ScreenImages.h"
 
@@ -101,18 +102,6 @@ inline bool setWallpaper(const QImage& picture) {
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));  // the server has it all
     xcb_disconnect(c);
     return true;
-}
-
-// One line of /proc/PID/status in MiB: "VmRSS" (resident now), "VmHWM" (the peak so far),
-// "RssAnon", "RssShmem" (shared memory: grab segments, window buffers).
-inline double statusMiB(qint64 pid, const char* field = "VmRSS") {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(key)) return line.mid(key.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return 0;
 }
 
 // "N MiB (anon A, shared S)".
