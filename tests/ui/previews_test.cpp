@@ -105,7 +105,6 @@ TEST_F(PreviewStackTest, CopyAgainAndTheNotSavedWarningActOnTheirOwnPreview) {
     const QUuid id = stack.show(image, png);
     stack.panel(id)->content()->copyButton->click();
     ASSERT_EQ(clipboard.images.size(), 1);
-    EXPECT_EQ(clipboard.images[0].image, image.image);
     EXPECT_TRUE(clipboard.futures[0].isSameAs(png));
 
     stack.showNotSaved(QStringLiteral("Снимок не сохранён"), QUuid::createUuid());

@@ -20,6 +20,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// A preview keeps its thumbnail and the PNG (which copying again and dragging out serve), never
+// the full pixels: a few previews of 4K captures would otherwise hold a frame each.
+CapturedImage withoutPixels(const CapturedImage& image) {
+    return CapturedImage{QImage(), image.screenID, image.kind};
+}
+
 // Paths arrive as plain paths; a file URL is accepted too.
 QString localPath(const QString& pathOrURL) {
     if (pathOrURL.startsWith(QLatin1String("file:"))) return QUrl(pathOrURL).toLocalFile();
@@ -85,7 +91,7 @@ PreviewPanel* PreviewStack::panel(const QUuid& id) const {
 QUuid PreviewStack::show(const CapturedImage& image, const PNGFuture& png) {
     const QUuid id = model.push(image.screenID);
     PreviewPanel* panel = makePanel(id);
-    items.insert(id, Item{panel, image, png, QDateTime::currentDateTime(), std::nullopt, std::nullopt});
+    items.insert(id, Item{panel, withoutPixels(image), png, QDateTime::currentDateTime(), std::nullopt, std::nullopt});
     requestThumbnail(panel, image.image);
     evictOverflow(image.screenID, id);
     place(id, false);
@@ -127,8 +133,8 @@ QUuid PreviewStack::showEdited(const CapturedImage& image, const PNGFuture& png,
     dragFiles.discard(id);
 
     const std::uint32_t screenID = found->captured.screenID;
-    *found = Item{panel, CapturedImage{image.image, screenID, image.kind}, png, QDateTime::currentDateTime(),
-                  std::nullopt, std::nullopt};
+    *found = Item{panel, withoutPixels(CapturedImage{image.image, screenID, image.kind}), png,
+                  QDateTime::currentDateTime(), std::nullopt, std::nullopt};
     requestThumbnail(panel, image.image);
     // The old panel may have been on its way to its place.
     place(id, true);
