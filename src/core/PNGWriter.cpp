@@ -474,8 +474,10 @@ std::optional<QByteArray> encodeInSegments(const QImage& image, std::size_t segm
     png.append("\x89PNG\r\n\x1a\n", 8);
     appendChunk(png, "IHDR", header.data(), qsizetype(header.size()));
     png.append(colour);
+    // Each segment's pages go back as soon as they are copied: the PNG and all its segments
+    // never need room at the same time.
     for (std::size_t i = 0; i < segments.size(); ++i) {
-        const Segment& segment = segments[i];
+        Segment& segment = segments[i];
         const bool last = i + 1 == segments.size();
         appendBigEndian(png, std::uint32_t(segment.size + (last ? 4 : 0)));
         png.append("IDAT", 4);
@@ -488,6 +490,7 @@ std::optional<QByteArray> encodeInSegments(const QImage& image, std::size_t segm
             crc = crcOf(crc, trailer, 4);
         }
         appendBigEndian(png, crc);
+        segment.data = Bytes();
     }
     appendChunk(png, "IEND", nullptr, 0);
     return png;
