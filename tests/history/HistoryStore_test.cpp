@@ -3,7 +3,6 @@
 #include "HistoryFixture.h"
 #include "history/HistoryFileName.h"
 #include "history/HistoryQueue.h"
-#include "support/TestSupport.h"
 
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -145,11 +144,9 @@ TEST_F(HistoryStoreTest, ADamagedOrForeignIndexLosesNoPngAndIsKeptAsideWithAWarn
         SCOPED_TRACE(row.what);
         QDir(folder()).removeRecursively();
         seed(items);
-        QFile index(indexFile());
-        ASSERT_TRUE(index.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(row.index.isEmpty() ? index.resize(HistoryStore::maxIndexBytes + 1)
-                                        : index.write(row.index) == row.index.size());
-        index.close();
+        writeFile(indexFile(), row.index);
+        const qint64 size = row.index.isEmpty() ? HistoryStore::maxIndexBytes + 1 : row.index.size();
+        ASSERT_TRUE(QFile::resize(indexFile(), size));
         test::LogCapture log;
         auto store = makeStore();
         resultOf(store->load());
@@ -161,8 +158,7 @@ TEST_F(HistoryStoreTest, ADamagedOrForeignIndexLosesNoPngAndIsKeptAsideWithAWarn
         const QStringList copies =
             QDir(folder()).entryList({QStringLiteral(".history.json.damaged-*")}, QDir::Files | QDir::Hidden);
         ASSERT_EQ(copies.size(), 1);
-        EXPECT_EQ(QFileInfo(inFolder(copies[0])).size(),
-                  row.index.isEmpty() ? HistoryStore::maxIndexBytes + 1 : row.index.size());
+        EXPECT_EQ(QFileInfo(inFolder(copies[0])).size(), size);
         if (!row.index.isEmpty()) {
             EXPECT_EQ(readFile(inFolder(copies[0])), row.index);
         }
