@@ -213,39 +213,32 @@ TEST_F(ScreenCapturerTest, WarmUpSwallowsPlatformFailuresAndCapturesReportThem) 
     EXPECT_TRUE(capturer.freeze().isEmpty());
 }
 
-TEST(WindowCandidate, OnlyVisibleApplicationWindowsOfUsableSize) {
+TEST(WindowCandidate, OnlyVisibleApplicationWindowsOfUsableSizeAndNoUntitledShields) {
+    const QRectF usual(10, 10, 640, 480);
+    const QRectF wholeSecondDisplay(1440, 0, 1920, 1080);
+    const QRectF overTheFirstDisplay(-10, -10, 1500, 1000);
+    const QString terminal = QStringLiteral("Терминал");
     const struct {
         int layer;
         double alpha;
         QRectF frame;
+        std::optional<QString> title;
         bool offered;
     } rows[] = {
-        {0, 1.0, QRectF(10, 10, 640, 480), true},  {25, 1.0, QRectF(10, 10, 640, 480), false},  // a status bar
-        {-1, 1.0, QRectF(10, 10, 640, 480), false}, {0, 0.0, QRectF(10, 10, 640, 480), false},  // desktop, invisible
-        {0, 0.01, QRectF(10, 10, 640, 480), true},  {0, 1.0, QRectF(5, 5, 40, 40), true},
-        {0, 1.0, QRectF(5, 5, 39, 200), false},     {0, 1.0, QRectF(5, 5, 200, 39.9), false},
+        {0, 1.0, usual, terminal, true},  {25, 1.0, usual, terminal, false},  // a status bar
+        {-1, 1.0, usual, terminal, false}, {0, 0.0, usual, terminal, false},  // desktop, invisible
+        {0, 0.01, usual, terminal, true},  {0, 1.0, QRectF(5, 5, 40, 40), terminal, true},
+        {0, 1.0, QRectF(5, 5, 39, 200), terminal, false}, {0, 1.0, QRectF(5, 5, 200, 39.9), terminal, false},
+        // Untitled and covering a display whole: a shield, not a window. A titled one (a video
+        // player) is the user's to pick, and so is an untitled one that leaves part of a display.
+        {0, 1.0, wholeSecondDisplay, std::nullopt, false}, {0, 1.0, wholeSecondDisplay, QString(), false},
+        {0, 1.0, overTheFirstDisplay, std::nullopt, false}, {0, 1.0, overTheFirstDisplay, QStringLiteral("Видео"), true},
+        {0, 1.0, QRectF(0, 0, 1440, 899), std::nullopt, true},
     };
-    for (const auto& row : rows) {
-        const WindowCandidate candidate{7, row.layer, row.alpha, QStringLiteral("Терминал"), row.frame};
-        EXPECT_EQ(capturableWindow(candidate, displays).has_value(), row.offered) << row.layer << " " << row.alpha;
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        const WindowCandidate candidate{7, rows[i].layer, rows[i].alpha, rows[i].title, rows[i].frame};
+        EXPECT_EQ(capturableWindow(candidate, displays).has_value(), rows[i].offered) << "row " << i;
     }
-}
-
-TEST(WindowCandidate, UntitledWindowCoveringADisplayIsRefused) {
-    const QRectF wholeSecondDisplay(1440, 0, 1920, 1080);
-    WindowCandidate shield{9, 0, 1.0, std::nullopt, wholeSecondDisplay};
-    EXPECT_FALSE(capturableWindow(shield, displays));
-    shield.title = QString();
-    EXPECT_FALSE(capturableWindow(shield, displays));
-    shield.frame = QRectF(-10, -10, 1500, 1000);  // more than the whole first display
-    EXPECT_FALSE(capturableWindow(shield, displays));
-
-    // A titled full-screen window (a video player) is the user's to pick.
-    shield.title = QStringLiteral("Видео");
-    EXPECT_EQ(capturableWindow(shield, displays), (CapturableWindow{9, QRectF(-10, -10, 1500, 1000)}));
-
-    // Untitled but covering no display whole: fine.
-    EXPECT_TRUE(capturableWindow(WindowCandidate{10, 0, 1.0, std::nullopt, QRectF(0, 0, 1440, 899)}, displays));
 }
 
 TEST(WindowCandidate, OnScreenListKeepsOrderSkipsUnreadableEntriesAndTheExcludedProcess) {
