@@ -232,7 +232,8 @@ TEST(WindowCandidate, OnlyVisibleApplicationWindowsOfUsableSizeAndNoUntitledShie
         // Untitled and covering a display whole: a shield, not a window. A titled one (a video
         // player) is the user's to pick, and so is an untitled one that leaves part of a display.
         {0, 1.0, wholeSecondDisplay, std::nullopt, false}, {0, 1.0, wholeSecondDisplay, QString(), false},
-        {0, 1.0, overTheFirstDisplay, std::nullopt, false}, {0, 1.0, overTheFirstDisplay, QStringLiteral("Видео"), true},
+        {0, 1.0, overTheFirstDisplay, std::nullopt, false},
+        {0, 1.0, overTheFirstDisplay, QStringLiteral("Видео"), true},
         {0, 1.0, QRectF(0, 0, 1440, 899), std::nullopt, true},
     };
     for (std::size_t i = 0; i < std::size(rows); ++i) {

@@ -146,7 +146,7 @@ void paintRoot(QSize size) {
             for (int x = 0; x < size.width(); ++x) strip[std::size_t(r) * size.width() + x] = patternAt(x, y + r);
         }
         xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, gc, std::uint16_t(size.width()), std::uint16_t(count),
-                      0, std::int16_t(y), 0, screen->root_depth, std::uint32_t(size.width() * count * 4), 
+                      0, std::int16_t(y), 0, screen->root_depth, std::uint32_t(size.width() * count * 4),
                       reinterpret_cast<const std::uint8_t*>(strip.data()));
     }
     xcb_free_gc(c, gc);
