@@ -42,19 +42,16 @@ public:
     using Journaled::Journaled;
 
     QFuture<CaptureResult> captureFullScreen(QPointF point) override {
-        journal.add(QStringLiteral("captureFullScreen"));
         fullScreenPoints << point;
-        return next();
+        return next(QStringLiteral("captureFullScreen"));
     }
     QFuture<CaptureResult> captureRegion(QRectF rect, std::uint32_t screen) override {
-        journal.add(QStringLiteral("captureRegion"));
         regions << qMakePair(rect, screen);
-        return next();
+        return next(QStringLiteral("captureRegion"));
     }
     QFuture<CaptureResult> captureWindow(std::uint32_t windowID) override {
-        journal.add(QStringLiteral("captureWindow"));
         windowIDs << windowID;
-        return next();
+        return next(QStringLiteral("captureWindow"));
     }
     QFuture<void> warmUp() override { ++warmUps; return readyFuture(); }
     QFuture<void> refreshContent() override { ++refreshes; return readyFuture(); }
@@ -79,7 +76,8 @@ public:
     int refreshes = 0;
 
 private:
-    QFuture<CaptureResult> next() {
+    QFuture<CaptureResult> next(const QString& call) {
+        journal.add(call);
         pending.emplace_back();
         return pending.back().future();
     }

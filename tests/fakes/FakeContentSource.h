@@ -1,7 +1,6 @@
-// A content source for the screen capturer's unit tests: displays, windows and snapshots are
-// plain fields; every fetch and grab is counted and recorded. A grab answers with images of the
-// requested size filled with `grabColour` (or drawn by `paint`), so a test can tell a live grab from a frozen frame.
-// And a frozen frame for the region overlay: one image per display, given by the test; thaws are counted.
+// A content source whose displays, windows and snapshot are plain fields; fetches and grabs are
+// recorded, and a grab is filled with `grabColour` (or drawn by `paint`). And a frozen frame
+// for the region overlay: one image per display, given by the test; thaws are counted.
 #pragma once
 
 #include "capture/ContentSourcing.h"

@@ -1,9 +1,6 @@
-// The desktop as unit tests see it: displays named by a hash of the screen's name, the work
-// area equal to Qt's available geometry, no window traits, no compositor unless the test says
-// so, and a file manager that only remembers what it was asked to show. For the tray menu and
-// the permissions guide: permissions the test grants and takes away, a panel of no known ink,
-// and a removable-volume probe (called on a background thread) that counts its calls, answers
-// what the test says and can be held back until the test lets it finish.
+// The desktop as unit tests see it: displays named by a hash of the screen's name, Qt's work
+// area, no compositor unless the test says so, a file manager that remembers what it showed,
+// permissions the test grants, and a removable-volume probe the test answers and can hold back.
 #pragma once
 
 #include "history/HistoryFolderAccess.h"

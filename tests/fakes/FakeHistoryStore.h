@@ -1,7 +1,6 @@
-// A hand-written history store for unit tests of its users: every add and every move waits until
-// the test answers it, and every call is recorded. The list
-// is whatever the test puts in `items`; thumbnails and deletes answer at once unless the test
-// holds them (`holdThumbnails`, `holdDeletes`) to answer later, in any order.
+// A history store for unit tests of its users: every call is recorded, every add and move waits
+// for the test's answer, and the list is whatever the test puts in `items`. Thumbnails and deletes
+// answer at once unless the test holds them (`holdThumbnails`, `holdDeletes`) to answer later.
 #pragma once
 
 #include "core/Async.h"
@@ -107,8 +106,7 @@ public:
     bool holdThumbnails = false;
     std::deque<Delete> deletes;
     bool holdDeletes = false;
-    // The store's move of the whole history into another folder and its count of what a
-    // retention would delete; the settings window reaches both through the delegate.
+    // The move of the whole history and the count of what a retention would delete.
     struct Relocation {
         QString folder;
         SharedPromise<HistoryResult> answer;

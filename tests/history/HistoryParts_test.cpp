@@ -1,84 +1,65 @@
 // The history's smaller parts: the index file form, volume and folder checks over a temporary
 // tree whose "media" folder plays the volume root, and thumbnails in memory and on disk.
-#include "core/ImageCodec.h"
-#include "history/HistoryFolderAccess.h"
-#include "history/HistoryIndex.h"
+#include "HistoryFixture.h"
 #include "history/ThumbnailCache.h"
-#include "support/TestSupport.h"
 
-#include <QDir>
 #include <QSet>
-#include <QTemporaryDir>
-#include <QTimeZone>
 
-#include <gtest/gtest.h>
-
-#include <atomic>
 #include <cerrno>
 
 using namespace quillet;
+using namespace quillet::test;
 
 namespace {
 
-Screenshot sample(std::optional<QUuid> source = std::nullopt) {
-    const QDateTime date(QDate(2025, 3, 7), QTime(11, 5, 9), QTimeZone::utc());
-    return {QUuid::createUuid(),
-            date,
-            ScreenshotKind::edited,
-            {1920, 1080},
-            QStringLiteral("Quillet 2025-03-07 в 14.05.09.png"),
-            source};
-}
-
-class FolderAccessTest : public ::testing::Test {
+class FolderAccessTest : public HistoryFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(temp.isValid());
+        HistoryFixture::SetUp();
         access.volumesRoots = {media()};
         access.isMountPoint = [this](const QString& path) { return mountPoints.contains(path); };
         QDir().mkpath(media());
     }
-    QString media() const { return temp.path() + QStringLiteral("/media/anna"); }
+    QString media() const { return path(QStringLiteral("media/anna")); }
     QString disk() const { return media() + QStringLiteral("/Disk"); }
 
-    QTemporaryDir temp;
     QSet<QString> mountPoints;
-    HistoryFolderAccess access = HistoryFolderAccess::system();
 };
 
-class ThumbnailCacheTest : public ::testing::Test {
+class ThumbnailCacheTest : public HistoryFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(temp.isValid());
+        HistoryFixture::SetUp();
         QImage image(400, 100, QImage::Format_RGB32);
         image.fill(Qt::darkCyan);
         ASSERT_TRUE(ImageCodec::encodePNGToFile(image, source));
     }
-    QString cacheFolder() const { return temp.path() + QStringLiteral("/cache/thumbs"); }
+    QString cacheFolder() const { return path(QStringLiteral("cache/thumbs")); }
     // A cache over cacheFolder() that counts the thumbnails it makes.
     ThumbnailCache makeCache() {
-        return ThumbnailCache(cacheFolder(), [this](const QString& path, int maxPixel) {
+        return ThumbnailCache(cacheFolder(), [this](const QString& file, int maxPixel) {
             ++made;
-            return ImageCodec::thumbnail(path, maxPixel);
+            return ImageCodec::thumbnail(file, maxPixel);
         });
     }
     std::optional<QImage> ask(const ThumbnailCache& cache, const QUuid& id, int size, const CancellationToken& cancel = {}) {
         auto future = cache.thumbnail(id, source, size, cancel);
-        EXPECT_TRUE(test::waitFor(future));
+        EXPECT_TRUE(waitFor(future));
         return future.result();
     }
     QStringList cacheFiles() const { return QDir(cacheFolder()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
-    QTemporaryDir temp;
-    QString source = temp.path() + QStringLiteral("/shot.png");
+    QString source = path(QStringLiteral("shot.png"));
     std::atomic<int> made{0};
 };
 
 }  // namespace
 
 TEST(HistoryIndex, SalvageKeepsEveryWellFormedEntryOfADamagedOrCutOffFile) {
-    QList<Screenshot> three{sample(), sample(QUuid::createUuid()), sample()};
-    three[1].kind = ScreenshotKind::window;
+    const QString name = QStringLiteral("Quillet 2025-03-07 в 14.05.09.png");
+    QList<Screenshot> three{record(name, 1741345509, ScreenshotKind::edited, {1920, 1080}),
+                            record(name, 1741345509, ScreenshotKind::window), record(name, 1741345509)};
+    three[1].sourceID = QUuid::createUuid();
     // Brackets, quotes and backslashes inside a name must not confuse the walk over the text.
     three[2].fileName = QStringLiteral(R"(a}"],{\[.png)");
     const QByteArray whole = HistoryIndex{1, three}.encoded();
@@ -110,7 +91,7 @@ TEST(HistoryIndex, SalvageKeepsEveryWellFormedEntryOfADamagedOrCutOffFile) {
 
 TEST_F(FolderAccessTest, AnUnpluggedVolumeIsNeverCreatedAndOnlyPermissionRefusalsMeanAccessDenied) {
     // The system disk is no volume: always there, and prepared by creating the folder.
-    const QString home = temp.path() + QStringLiteral("/home/anna/Pictures/Quillet");
+    const QString home = path(QStringLiteral("home/anna/Pictures/Quillet"));
     EXPECT_EQ(access.removableVolumeAccess(home), VolumeAccess::notExternal);
     EXPECT_TRUE(access.prepare(home));
     EXPECT_TRUE(QFileInfo(home).isDir());
@@ -133,7 +114,7 @@ TEST_F(FolderAccessTest, AnUnpluggedVolumeIsNeverCreatedAndOnlyPermissionRefusal
         return unexpected(FileError::fromErrno(EPERM, path));
     };
     EXPECT_EQ(access.prepare(disk() + QStringLiteral("/Shots")).error(), HistoryError::volumeAccessDenied());
-    const QString local = temp.path() + QStringLiteral("/home/Shots");
+    const QString local = path(QStringLiteral("home/Shots"));
     EXPECT_EQ(access.prepare(local).error(), HistoryError::writeFailed(FileError::fromErrno(EPERM, local).description));
 
     access.createDirectory = [](const QString&) { return Expected<void, FileError>(); };
@@ -174,7 +155,7 @@ TEST_F(ThumbnailCacheTest, MadeOnceThenAnsweredFromMemoryOrDiskUntilItsScreensho
     EXPECT_EQ(made, 3);
 
     // Removing a screenshot forgets its thumbnails in memory and on disk, and nothing else.
-    test::writeFile(cacheFolder() + QStringLiteral("/notes.txt"), {});
+    writeFile(cacheFolder() + QStringLiteral("/notes.txt"), {});
     cache.remove(id);
     EXPECT_EQ(cacheFiles(), (QStringList{uuidString(other) + QStringLiteral("_100.png"), QStringLiteral("notes.txt")}));
     ask(cache, other, 100);
@@ -183,7 +164,7 @@ TEST_F(ThumbnailCacheTest, MadeOnceThenAnsweredFromMemoryOrDiskUntilItsScreensho
     EXPECT_EQ(made, 4);
 
     // A source that is no image gives nothing and writes nothing.
-    test::writeFile(source, "not a png at all");
+    writeFile(source, "not a png at all");
     EXPECT_FALSE(ask(cache, QUuid::createUuid(), 100));
     EXPECT_EQ(cacheFiles().size(), 3);
 }

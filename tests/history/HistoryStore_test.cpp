@@ -3,7 +3,6 @@
 #include "HistoryFixture.h"
 #include "history/HistoryFileName.h"
 #include "history/HistoryQueue.h"
-#include "support/TestSupport.h"
 
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -87,17 +86,24 @@ TEST_F(HistoryStoreTest, AddsInOneSecondTakeTheNextFreeNameNewestFirstAndAreAnno
     EXPECT_EQ(seen, (QList<qsizetype>{1, 2, 3}));
 }
 
-TEST_F(HistoryStoreTest, LoadingDropsStaleAndHostileEntriesAdoptsForeignPngsAndRemovesLeftovers) {
+// Named pipes that look like screenshots are never opened, and captures after them are stored.
+// A nonsense size and a date in the future (it would stay first and never expire) are repaired
+// from the file.
+TEST_F(HistoryStoreTest, LoadingDropsStaleHostileAndPipedEntriesRepairsNonsenseAdoptsForeignPngsAndRemovesLeftovers) {
+    clockSeconds = QDateTime::currentSecsSinceEpoch() + 3600;  // the files are not from the future
     const Screenshot kept = own("2025-01-01 в 10.00.00", 1735714800);
     const Screenshot stale = own("2025-01-02 в 10.00.00", 1735801200);  // its file is gone
+    const Screenshot piped = own("2025-01-03 в 10.00.00", 1735887600);
+    const Screenshot future =
+        record(QStringLiteral("shot.png"), clockSeconds + 3 * 365 * 86400, ScreenshotKind::region, {-5, 0});
     QList<Screenshot> hostile;  // names outside the folder, below it, hidden, or no file name at all
     for (const char* name : {"../outside.png", "sub/inner.png", ".hidden.png", "", ".", "..", "/etc/passwd"}) {
         hostile.append(record(QString::fromUtf8(name), 1735714800));
     }
     // A foreign name the index must escape and encode right.
     const QString foreign = QString::fromUtf8("a \"b\" \\ \t\x01 日本 😀.PNG");
-    seed({kept});
-    writeFile(indexFile(), HistoryIndex{1, QList<Screenshot>{stale, kept} + hostile}.encoded());
+    seed({future, kept});
+    writeFile(indexFile(), HistoryIndex{1, QList<Screenshot>{future, piped, stale, kept} + hostile}.encoded());
     QDir().mkpath(inFolder(QStringLiteral("sub")));
     for (const QString& name :
          {QStringLiteral("../outside.png"), QStringLiteral("sub/inner.png"), QStringLiteral(".hidden.png"), foreign}) {
@@ -107,23 +113,35 @@ TEST_F(HistoryStoreTest, LoadingDropsStaleAndHostileEntriesAdoptsForeignPngsAndR
     writeFile(inFolder(QStringLiteral(".tmp-0C6B1F4E-9A59-4F6E-9E53-2D7F5E3C1A00.png")), "half");
     writeFile(inFolder(QStringLiteral(".history.json.tmp-0C6B1F4E-9A59-4F6E-9E53-2D7F5E3C1A00")), "half");
     writeFile(inFolder(QStringLiteral(".keep")), "mine");
-    clockSeconds = QDateTime::currentSecsSinceEpoch() + 3600;  // the files are not from the future
+    // Somebody's pipes: one where the index lists a screenshot, and a stray one.
+    for (const QString& pipe : {inFolder(piped.fileName), inFolder(QStringLiteral("stray.png"))}) {
+        ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    }
 
     auto store = makeStore();
     QSignalSpy changed(store.get(), &HistoryStore::historyDidChange);
     resultOf(store->load());
     ASSERT_TRUE(test::waitUntil([&] { return changed.size() == 1; }));
     const QList<Screenshot> items = store->all();
-    ASSERT_EQ(items.size(), 2);
-    const Screenshot& adopted = items[0];  // dated by its file, so newer than `kept`
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_EQ(items[2], kept);  // the other two are dated by their files
+    const auto named = [&](const QString& name) {
+        return *std::find_if(items.begin(), items.end(), [&](const Screenshot& item) { return item.fileName == name; });
+    };
+    const Screenshot adopted = named(foreign);
     EXPECT_EQ(adopted, (Screenshot{adopted.id, adopted.createdAt, ScreenshotKind::region, {40, 30}, foreign, std::nullopt}));
     EXPECT_LE(qAbs(adopted.createdAt.secsTo(QDateTime::currentDateTimeUtc())), 60);
-    EXPECT_EQ(items[1], kept);
+    const Screenshot repaired = named(future.fileName);
+    EXPECT_EQ(repaired.pixelSize, (PixelSize{8, 6}));
+    EXPECT_LE(qAbs(repaired.createdAt.secsTo(QFileInfo(inFolder(future.fileName)).lastModified())), 1);
     EXPECT_EQ(indexOnDisk().items, items);
-    EXPECT_EQ(filesInFolder(), (QStringList{".hidden.png", ".history.json", ".keep", kept.fileName, foreign, "broken.png"}));
+    EXPECT_EQ(filesInFolder(),
+              (QStringList{".hidden.png", ".history.json", ".keep", kept.fileName, foreign, "broken.png", "shot.png"}));
 
     resultOf(store->load());  // loading happens once
     EXPECT_EQ(changed.size(), 1);
+    ASSERT_TRUE(tryAdd(*store));
+    EXPECT_FALSE(resultOf(store->thumbnail(piped, 4)));
 }
 
 TEST_F(HistoryStoreTest, ADamagedOrForeignIndexLosesNoPngAndIsKeptAsideWithAWarning) {
@@ -145,11 +163,9 @@ TEST_F(HistoryStoreTest, ADamagedOrForeignIndexLosesNoPngAndIsKeptAsideWithAWarn
         SCOPED_TRACE(row.what);
         QDir(folder()).removeRecursively();
         seed(items);
-        QFile index(indexFile());
-        ASSERT_TRUE(index.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(row.index.isEmpty() ? index.resize(HistoryStore::maxIndexBytes + 1)
-                                        : index.write(row.index) == row.index.size());
-        index.close();
+        writeFile(indexFile(), row.index);
+        const qint64 size = row.index.isEmpty() ? HistoryStore::maxIndexBytes + 1 : row.index.size();
+        ASSERT_TRUE(QFile::resize(indexFile(), size));
         test::LogCapture log;
         auto store = makeStore();
         resultOf(store->load());
@@ -161,8 +177,7 @@ TEST_F(HistoryStoreTest, ADamagedOrForeignIndexLosesNoPngAndIsKeptAsideWithAWarn
         const QStringList copies =
             QDir(folder()).entryList({QStringLiteral(".history.json.damaged-*")}, QDir::Files | QDir::Hidden);
         ASSERT_EQ(copies.size(), 1);
-        EXPECT_EQ(QFileInfo(inFolder(copies[0])).size(),
-                  row.index.isEmpty() ? HistoryStore::maxIndexBytes + 1 : row.index.size());
+        EXPECT_EQ(QFileInfo(inFolder(copies[0])).size(), size);
         if (!row.index.isEmpty()) {
             EXPECT_EQ(readFile(inFolder(copies[0])), row.index);
         }
@@ -289,32 +304,6 @@ TEST_F(HistoryStoreTest, NewFilesReachTheDiskBeforeTheyAreRenamedAndTheFolderAft
     EXPECT_EQ(steps[3].synced, folderName);
     EXPECT_FALSE(steps[3].files.contains(steps[2].synced));
     EXPECT_EQ(steps[3].indexedItems, 2);
-}
-
-// Named pipes that look like screenshots are never opened, and captures after them are stored.
-// A nonsense size and a date in the future (it would stay first and never expire) are repaired
-// from the file.
-TEST_F(HistoryStoreTest, PipesAreSkippedAndANonsenseSizeAndAFutureDateAreRepairedFromTheFile) {
-    clockSeconds = QDateTime::currentSecsSinceEpoch() + 3600;
-    const Screenshot kept = own("2025-01-01 в 10.00.00", 1735714800);
-    const Screenshot piped = own("2025-01-02 в 10.00.00", 1735801200);
-    const Screenshot future = record(QStringLiteral("shot.png"), clockSeconds + 3 * 365 * 86400, ScreenshotKind::region, {-5, 0});
-    seed({future, kept});
-    writeFile(indexFile(), HistoryIndex{1, {future, piped, kept}}.encoded());
-    // Somebody's pipes: one where the index lists a screenshot, and a stray one.
-    const QStringList pipes{inFolder(piped.fileName), inFolder(QStringLiteral("stray.png"))};
-    for (const QString& pipe : pipes) ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-
-    auto store = makeStore();
-    resultOf(store->load());
-    const QList<Screenshot> all = store->all();
-    ASSERT_EQ(all.size(), 2);
-    EXPECT_EQ(all[1], kept);
-    EXPECT_EQ(all[0].pixelSize, (PixelSize{8, 6}));
-    EXPECT_LE(qAbs(all[0].createdAt.secsTo(QFileInfo(inFolder(future.fileName)).lastModified())), 1);
-    EXPECT_EQ(indexOnDisk().items, all);
-    ASSERT_TRUE(tryAdd(*store));
-    EXPECT_FALSE(resultOf(store->thumbnail(piped, 4)));
 }
 
 TEST_F(HistoryStoreTest, AWriteStuckInFsyncHoldsNoThreadThatPaintingNeedsAndLaterWritesKeepOrderAndTime) {

@@ -1,8 +1,8 @@
 // Test helper the crash tests kill at random moments. Says "ready" once the store has loaded,
-// then either adds the sample PNGs in a loop, saying "added" after each, or moves the history and
+// then either adds the sample PNG in a loop, saying "added" after each, or moves the history and
 // says "moved".
 //
-//   history_crash_helper add <folder> <thumbnails> <sample.png>...
+//   history_crash_helper add <folder> <thumbnails> <sample.png>
 //   history_crash_helper move <folder> <thumbnails> <new folder>
 #include "core/ImageCodec.h"
 #include "history/HistoryStore.h"
@@ -41,16 +41,12 @@ int main(int argc, char** argv) {
         say("moved");
         return 0;
     }
-    QList<std::pair<QByteArray, PixelSize>> samples;
-    for (const QString& sample : args.mid(4)) {
-        QFile file(sample);
-        const auto size = ImageCodec::readSize(sample);
-        if (!size || !file.open(QIODevice::ReadOnly)) return 2;
-        samples.append({file.readAll(), *size});
-    }
-    for (qsizetype n = 0;; ++n) {
-        const auto& [png, size] = samples[n % samples.size()];
-        const StoredScreenshot stored = store.add(png, size, ScreenshotKind::region, std::nullopt).result();
+    QFile sample(args[4]);
+    const auto size = ImageCodec::readSize(args[4]);
+    if (!size || !sample.open(QIODevice::ReadOnly)) return 2;
+    const QByteArray png = sample.readAll();
+    for (;;) {
+        const StoredScreenshot stored = store.add(png, *size, ScreenshotKind::region, std::nullopt).result();
         if (!stored) return failed(stored.error());
         say("added");
         QCoreApplication::processEvents();

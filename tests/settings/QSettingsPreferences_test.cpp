@@ -1,10 +1,8 @@
 // The settings over the real QSettings file: every field survives it, a hand-edited or broken
 // file loads with fallbacks and is never lost, and an unwritable one keeps the change in memory.
-#include "settings/LaunchAtLogin.h"
 #include "settings/QSettingsPreferences.h"
 #include "settings/SettingsStore.h"
 
-#include "fakes/FakePreferences.h"
 #include "support/TestSupport.h"
 
 #include <QFile>
@@ -45,12 +43,9 @@ TEST_F(QSettingsPreferencesTest, HandEditedFileLoadsWithFallbacksAndKeepsWhatItD
     const QByteArray handEdited =
         "[General]\n"
         "regionTrigger={\"key\":\"shift\",\"side\":\"right\"}\n"  // typed as text: not a trigger
-        R"ini(fullScreenTrigger="@ByteArray({\"key\":\"hyper\",\"side\":\"any\"})")ini" "\n"
         "showPreview=maybe\n"
         "playShutterSound=False\n"
         "launchAtLogin=0\n"
-        "historyFolder=Pictures/Quillet\n"
-        R"ini(retention="@ByteArray({\"days\":{\"_0\":7},\"forever\":{}})")ini" "\n"
         "windowGeometry=kept by another version\n";
     writeFile(handEdited);
     QSettingsPreferences preferences(file);
@@ -96,25 +91,4 @@ TEST_F(QSettingsPreferencesTest, TheApplicationsFileLivesInTheUsersConfigFolder)
     const QString fileName = QSettingsPreferences().fileName();
     qputenv("XDG_CONFIG_HOME", saved);
     EXPECT_EQ(fileName, folder.filePath(QStringLiteral("Quillet/Quillet.conf")));
-}
-
-TEST_F(QSettingsPreferencesTest, ACustomFolderSurvivesAStartWithAnOutOfRangeRetention) {
-    writeFile("[General]\n"
-              "historyFolder=/media/disk/history\n"
-              "retention=@ByteArray({\\\"days\\\":{\\\"_0\\\":-5}})\n"  // as QSettings writes it
-              "launchAtLogin=true\n"
-              "launchAtLoginAppliedOnce=true\n");
-    {
-        // A start: load, then bring the switch in step with the desktop, which says "off".
-        QSettingsPreferences preferences(file);
-        SettingsStore store(preferences, std::nullopt);
-        EXPECT_EQ(store.current().retention, RetentionPolicy::standard());
-        fakes::FakeLoginItem loginItem;
-        LaunchAtLogin(loginItem).syncAtLaunch(store);
-        EXPECT_FALSE(store.current().launchAtLogin);
-    }
-    QSettingsPreferences again(file);
-    EXPECT_EQ(again.boolean(QStringLiteral("launchAtLogin")), false) << readFile(file).constData();
-    EXPECT_EQ(SettingsStore(again, std::nullopt).current().historyFolder, QStringLiteral("/media/disk/history"));
-    EXPECT_EQ(again.data(QStringLiteral("retention")), QByteArray(R"({"days":{"_0":-5}})"));
 }
