@@ -1,7 +1,4 @@
-// The async helpers. The shared PNG encoding: every reader, on any thread, before or after the
-// encoding finished, gets the same bytes, and a failure reads as empty bytes instead of a wait
-// that never ends. Waiting for history writes at quit: every waiter is answered exactly once,
-// with true when the last job ends and false at its own time-out.
+// The shared PNG encoding, and waiting for the history writes at quit.
 #include "core/Async.h"
 #include "core/ImageCodec.h"
 #include "core/PNGFuture.h"
@@ -109,52 +106,28 @@ protected:
 
 }  // namespace
 
-// No jobs: true at once. A done job is tracked until the loop runs; a job finishing before the
-// time-out releases the waiter once, and its timer then does nothing.
-TEST_F(PendingWorkTest, AJobFinishingFirstReleasesTheWaiterOnce) {
+// No jobs: true at once. A done job is tracked until the loop runs. Each waiter is answered once:
+// false at its own time-out, or true when the last job ends, even one started during the wait.
+TEST_F(PendingWorkTest, EachWaiterIsAnsweredOnceByTheLastJobOrItsOwnTimeOut) {
     const QFuture<bool> none = pending.waitUntilDone(3s);
     ASSERT_TRUE(none.isFinished());
     EXPECT_TRUE(none.result());
 
     pending.run([] { return readyFuture(); });
     EXPECT_EQ(pending.runningCount(), 1);
-    SharedPromise<void> job;
-    pending.run([&] { return job.future(); });
-    const QList<bool>& waiter = wait(300ms);
-    QTimer::singleShot(50ms, [&] { job.finish(); });
-    test::waitUntil([] { return false; }, 450ms);  // past the time-out
-    EXPECT_EQ(waiter, QList<bool>{true});
-    EXPECT_EQ(pending.runningCount(), 0);
-}
-
-TEST_F(PendingWorkTest, TimeOutAnswersFalseInTurnAndTheJobStillCompletes) {
-    SharedPromise<void> job;
-    pending.run([&] { return job.future(); });
-    const QList<bool>& longWait = wait(400ms);
-    const QList<bool>& shortWait = wait(100ms);
-    ASSERT_TRUE(test::waitUntil([&] { return !shortWait.isEmpty(); }));
-    EXPECT_TRUE(longWait.isEmpty()) << "each waiter has its own time-out";
-    ASSERT_TRUE(test::waitUntil([&] { return !longWait.isEmpty(); }));
-
-    job.finish();
-    ASSERT_TRUE(test::waitUntil([&] { return pending.runningCount() == 0; }));
-    EXPECT_EQ(shortWait, QList<bool>{false});
-    EXPECT_EQ(longWait, QList<bool>{false});
-}
-
-TEST_F(PendingWorkTest, JobStartedDuringTheWaitExtendsIt) {
     SharedPromise<void> first, second;
     pending.run([&] { return first.future(); });
-    const QList<bool>& waiter = wait(5s);
+    const QList<bool>& waiter = wait(300ms);
+    const QList<bool>& shortWait = wait(20ms);
     const QList<bool>& other = wait(10s);
     pending.run([&] { return second.future(); });
-
     first.finish();
-    test::waitUntil([] { return false; }, 100ms);
+    ASSERT_TRUE(test::waitUntil([&] { return !shortWait.isEmpty(); }));
     EXPECT_TRUE(waiter.isEmpty()) << "released while a job was still running";
-
-    second.finish();
-    ASSERT_TRUE(test::waitUntil([&] { return !waiter.isEmpty() && !other.isEmpty(); }));
+    QTimer::singleShot(50ms, [&] { second.finish(); });
+    test::waitUntil([] { return false; }, 400ms);  // past the longer time-out
+    EXPECT_EQ(shortWait, QList<bool>{false});
     EXPECT_EQ(waiter, QList<bool>{true});
     EXPECT_EQ(other, QList<bool>{true});
+    EXPECT_EQ(pending.runningCount(), 0);
 }

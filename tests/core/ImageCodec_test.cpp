@@ -1,8 +1,5 @@
-// The codec against real PNG and TIFF bytes: what it writes, Qt's readers (libpng, libtiff) read
-// back pixel for pixel, in every format a capture or an edit can have. The parallel PNG writer:
-// segments compressed on several threads must join into one zlib stream that a strict inflate
-// and Qt's reader (which checks every chunk's CRC) both accept, and an encoding on a pool
-// thread must finish while the pool's other threads are all busy.
+// The codec against real PNG and TIFF bytes read back by Qt's readers (libpng, libtiff), and the
+// parallel PNG writer's segments joined into one stream that a strict inflate accepts.
 #include "core/Async.h"
 #include "core/ImageCodec.h"
 #include "core/PNGWriter.h"
