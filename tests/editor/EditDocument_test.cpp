@@ -1,5 +1,4 @@
-// The edit document: which input it takes, how undo and redo swap whole snapshots, dirty
-// tracking by value, and the hit tests.
+// The edit document: the input it takes, undo by whole snapshots, dirty tracking and hit tests.
 #include "editor/EditDocument.h"
 
 #include <QImage>
