@@ -19,8 +19,10 @@ protected:
         capturer.windows = {{77u, QRectF(100, 120, 640, 480)}};
         coordinator = std::make_unique<CaptureCoordinator>(CaptureCoordinator::Services{
             settings, permissions, capturer, clipboard, desktop, flash, sounds, [this] {
-                overlays.push_back(std::make_shared<FakeRegionSelection>(journal));
-                return overlays.back();
+                auto overlay = std::make_shared<FakeRegionSelection>(journal);
+                made.push_back(overlay);
+                if (keepOverlays) overlays.push_back(overlay);
+                return overlay;
             }});
         coordinator->setPreviews(previews);
         coordinator->setHistory(recorder);
@@ -43,6 +45,8 @@ protected:
     std::shared_ptr<FakePreviews> previews = std::make_shared<FakePreviews>(journal);
     std::shared_ptr<FakeRecorder> recorder = std::make_shared<FakeRecorder>(journal);
     std::vector<std::shared_ptr<FakeRegionSelection>> overlays;
+    std::vector<std::weak_ptr<FakeRegionSelection>> made;
+    bool keepOverlays = true;  // as in the application when false: only the coordinator holds them
     std::unique_ptr<CaptureCoordinator> coordinator;
     test::LogCapture log;
     QStringList failures() const { return log.texts("quillet.capture", QtCriticalMsg); }
@@ -50,7 +54,7 @@ protected:
 
 }  // namespace
 
-TEST_F(CaptureCoordinatorTest, RegionCaptureDeliversInOrderWithOneSharedPNG) {
+TEST_F(CaptureCoordinatorTest, RegionAndWindowCapturesDeliverInOrderWithOneSharedPNGAndTheirFlash) {
     coordinator->captureRegion();
     ASSERT_EQ(overlays.size(), 1u);
     EXPECT_EQ(overlays[0]->shownWith, capturer.windows);
@@ -73,6 +77,18 @@ TEST_F(CaptureCoordinatorTest, RegionCaptureDeliversInOrderWithOneSharedPNG) {
     EXPECT_TRUE(clipboard.futures[0].isSameAs(previews->futures[0]));
     EXPECT_TRUE(clipboard.futures[0].isSameAs(recorder->futures[0]));
     EXPECT_TRUE(failures().isEmpty());
+
+    // A window flashes its frame, or nothing when it is missing from the overlay's list.
+    for (const std::uint32_t window : {77u, 99u}) {
+        coordinator->captureRegion();
+        overlays.back()->finish(RegionSelection::window(window));
+        test::drainEvents();
+        capturer.complete(image());
+        test::drainEvents();
+    }
+    EXPECT_EQ(capturer.windowIDs, (QList<std::uint32_t>{77u, 99u}));
+    EXPECT_EQ(flash.areas.mid(1), QList<QRectF>{QRectF(100, 120, 640, 480)});
+    EXPECT_EQ(clipboard.images.size(), 3);
 }
 
 TEST_F(CaptureCoordinatorTest, WhileSelectingARegionRequestIsIgnoredAndFullScreenCancelsTheOverlay) {
@@ -97,24 +113,6 @@ TEST_F(CaptureCoordinatorTest, WhileSelectingARegionRequestIsIgnoredAndFullScree
     capturer.complete(image(2));
     test::drainEvents();
     EXPECT_EQ(flash.areas, QList<QRectF>{QRectF(1920, 0, 1280, 800)});
-}
-
-TEST_F(CaptureCoordinatorTest, WindowSelectionFlashesTheWindowFrameOrNothingWhenItIsGone) {
-    coordinator->captureRegion();
-    overlays[0]->finish(RegionSelection::window(77));
-    test::drainEvents();
-    capturer.complete(image());
-    test::drainEvents();
-    EXPECT_EQ(capturer.windowIDs, QList<std::uint32_t>{77u});
-    EXPECT_EQ(flash.areas, QList<QRectF>{QRectF(100, 120, 640, 480)});
-
-    coordinator->captureRegion();
-    overlays[1]->finish(RegionSelection::window(99));
-    test::drainEvents();
-    capturer.complete(image());
-    test::drainEvents();
-    EXPECT_EQ(flash.areas.size(), 1) << "a window missing from the overlay's list gets no flash";
-    EXPECT_EQ(clipboard.images.size(), 2);
 }
 
 TEST_F(CaptureCoordinatorTest, SettingsAreReadAtDeliveryTimeAndTheRecorderIsOptional) {
@@ -197,18 +195,11 @@ TEST_F(CaptureCoordinatorTest, WithoutPermissionOnlyTheGuideOpensAndAFailedCaptu
     EXPECT_EQ(journal.calls.mid(4), (QStringList{"captureFullScreen", "beep"}));
 }
 
+// The overlay finishes itself from its own event handler while only the coordinator holds it.
 TEST_F(CaptureCoordinatorTest, AnOverlayOwnedOnlyByTheCoordinatorFinishesAndIsReleased) {
-    // As in the application: nobody but the coordinator holds the overlay, and the overlay
-    // finishes itself from its own event handler.
-    std::weak_ptr<FakeRegionSelection> weakOverlay;
-    CaptureCoordinator alone(CaptureCoordinator::Services{settings, permissions, capturer, clipboard, desktop, flash,
-                                                          sounds, [&] {
-                                                              auto overlay = std::make_shared<FakeRegionSelection>(journal);
-                                                              weakOverlay = overlay;
-                                                              return overlay;
-                                                          }});
-    alone.captureRegion();
-    FakeRegionSelection* overlay = weakOverlay.lock().get();
+    keepOverlays = false;
+    coordinator->captureRegion();
+    FakeRegionSelection* overlay = made.at(0).lock().get();
     ASSERT_NE(overlay, nullptr);
     overlay->finish(RegionSelection::rectangle(QRectF(0, 0, 10, 10), 1));
     test::drainEvents();
@@ -216,7 +207,7 @@ TEST_F(CaptureCoordinatorTest, AnOverlayOwnedOnlyByTheCoordinatorFinishesAndIsRe
     capturer.complete(image());
     test::drainEvents();
     EXPECT_EQ(clipboard.images.size(), 1);
-    EXPECT_TRUE(weakOverlay.expired()) << "the finished overlay is released";
-    alone.captureRegion();
-    EXPECT_TRUE(alone.isSelecting());
+    EXPECT_TRUE(made[0].expired()) << "the finished overlay is released";
+    coordinator->captureRegion();
+    EXPECT_TRUE(coordinator->isSelecting());
 }
