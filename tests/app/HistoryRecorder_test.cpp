@@ -53,7 +53,7 @@ protected:
 
 }  // namespace
 
-TEST_F(HistoryRecorderTest, FailuresAndLostFoldersWarnUntilASaveAndRetentionFollowsTheSave) {
+TEST_F(HistoryRecorderTest, FailuresAndLostFoldersWarnUntilASaveRetentionFollowsTheSaveAndQuittingWaits) {
     capture(CaptureKind::window);
     capture(CaptureKind::fullScreen);
     ASSERT_EQ(store->adds.size(), 2u) << "both captures reach the store";
@@ -95,6 +95,16 @@ TEST_F(HistoryRecorderTest, FailuresAndLostFoldersWarnUntilASaveAndRetentionFoll
     store->succeed(2);
     test::drainEvents();
     EXPECT_EQ(notified, (Notifications{warning, std::nullopt, notified[2], std::nullopt}));
+
+    // A write without a completion still happens, and quitting waits for it.
+    capture(CaptureKind::region, false);
+    auto waited = recorder.pendingWrites().waitUntilDone(std::chrono::seconds(5));
+    test::drainEvents();
+    EXPECT_FALSE(waited.isFinished()) << "the write is still in flight";
+    store->fail(3, HistoryError::notEnoughSpace());
+    ASSERT_TRUE(test::waitFor(waited));
+    EXPECT_TRUE(waited.result());
+    EXPECT_TRUE(recorder.failureMessage());
 }
 
 // Errors fall into groups that share their texts; a failure of the group already shown is not
@@ -131,18 +141,6 @@ TEST_F(HistoryRecorderTest, EachFailureGroupIsAnnouncedOnceWithItsTexts) {
     for (const auto& [group, both] : texts) distinct.unite(QSet<QString>(both.begin(), both.end()));
     EXPECT_EQ(distinct.size(), qsizetype(2 * texts.size()));
     EXPECT_EQ(failures().size(), qsizetype(steps.size()));
-}
-
-TEST_F(HistoryRecorderTest, WritesWithoutACompletionStillHappenAndQuittingWaitsForThem) {
-    capture(CaptureKind::region, false);
-    ASSERT_EQ(store->adds.size(), 1u);
-    auto waited = recorder.pendingWrites().waitUntilDone(std::chrono::seconds(5));
-    test::drainEvents();
-    EXPECT_FALSE(waited.isFinished()) << "the write is still in flight";
-    store->fail(0, HistoryError::notEnoughSpace());
-    ASSERT_TRUE(test::waitFor(waited));
-    EXPECT_TRUE(waited.result());
-    EXPECT_TRUE(recorder.failureMessage());
 }
 
 TEST_F(HistoryRecorderTest, StartLoadsThenAppliesRetentionAndRetentionFailuresAreIgnored) {
