@@ -66,8 +66,7 @@ TEST(ImageCodec, PNGRoundTripKeepsEveryPixelInEveryFormat) {
     };
     for (const QSize size : {QSize(1, 1), QSize(7, 3), QSize(257, 131)}) {
         for (const Case& c : cases) {
-            SCOPED_TRACE(testing::Message() << "format " << c.format << " translucent " << c.translucent << " size "
-                                            << size.width() << "x" << size.height());
+            SCOPED_TRACE(testing::Message() << c.format << " " << c.translucent << " " << size.width());
             const QImage original = patternImage(size, c.format, c.translucent);
             const std::optional<QByteArray> png = ImageCodec::encodePNG(original);
             ASSERT_TRUE(png);
