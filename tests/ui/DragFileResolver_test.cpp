@@ -18,8 +18,6 @@ namespace {
 
 class DragFileResolverTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(temp.isValid()); }
-
     // Counts how often the bytes are asked for.
     std::function<QByteArray()> supplier(QByteArray bytes) {
         return [this, bytes] {

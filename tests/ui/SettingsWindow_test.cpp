@@ -93,20 +93,19 @@ struct Window {
 // A trigger's pop-ups show it and offer only the keys and sides the other trigger leaves free.
 void expectShown(const Window& window, const char* keys, const char* sides, const std::optional<Trigger>& trigger,
                  const std::optional<Trigger>& other) {
+    SCOPED_TRACE(keys);
     const PopUpButton* keyPopUp = window.popUp(keys);
     const PopUpButton* sidePopUp = window.popUp(sides);
-    EXPECT_EQ(keyPopUp->currentIndex(), keyIndex(trigger)) << keys;
-    for (int k = 0; k < int(allModifierKeys.size()); ++k) {
-        EXPECT_EQ(keyPopUp->isItemEnabled(ctrl + k), TriggerRules::availableKeys(other).contains(allModifierKeys[k]))
-            << keys << " key " << k;
-    }
-    EXPECT_EQ(sidePopUp->isEnabled(), trigger.has_value()) << sides;
+    EXPECT_EQ(keyPopUp->currentIndex(), keyIndex(trigger));
+    const QList<ModifierKey> freeKeys = TriggerRules::availableKeys(other);
+    for (int k = 0; k < int(allModifierKeys.size()); ++k)
+        EXPECT_EQ(keyPopUp->isItemEnabled(ctrl + k), freeKeys.contains(allModifierKeys[k])) << "key " << k;
+    EXPECT_EQ(sidePopUp->isEnabled(), trigger.has_value());
     if (!trigger) return;
-    EXPECT_EQ(sidePopUp->currentIndex(), int(trigger->side)) << sides;
+    EXPECT_EQ(sidePopUp->currentIndex(), int(trigger->side));
     const QList<KeySide> freeSides = TriggerRules::availableSides(trigger->key, other);
-    for (int s = 0; s < int(allKeySides.size()); ++s) {
-        EXPECT_EQ(sidePopUp->isItemEnabled(s), freeSides.contains(allKeySides[s])) << sides << " side " << s;
-    }
+    for (int s = 0; s < int(allKeySides.size()); ++s)
+        EXPECT_EQ(sidePopUp->isItemEnabled(s), freeSides.contains(allKeySides[s])) << "side " << s;
 }
 
 TEST(SettingsWindow, ATriggerChoiceIsStoredAtOnceOrSnapsBack) {

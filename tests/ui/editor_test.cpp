@@ -146,8 +146,7 @@ TEST(EditorCanvas, ToolKeysWorkWithoutModifiersAndCtrlShortcutsAreSwallowedEvenW
     f.canvas.onSave = [&] { ++saves; };
     f.canvas.onCopy = [&] { ++copies; };
     for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << "key " << row.key << " modifiers " << row.modifiers.toInt() << " native "
-                                        << row.native);
+        SCOPED_TRACE(testing::Message() << row.key << " " << row.modifiers.toInt() << " " << row.native);
         f.canvas.setTool(Tool::arrow);
         EXPECT_EQ(f.key(row.key, row.modifiers, row.native), row.accepted);
         EXPECT_EQ(f.canvas.tool(), row.tool);

@@ -23,7 +23,6 @@ namespace {
 class PreviewStackTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(temp.isValid());
         screen = QGuiApplication::primaryScreen();
         ASSERT_TRUE(screen);
         area = screen->availableGeometry();
@@ -145,7 +144,6 @@ TEST_F(PreviewStackTest, RevealAndDragUseTheStoredFileWhileItExistsOtherwiseACop
     const auto copy = content->actions.dragFile();
     ASSERT_TRUE(copy);
     EXPECT_EQ(QFileInfo(*copy).fileName(), screenshot.fileName);
-    EXPECT_EQ(quillet::ImageCodec::decode(test::readFile(*copy))->size(), QSize(64, 48));
     // Closing the preview removes its copy at once.
     content->closeButton->click();
     EXPECT_FALSE(QFileInfo::exists(*copy));
