@@ -1,5 +1,4 @@
-// The recorder between the capture flow and the history: what one write reports, the standing
-// warning and when it is announced, retention after a save, and the writes quitting waits for.
+// The recorder between the capture flow and the history, over a fake store.
 #include "app/HistoryRecorder.h"
 
 #include "fakes/FakeHistoryStore.h"
@@ -111,18 +110,12 @@ TEST_F(HistoryRecorderTest, FailuresAndLostFoldersWarnUntilASaveRetentionFollows
 // announced again. The causes a user can do something about have groups of their own.
 TEST_F(HistoryRecorderTest, EachFailureGroupIsAnnouncedOnceWithItsTexts) {
     const std::vector<std::pair<HistoryError, char>> steps{
-        {HistoryError::volumeNotMounted(), 'v'},
-        {HistoryError::volumeNotMounted(), 'v'},
-        {HistoryError::volumeAccessDenied(), 'a'},
-        {HistoryError::notEnoughSpace(), 's'},
-        {HistoryError::writeFailed(QStringLiteral("EIO")), 'w'},
-        {HistoryError::deleteFailed(QStringLiteral("EBUSY")), 'w'},
-        {HistoryError::invalidRetention(), 'w'},
-        {HistoryError::unreadableImage(), 'w'},
-        {HistoryError::folderNotWritable(), 'f'},
-        {HistoryError::notADirectory(), 'd'},
-        {HistoryError::folderMissing(), 'm'},
-        {HistoryError::volumeNotMounted(), 'v'},
+        {HistoryError::volumeNotMounted(), 'v'},                  {HistoryError::volumeNotMounted(), 'v'},
+        {HistoryError::volumeAccessDenied(), 'a'},                {HistoryError::notEnoughSpace(), 's'},
+        {HistoryError::writeFailed(QStringLiteral("EIO")), 'w'},  {HistoryError::invalidRetention(), 'w'},
+        {HistoryError::deleteFailed(QStringLiteral("EBUSY")), 'w'}, {HistoryError::unreadableImage(), 'w'},
+        {HistoryError::folderNotWritable(), 'f'},                 {HistoryError::notADirectory(), 'd'},
+        {HistoryError::folderMissing(), 'm'},                     {HistoryError::volumeNotMounted(), 'v'},
     };
     std::map<char, QStringList> texts;  // the short and long text of each group
     Notifications expected;

@@ -1,5 +1,4 @@
-// One instance per session: later starts hand their command line over, and what a dead or
-// quitting instance left behind does not stop the next one; the command line itself.
+// One instance per session, and the command line it hands over.
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "core/Async.h"
