@@ -181,8 +181,7 @@ TEST_F(HistoryWindowTest, AThumbnailNeverLandsInACellThatMovedOn) {
     EXPECT_GE(std::size_t(cancelled), store.thumbnailRequests.size() - grid().cells().size());
 }
 
-// Copying a stored PNG is covered end to end; here, a JPEG named .png (the clipboard gets the
-// bytes as they are, so they must really be PNG; a missing file reads as no bytes at all).
+// Copying a stored PNG is covered end to end; here, a JPEG named .png: the bytes must really be PNG.
 TEST_F(HistoryWindowTest, CopyBeepsForAFileThatIsNotAStoredPNG) {
     QTemporaryDir folder;
     store.folder = folder.path();

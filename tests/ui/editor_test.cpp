@@ -129,14 +129,12 @@ TEST(EditorCanvas, ToolKeysWorkWithoutModifiersAndCtrlShortcutsAreSwallowedEvenW
         Tool tool;
     };
     const Row rows[] = {
-        {Qt::Key_R, Qt::NoModifier, 0, true, Tool::frame},
-        {Qt::Key_C, Qt::NoModifier, 0, true, Tool::crop},
+        {Qt::Key_R, Qt::NoModifier, 0, true, Tool::frame},     {Qt::Key_C, Qt::NoModifier, 0, true, Tool::crop},
         {Qt::Key_R, Qt::ShiftModifier, 0, false, Tool::arrow},
         {Qt::Key_R, Qt::NoModifier, 0x2, false, Tool::arrow},  // Caps Lock on
         {Qt::Key_R, Qt::NoModifier, 0x10, true, Tool::frame},  // Num Lock is no modifier
-        {Qt::Key_Z, Qt::ControlModifier, 0, true, Tool::arrow},
+        {Qt::Key_Z, Qt::ControlModifier, 0, true, Tool::arrow}, {Qt::Key_S, Qt::ControlModifier, 0, true, Tool::arrow},
         {Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier, 0, true, Tool::arrow},
-        {Qt::Key_S, Qt::ControlModifier, 0, true, Tool::arrow},
         {Qt::Key_C, Qt::ControlModifier, 0, true, Tool::arrow},  // not the crop key
         {Qt::Key_S, Qt::ControlModifier | Qt::AltModifier, 0, false, Tool::arrow},
         {Qt::Key_S, Qt::ControlModifier, 0x2, false, Tool::arrow},

@@ -263,12 +263,10 @@ TEST_F(PreviewPanelTest, DoubleClickHoverButtonsAndTheCardAroundThem) {
     doubleClick(content, QPointF(60, 40));
     EXPECT_EQ(edits, 0);
     panel->setEditEnabled(true);
-    EXPECT_TRUE(content->editButton->isEnabled());
     doubleClick(content, QPointF(60, 40));
     EXPECT_EQ(edits, 1) << "edits only once stored";
 
     // Hovering shows the buttons and asks whether the stored file is still there.
-    EXPECT_FALSE(content->isOverlayShown());
     test::enter(content);  // no question to ask: the file-manager button stays disabled
     EXPECT_TRUE(content->isOverlayShown());
     EXPECT_FALSE(content->fileManagerButton->isEnabled());
@@ -309,16 +307,10 @@ TEST_F(PreviewPanelTest, DoubleClickHoverButtonsAndTheCardAroundThem) {
 
 namespace {
 
-// A clock that moves only when the test says so.
-struct TestClock {
-    PreviewStackModel::Instant time = PreviewStackModel::Instant{} + 1000s;
-    void advance(PreviewStackModel::Duration by) { time += by; }
-};
-
 class PreviewStackModelTest : public ::testing::Test {
 protected:
-    TestClock clock;
-    PreviewStackModel model{PreviewStackModel::defaultLifetime, [this] { return clock.time; }};
+    PreviewStackModel::Instant now = PreviewStackModel::Instant{} + 1000s;  // moves only when the test says so
+    PreviewStackModel model{PreviewStackModel::defaultLifetime, [this] { return now; }};
     const std::uint32_t screenA = 11;
     const std::uint32_t screenB = 22;
 };
@@ -327,21 +319,21 @@ protected:
 
 TEST_F(PreviewStackModelTest, ExpiryAtExactlySixSecondsReportsDueOnesOldestFirstAndKeepsTheRestInOrder) {
     const QUuid first = model.push(screenA);
-    const auto firstDue = clock.time + 6s;
-    clock.advance(1s);
+    const auto firstDue = now + 6s;
+    now += 1s;
     const QUuid second = model.push(screenA);
     const QUuid held = model.push(screenA);
     model.pin(held);
-    clock.advance(1s);
+    now += 1s;
     const QUuid last = model.push(screenA);
     EXPECT_EQ(model.nextDeadline(), firstDue);  // the earliest of several
 
-    clock.advance(4s - 1ns);
+    now += 4s - 1ns;
     EXPECT_TRUE(model.expireDue().isEmpty());
-    clock.advance(1s + 1ns);  // first is overdue, second due this very moment, last not yet
+    now += 1s + 1ns;  // first is overdue, second due this very moment, last not yet
     EXPECT_EQ(model.expireDue(), (QList<QUuid>{first, second}));
     EXPECT_EQ(model.previews(screenA), (QList<QUuid>{held, last}));
-    EXPECT_EQ(model.nextDeadline(), clock.time + 1s);
+    EXPECT_EQ(model.nextDeadline(), now + 1s);
     model.close(last);
     EXPECT_EQ(model.nextDeadline(), std::nullopt);
     model.close(held);
@@ -351,38 +343,38 @@ TEST_F(PreviewStackModelTest, ExpiryAtExactlySixSecondsReportsDueOnesOldestFirst
 
 TEST_F(PreviewStackModelTest, HoverAndPinHoldAPreviewEveryReturnStartsAFullLifetimeAndRenewForgetsTheHover) {
     const QUuid id = model.push(screenA);
-    clock.advance(3s);
+    now += 3s;
     model.hover(id, true);
     EXPECT_EQ(model.nextDeadline(), std::nullopt);
-    clock.advance(5s);
+    now += 5s;
     EXPECT_TRUE(model.expireDue().isEmpty());
     model.hover(id, false);
-    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
+    EXPECT_EQ(model.nextDeadline(), now + 6s);
 
     // Pinned: hovering in and out leaves it held; unpinned under the pointer, it waits for a leave.
     model.pin(id);
     model.hover(id, true);
     model.hover(id, false);
     EXPECT_EQ(model.nextDeadline(), std::nullopt);
-    clock.advance(60s);
+    now += 60s;
     EXPECT_TRUE(model.expireDue().isEmpty());
     model.hover(id, true);
     model.unpin(id);
     EXPECT_FALSE(model.isPinned(id));
     EXPECT_EQ(model.nextDeadline(), std::nullopt);
-    clock.advance(2s);
+    now += 2s;
     model.hover(id, false);
-    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
+    EXPECT_EQ(model.nextDeadline(), now + 6s);
 
     // A renew keeps the pin but forgets the hover: unpinned afterwards, it counts down at once.
     model.hover(id, true);
     model.pin(id);
-    clock.advance(10s);
+    now += 10s;
     model.renew(id);
     EXPECT_TRUE(model.isPinned(id));
     EXPECT_EQ(model.nextDeadline(), std::nullopt);
     model.unpin(id);
-    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
+    EXPECT_EQ(model.nextDeadline(), now + 6s);
 }
 
 TEST_F(PreviewStackModelTest, DisplaysKeepSeparateSlotsAndOnlyAnAcceptedDragOfAnUnpinnedPreviewUsesItUp) {
@@ -413,7 +405,7 @@ TEST_F(PreviewStackModelTest, DisplaysKeepSeparateSlotsAndOnlyAnAcceptedDragOfAn
     EXPECT_FALSE(model.isPinned(stranger));
     EXPECT_EQ(model.slot(stranger), std::nullopt);
     EXPECT_EQ(model.previews(screenA), QList<QUuid>{a1});
-    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
+    EXPECT_EQ(model.nextDeadline(), now + 6s);
 }
 
 // With margins of 20 and 10 between them, n panels of 150 need 40 + 150 n + 10 (n − 1).

@@ -153,11 +153,8 @@ QStringList visibleItems(QMenu& menu) {
     QStringList items;
     for (QAction* action : menu.actions()) {
         if (!action->isVisible()) continue;
-        if (action->isSeparator()) {
-            items << QStringLiteral("—");
-        } else {
-            items << (action->isEnabled() ? action->text() : QStringLiteral("[%1]").arg(action->text()));
-        }
+        const QString text = action->isSeparator() ? QStringLiteral("—") : action->text();
+        items << (action->isEnabled() ? text : QStringLiteral("[%1]").arg(text));
     }
     return items;
 }
