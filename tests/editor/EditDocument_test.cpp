@@ -60,8 +60,7 @@ TEST(EditDocumentTest, CropIsWholePixelsInsideTheImageAndOnlyRealChangesCount) {
     QSignalSpy changes(&document, &EditDocument::changed);
 
     document.setCrop(QRectF(10.2, 10.7, 50.1, 50.1));  // (10, 10, 51, 51), then cut to the image
-    ASSERT_TRUE(document.crop());
-    EXPECT_EQ(*document.crop(), QRectF(10, 10, 40, 30));
+    EXPECT_EQ(document.crop(), QRectF(10, 10, 40, 30));
     document.setCrop(QRectF(10, 10, 40, 30));  // the same crop again
     EXPECT_EQ(document.undoManager()->count(), 1);
 

@@ -115,7 +115,7 @@ TEST(SettingsWindow, ATriggerChoiceIsStoredAtOnceOrSnapsBack) {
         const char* popUp;
         int index;
         std::optional<Trigger> storedRegion, storedFullScreen;
-        bool refused;  // logged with the error's name, nothing saved
+        bool refused;  // logged, nothing saved
     };
     const auto control = trigger(ModifierKey::control);
     const auto option = trigger(ModifierKey::option);
@@ -142,11 +142,8 @@ TEST(SettingsWindow, ATriggerChoiceIsStoredAtOnceOrSnapsBack) {
         window.choose(row.popUp, row.index);
         EXPECT_EQ(window.current().regionTrigger, row.storedRegion);
         EXPECT_EQ(window.current().fullScreenTrigger, row.storedFullScreen);
-        EXPECT_EQ(log.texts("quillet.settings-window", QtCriticalMsg),
-                  row.refused ? QStringList{QStringLiteral("Настройки отклонены: overlappingTriggers")} : QStringList{});
-        if (row.refused) {
-            EXPECT_TRUE(window.preferences.writes.isEmpty()) << "nothing saved";
-        }
+        EXPECT_EQ(log.texts("quillet.settings-window", QtCriticalMsg).size(), row.refused ? 1 : 0);
+        EXPECT_EQ(window.preferences.writes.isEmpty(), row.refused) << "saved unless refused";
         // Whatever happened, the pop-ups show what is stored.
         expectShown(window, "regionKeyPopUp", "regionSidePopUp", row.storedRegion, row.storedFullScreen);
         expectShown(window, "fullScreenKeyPopUp", "fullScreenSidePopUp", row.storedFullScreen, row.storedRegion);

@@ -74,7 +74,6 @@ TEST(EditorCanvas, EachGestureAddsOneSelectedAnnotationAsOneUndoStep) {
     Fixture f;
     f.drag({50, 50}, {54, 54});
     EXPECT_EQ(f.undoSteps(), 0);
-    EXPECT_FALSE(f.canvas.hasSelectedItem());
 }
 
 TEST(EditorCanvas, AMoveIsOneUndoStepAndDeletingOrUndoingTheSelectedItemsCreationClearTheSelection) {
@@ -180,8 +179,7 @@ TEST(EditorCanvas, TheImageIsFittedNeverEnlargedAndACropIsProposedUntilReturnAnd
     f.click({350, 280});             // a click outside keeps the crop
     EXPECT_EQ(f.canvas.pendingCrop(), QRectF(20, 20, 260, 220));
     f.key(Qt::Key_Return);
-    ASSERT_TRUE(f.document.crop());
-    EXPECT_EQ(*f.document.crop(), QRectF(20, 20, 260, 220));
+    EXPECT_EQ(f.document.crop(), QRectF(20, 20, 260, 220));
     EXPECT_EQ(f.undoSteps(), 1);
     // Only the cropped part shows now, as large as it may be.
     EXPECT_EQ(f.canvas.visibleRect(), QRectF(20, 20, 260, 220));
