@@ -173,9 +173,7 @@ TEST(PixelationBlocks, GridIsAnchoredAtTheAreaEvenOutsideTheImage) {
 TEST(PixelationBlocks, TransparentCellStaysTransparentWhenDrawn) {
     QImage source(40, 20, QImage::Format_ARGB32_Premultiplied);
     source.fill(Qt::transparent);
-    for (int y = 0; y < 20; ++y) {
-        for (int x = 20; x < 40; ++x) source.setPixel(x, y, qRgb(0, 128, 255));
-    }
+    QPainter(&source).fillRect(QRect(20, 0, 20, 20), QColor(0, 128, 255));
     const QList<PixelationBlock> blocks = pixelationBlocks(source, QRectF(0, 0, 40, 20), 20);
     ASSERT_EQ(blocks.size(), 2);
     EXPECT_EQ(blocks[0].color.rgba64(), QRgba64::fromRgba64(0));
