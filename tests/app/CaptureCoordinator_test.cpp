@@ -115,49 +115,42 @@ TEST_F(CaptureCoordinatorTest, WhileSelectingARegionRequestIsIgnoredAndFullScree
     EXPECT_EQ(flash.areas, QList<QRectF>{QRectF(1920, 0, 1280, 800)});
 }
 
-TEST_F(CaptureCoordinatorTest, SettingsAreReadAtDeliveryTimeAndTheRecorderIsOptional) {
+// The history's answer reaches the capture's own preview, if it has one, while the coordinator lives.
+TEST_F(CaptureCoordinatorTest, SettingsAreReadAtDeliveryTheRecorderIsOptionalAndItsAnswerReachesThePreview) {
     coordinator->captureFullScreen();
     settings.settings.showPreview = false;
     settings.settings.playShutterSound = false;
     capturer.complete(image());
     test::drainEvents();
     EXPECT_EQ(journal.calls, (QStringList{"captureFullScreen", "flash", "clipboard", "history"}));
-    // The history answer has no preview to reach.
-    recorder->completions[0](Outcome::notSaved(QStringLiteral("Нет места")));
-    EXPECT_TRUE(previews->notSaved.isEmpty());
+
+    settings.settings = AppSettings::standard();
+    for (int i = 0; i < 3; ++i) {
+        coordinator->captureFullScreen();
+        capturer.complete(image());
+    }
+    test::drainEvents();
+    ASSERT_EQ(recorder->completions.size(), 4);
+    ASSERT_EQ(previews->shownIDs.size(), 3);
+    recorder->completions[0](Outcome::notSaved(QStringLiteral("Нет места")));  // no preview to reach
+    Screenshot stored;
+    stored.id = QUuid::createUuid();
+    recorder->completions[1](Outcome::saved(stored, QStringLiteral("/tmp/a.png")));
+    EXPECT_EQ(previews->attached,
+              (QList<std::tuple<Screenshot, QString, QUuid>>{{stored, "/tmp/a.png", previews->shownIDs[0]}}));
+    recorder->completions[2](Outcome::notSaved(QStringLiteral("Нет доступа")));
+    ASSERT_EQ(previews->notSaved.size(), 1);
+    EXPECT_EQ(previews->notSaved[0].second, previews->shownIDs[1]);
 
     journal.calls.clear();
-    settings.settings = AppSettings::standard();
     coordinator->setHistory(nullptr);
     coordinator->captureFullScreen();
     capturer.complete(image());
     test::drainEvents();
     EXPECT_EQ(journal.calls, (QStringList{"captureFullScreen", "flash", "clipboard", "preview", "shutter"}));
-}
-
-TEST_F(CaptureCoordinatorTest, HistoryOutcomeReachesThePreviewWhileTheCoordinatorLives) {
-    coordinator->captureFullScreen();
-    capturer.complete(image());
-    coordinator->captureFullScreen();
-    capturer.complete(image());
-    test::drainEvents();
-    ASSERT_EQ(recorder->completions.size(), 2);
-    ASSERT_EQ(previews->shownIDs.size(), 2);
-
-    Screenshot stored;
-    stored.id = QUuid::createUuid();
-    recorder->completions[0](Outcome::saved(stored, QStringLiteral("/tmp/a.png")));
-    EXPECT_EQ(previews->attached,
-              (QList<std::tuple<Screenshot, QString, QUuid>>{{stored, "/tmp/a.png", previews->shownIDs[0]}}));
-    recorder->completions[1](Outcome::notSaved(QStringLiteral("Нет доступа")));
-    ASSERT_EQ(previews->notSaved.size(), 1);
-    EXPECT_EQ(previews->notSaved[0].second, previews->shownIDs[1]);
 
     // A late answer after the coordinator is gone does nothing.
-    coordinator->captureFullScreen();
-    capturer.complete(image());
-    test::drainEvents();
-    auto late = recorder->completions[2];
+    auto late = recorder->completions[3];
     coordinator.reset();
     late(Outcome::notSaved(QStringLiteral("поздно")));
     EXPECT_EQ(previews->notSaved.size(), 1);
