@@ -13,8 +13,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A later start, as another process would make it: on a thread of its own, since the first
-// one answers from this thread's event loop.
+// A later start on a thread of its own, as the first one answers from this thread's event loop.
 QFuture<SingleInstance::Role> startAgain(const QString& folder, const QStringList& arguments) {
     return runInBackground([folder, arguments] { return SingleInstance(folder).claim(arguments, 5s); });
 }

@@ -87,43 +87,31 @@ TEST(PNGFuture, WaitOnAFullPoolRunsTheEncodingItself) {
     EXPECT_EQ(waiter.result(), ImageCodec::encodePNG(image).value());
 }
 
-namespace {
-
-// Every answer a waiter got, in order.
-class PendingWorkTest : public ::testing::Test {
-protected:
-    QList<bool>& wait(std::chrono::milliseconds timeout) {
-        answers.push_back(std::make_unique<QList<bool>>());
-        QList<bool>* into = answers.back().get();
-        pending.waitUntilDone(timeout).then(&context, [into](bool allDone) { *into << allDone; });
-        return *into;
-    }
-    PendingWork pending;
-    QObject context;
-    std::vector<std::unique_ptr<QList<bool>>> answers;
-};
-
-}  // namespace
-
 // No jobs: true at once. A done job is tracked until the loop runs. Each waiter is answered once:
 // false at its own time-out, or true when the last job ends, even one started during the wait.
-TEST_F(PendingWorkTest, EachWaiterIsAnsweredOnceByTheLastJobOrItsOwnTimeOut) {
+TEST(PendingWork, EachWaiterIsAnsweredOnceByTheLastJobOrItsOwnTimeOut) {
+    QList<bool> waiter, shortWait, other;  // every answer each waiter got, in order
+    SharedPromise<void> first, second;
+    PendingWork pending;
+    QObject context;
+    const auto wait = [&](std::chrono::milliseconds timeout, QList<bool>& into) {
+        pending.waitUntilDone(timeout).then(&context, [&into](bool allDone) { into << allDone; });
+    };
     const QFuture<bool> none = pending.waitUntilDone(3s);
     ASSERT_TRUE(none.isFinished());
     EXPECT_TRUE(none.result());
 
     pending.run([] { return readyFuture(); });
     EXPECT_EQ(pending.runningCount(), 1);
-    SharedPromise<void> first, second;
     pending.run([&] { return first.future(); });
-    const QList<bool>& waiter = wait(300ms);
-    const QList<bool>& shortWait = wait(20ms);
-    const QList<bool>& other = wait(10s);
+    wait(300ms, waiter);
+    wait(20ms, shortWait);
+    wait(10s, other);
     pending.run([&] { return second.future(); });
     first.finish();
     ASSERT_TRUE(test::waitUntil([&] { return !shortWait.isEmpty(); }));
     EXPECT_TRUE(waiter.isEmpty()) << "released while a job was still running";
-    QTimer::singleShot(50ms, [&] { second.finish(); });
+    QTimer::singleShot(50ms, &context, [&] { second.finish(); });
     test::waitUntil([] { return false; }, 400ms);  // past the longer time-out
     EXPECT_EQ(shortWait, QList<bool>{false});
     EXPECT_EQ(waiter, QList<bool>{true});

@@ -205,8 +205,7 @@ TEST(Render, CropIsWholePixelsAndCutsEverythingOutside) {
     EXPECT_EQ(cropped.pixel(0, 0), qRgb(10, 10, 77));
     EXPECT_EQ(cropped.pixel(20, 20), qRgb(30, 30, 77));
 
-    // An arrow, a frame and a stroke entirely outside the crop leave no trace in it, shadow
-    // and halo included.
+    // Annotations entirely outside the crop leave no trace in it, shadow and halo included.
     const QRectF crop(100, 100, 80, 80);
     const QImage untouched = draw(source, {{QUuid::createUuid(), {10, 10}, {60, 60}}},
                                   {{QUuid::createUuid(), QRectF(10, 120, 60, 40)}},
