@@ -31,9 +31,7 @@ struct Fixture {
     }
 
     Screenshot stored(const QString& fileName) {
-        QImage image(240, 160, QImage::Format_RGB32);
-        image.fill(QColor(30, 160, 90));
-        image.save(temp.filePath(fileName));
+        test::patternImage(QSize(240, 160)).save(temp.filePath(fileName));
         return Screenshot{QUuid::createUuid(), QDateTime::currentDateTimeUtc(), ScreenshotKind::region, {240, 160}, fileName,
                           std::nullopt};
     }

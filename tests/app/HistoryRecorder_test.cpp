@@ -29,14 +29,12 @@ protected:
 
     // Records a capture whose PNG is ready; its outcome lands in `outcomes`.
     void capture(CaptureKind kind = CaptureKind::region, bool withCompletion = true) {
-        QImage picture(40, 30, QImage::Format_RGB32);
-        picture.fill(Qt::darkCyan);
         HistoryRecorder::Completion completion = [this](const Outcome& outcome) {
             outcomes.push_back(outcome);
             onMainThread = onMainThread && QThread::currentThread() == qApp->thread();
         };
-        recorder.record(CapturedImage{picture, 1, kind}, PNGFuture::fromEncodedPNG("png bytes"),
-                        withCompletion ? completion : nullptr);
+        const CapturedImage image{test::patternImage(QSize(40, 30)), 1, kind};
+        recorder.record(image, PNGFuture::fromEncodedPNG("png bytes"), withCompletion ? completion : nullptr);
         test::drainEvents();
     }
 

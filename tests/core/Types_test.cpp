@@ -67,15 +67,13 @@ TEST(Types, TriggerPixelSizeAndRetentionForms) {
 
     EXPECT_EQ(compact(toJson(PixelSize{3, 2})), "[3,2]");
     EXPECT_EQ(pixelSizeFromJson(parse("[3,2,99]")).value(), (PixelSize{3, 2}));
-    for (const char* bad : {R"({"width":3,"height":2})", "[3]", "[3.5,2]", R"(["3",2])"}) {
+    for (const char* bad : {R"({"width":3,"height":2})", "[3]", "[3.5,2]", R"(["3",2])"})
         EXPECT_FALSE(pixelSizeFromJson(parse(bad))) << bad;
-    }
 
     EXPECT_EQ(compact(toJson(RetentionPolicy::days(7))), R"({"days":{"_0":7}})");
     EXPECT_EQ(compact(toJson(RetentionPolicy::forever())), R"({"forever":{}})");
-    for (const RetentionPolicy policy : {RetentionPolicy::days(7), RetentionPolicy::forever()}) {
+    for (const RetentionPolicy policy : {RetentionPolicy::days(7), RetentionPolicy::forever()})
         EXPECT_EQ(retentionPolicyFromJson(toJson(policy)).value(), policy);
-    }
     for (const char* bad : {R"({"days":{"_0":7},"forever":{}})", "{}", R"({"weeks":{"_0":1}})",
                             R"({"days":{"count":7}})", R"({"days":{"_0":"7"}})"}) {
         EXPECT_FALSE(retentionPolicyFromJson(parse(bad))) << bad;

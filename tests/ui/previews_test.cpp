@@ -354,9 +354,7 @@ void doubleClick(QWidget* widget, QPointF at) {
 class PreviewPanelTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        QImage image(400, 300, QImage::Format_ARGB32);
-        image.fill(Qt::darkCyan);
-        panel = std::make_unique<PreviewPanel>(image, false);
+        panel = std::make_unique<PreviewPanel>(test::patternImage(QSize(400, 300)), false);
         content = panel->content();
         panel->actions().dragFile = [this]() -> std::optional<QString> {
             ++dragFileRequests;

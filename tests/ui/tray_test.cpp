@@ -57,7 +57,6 @@ TEST_F(PermissionsGuideTest, RowsShowWhatIsGrantedGrantLooksAgainAndTheDiskRowIs
     PermissionRow* input = row(Permission::inputMonitoring);
     EXPECT_TRUE(row(Permission::screenRecording)->isGrantedShown());
     EXPECT_FALSE(input->isGrantedShown());
-    EXPECT_FALSE(input->isHintShown());
     EXPECT_FALSE(input->grantButton()->isHidden());
     EXPECT_TRUE(row(Permission::removableVolumes)->isHidden()) << "the history is not on an external disk";
     inputGranted = true;  // the user fixed it meanwhile
