@@ -19,17 +19,17 @@ protected:
         capturer.windows = {{77u, QRectF(100, 120, 640, 480)}};
         coordinator = std::make_unique<CaptureCoordinator>(CaptureCoordinator::Services{
             settings, permissions, capturer, clipboard, desktop, flash, sounds, [this] {
-                overlays.push_back(std::make_shared<FakeRegionSelection>(journal));
-                return overlays.back();
+                auto overlay = std::make_shared<FakeRegionSelection>(journal);
+                made.push_back(overlay);
+                if (keepOverlays) overlays.push_back(overlay);
+                return overlay;
             }});
         coordinator->setPreviews(previews);
         coordinator->setHistory(recorder);
     }
 
     CapturedImage image(std::uint32_t screen = 1) {
-        QImage pixels(40, 30, QImage::Format_ARGB32);
-        pixels.fill(Qt::red);
-        return CapturedImage{pixels, screen, CaptureKind::region};
+        return CapturedImage{test::patternImage(QSize(40, 30)), screen, CaptureKind::region};
     }
 
     Journal journal;
@@ -43,6 +43,8 @@ protected:
     std::shared_ptr<FakePreviews> previews = std::make_shared<FakePreviews>(journal);
     std::shared_ptr<FakeRecorder> recorder = std::make_shared<FakeRecorder>(journal);
     std::vector<std::shared_ptr<FakeRegionSelection>> overlays;
+    std::vector<std::weak_ptr<FakeRegionSelection>> made;
+    bool keepOverlays = true;  // as in the application when false: only the coordinator holds them
     std::unique_ptr<CaptureCoordinator> coordinator;
     test::LogCapture log;
     QStringList failures() const { return log.texts("quillet.capture", QtCriticalMsg); }
@@ -50,7 +52,7 @@ protected:
 
 }  // namespace
 
-TEST_F(CaptureCoordinatorTest, RegionCaptureDeliversInOrderWithOneSharedPNG) {
+TEST_F(CaptureCoordinatorTest, RegionAndWindowCapturesDeliverInOrderWithOneSharedPNGAndTheirFlash) {
     coordinator->captureRegion();
     ASSERT_EQ(overlays.size(), 1u);
     EXPECT_EQ(overlays[0]->shownWith, capturer.windows);
@@ -68,11 +70,21 @@ TEST_F(CaptureCoordinatorTest, RegionCaptureDeliversInOrderWithOneSharedPNG) {
     ASSERT_EQ(journal.calls,
               (QStringList{"overlay", "captureRegion", "flash", "clipboard", "preview", "history", "shutter"}));
     EXPECT_EQ(flash.areas, QList<QRectF>{QRectF(1930, 20, 300, 200)});
-    ASSERT_EQ(previews->futures.size(), 1);
-    ASSERT_EQ(recorder->futures.size(), 1);
     EXPECT_TRUE(clipboard.futures[0].isSameAs(previews->futures[0]));
     EXPECT_TRUE(clipboard.futures[0].isSameAs(recorder->futures[0]));
     EXPECT_TRUE(failures().isEmpty());
+
+    // A window flashes its frame, or nothing when it is missing from the overlay's list.
+    for (const std::uint32_t window : {77u, 99u}) {
+        coordinator->captureRegion();
+        overlays.back()->finish(RegionSelection::window(window));
+        test::drainEvents();
+        capturer.complete(image());
+        test::drainEvents();
+    }
+    EXPECT_EQ(capturer.windowIDs, (QList<std::uint32_t>{77u, 99u}));
+    EXPECT_EQ(flash.areas.mid(1), QList<QRectF>{QRectF(100, 120, 640, 480)});
+    EXPECT_EQ(clipboard.images.size(), 3);
 }
 
 TEST_F(CaptureCoordinatorTest, WhileSelectingARegionRequestIsIgnoredAndFullScreenCancelsTheOverlay) {
@@ -99,67 +111,42 @@ TEST_F(CaptureCoordinatorTest, WhileSelectingARegionRequestIsIgnoredAndFullScree
     EXPECT_EQ(flash.areas, QList<QRectF>{QRectF(1920, 0, 1280, 800)});
 }
 
-TEST_F(CaptureCoordinatorTest, WindowSelectionFlashesTheWindowFrameOrNothingWhenItIsGone) {
-    coordinator->captureRegion();
-    overlays[0]->finish(RegionSelection::window(77));
-    test::drainEvents();
-    capturer.complete(image());
-    test::drainEvents();
-    EXPECT_EQ(capturer.windowIDs, QList<std::uint32_t>{77u});
-    EXPECT_EQ(flash.areas, QList<QRectF>{QRectF(100, 120, 640, 480)});
-
-    coordinator->captureRegion();
-    overlays[1]->finish(RegionSelection::window(99));
-    test::drainEvents();
-    capturer.complete(image());
-    test::drainEvents();
-    EXPECT_EQ(flash.areas.size(), 1) << "a window missing from the overlay's list gets no flash";
-    EXPECT_EQ(clipboard.images.size(), 2);
-}
-
-TEST_F(CaptureCoordinatorTest, SettingsAreReadAtDeliveryTimeAndTheRecorderIsOptional) {
+// The history's answer reaches the capture's own preview, if it has one, while the coordinator lives.
+TEST_F(CaptureCoordinatorTest, SettingsAreReadAtDeliveryTheRecorderIsOptionalAndItsAnswerReachesThePreview) {
     coordinator->captureFullScreen();
     settings.settings.showPreview = false;
     settings.settings.playShutterSound = false;
     capturer.complete(image());
     test::drainEvents();
     EXPECT_EQ(journal.calls, (QStringList{"captureFullScreen", "flash", "clipboard", "history"}));
-    // The history answer has no preview to reach.
-    recorder->completions[0](Outcome::notSaved(QStringLiteral("Нет места")));
-    EXPECT_TRUE(previews->notSaved.isEmpty());
+
+    settings.settings = AppSettings::standard();
+    for (int i = 0; i < 3; ++i) {
+        coordinator->captureFullScreen();
+        capturer.complete(image());
+    }
+    test::drainEvents();
+    ASSERT_EQ(recorder->completions.size(), 4);
+    ASSERT_EQ(previews->shownIDs.size(), 3);
+    recorder->completions[0](Outcome::notSaved(QStringLiteral("Нет места")));  // no preview to reach
+    Screenshot stored;
+    stored.id = QUuid::createUuid();
+    recorder->completions[1](Outcome::saved(stored, QStringLiteral("/tmp/a.png")));
+    EXPECT_EQ(previews->attached,
+              (QList<std::tuple<Screenshot, QString, QUuid>>{{stored, "/tmp/a.png", previews->shownIDs[0]}}));
+    recorder->completions[2](Outcome::notSaved(QStringLiteral("Нет доступа")));
+    ASSERT_EQ(previews->notSaved.size(), 1);
+    EXPECT_EQ(previews->notSaved[0].second, previews->shownIDs[1]);
 
     journal.calls.clear();
-    settings.settings = AppSettings::standard();
     coordinator->setHistory(nullptr);
     coordinator->captureFullScreen();
     capturer.complete(image());
     test::drainEvents();
     EXPECT_EQ(journal.calls, (QStringList{"captureFullScreen", "flash", "clipboard", "preview", "shutter"}));
-}
-
-TEST_F(CaptureCoordinatorTest, HistoryOutcomeReachesThePreviewWhileTheCoordinatorLives) {
-    coordinator->captureFullScreen();
-    capturer.complete(image());
-    coordinator->captureFullScreen();
-    capturer.complete(image());
-    test::drainEvents();
-    ASSERT_EQ(recorder->completions.size(), 2);
-    ASSERT_EQ(previews->shownIDs.size(), 2);
-
-    Screenshot stored;
-    stored.id = QUuid::createUuid();
-    recorder->completions[0](Outcome::saved(stored, QStringLiteral("/tmp/a.png")));
-    EXPECT_EQ(previews->attached,
-              (QList<std::tuple<Screenshot, QString, QUuid>>{{stored, "/tmp/a.png", previews->shownIDs[0]}}));
-    recorder->completions[1](Outcome::notSaved(QStringLiteral("Нет доступа")));
-    ASSERT_EQ(previews->notSaved.size(), 1);
-    EXPECT_EQ(previews->notSaved[0].second, previews->shownIDs[1]);
 
     // A late answer after the coordinator is gone does nothing.
-    coordinator->captureFullScreen();
-    capturer.complete(image());
-    test::drainEvents();
-    auto late = recorder->completions[2];
+    auto late = recorder->completions[3];
     coordinator.reset();
     late(Outcome::notSaved(QStringLiteral("поздно")));
     EXPECT_EQ(previews->notSaved.size(), 1);
@@ -174,7 +161,6 @@ TEST_F(CaptureCoordinatorTest, WithoutPermissionOnlyTheGuideOpensAndAFailedCaptu
     coordinator->captureFullScreen();
     test::drainEvents();
     EXPECT_EQ(capturer.warmUps, 1);
-    EXPECT_TRUE(overlays.empty());
     EXPECT_EQ(journal.calls, (QStringList{"permissions", "permissions"}));
     EXPECT_TRUE(failures().isEmpty());
 
@@ -197,18 +183,11 @@ TEST_F(CaptureCoordinatorTest, WithoutPermissionOnlyTheGuideOpensAndAFailedCaptu
     EXPECT_EQ(journal.calls.mid(4), (QStringList{"captureFullScreen", "beep"}));
 }
 
+// The overlay finishes itself from its own event handler while only the coordinator holds it.
 TEST_F(CaptureCoordinatorTest, AnOverlayOwnedOnlyByTheCoordinatorFinishesAndIsReleased) {
-    // As in the application: nobody but the coordinator holds the overlay, and the overlay
-    // finishes itself from its own event handler.
-    std::weak_ptr<FakeRegionSelection> weakOverlay;
-    CaptureCoordinator alone(CaptureCoordinator::Services{settings, permissions, capturer, clipboard, desktop, flash,
-                                                          sounds, [&] {
-                                                              auto overlay = std::make_shared<FakeRegionSelection>(journal);
-                                                              weakOverlay = overlay;
-                                                              return overlay;
-                                                          }});
-    alone.captureRegion();
-    FakeRegionSelection* overlay = weakOverlay.lock().get();
+    keepOverlays = false;
+    coordinator->captureRegion();
+    FakeRegionSelection* overlay = made.at(0).lock().get();
     ASSERT_NE(overlay, nullptr);
     overlay->finish(RegionSelection::rectangle(QRectF(0, 0, 10, 10), 1));
     test::drainEvents();
@@ -216,7 +195,7 @@ TEST_F(CaptureCoordinatorTest, AnOverlayOwnedOnlyByTheCoordinatorFinishesAndIsRe
     capturer.complete(image());
     test::drainEvents();
     EXPECT_EQ(clipboard.images.size(), 1);
-    EXPECT_TRUE(weakOverlay.expired()) << "the finished overlay is released";
-    alone.captureRegion();
-    EXPECT_TRUE(alone.isSelecting());
+    EXPECT_TRUE(made[0].expired()) << "the finished overlay is released";
+    coordinator->captureRegion();
+    EXPECT_TRUE(coordinator->isSelecting());
 }

@@ -1,5 +1,4 @@
-// One instance per session: later starts hand their command line over, and what a dead or
-// quitting instance left behind does not stop the next one; the command line itself.
+// One instance per session, and the command line it hands over.
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "core/Async.h"
@@ -14,8 +13,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A later start, as another process would make it: on a thread of its own, since the first
-// one answers from this thread's event loop.
+// A later start on a thread of its own, as the first one answers from this thread's event loop.
 QFuture<SingleInstance::Role> startAgain(const QString& folder, const QStringList& arguments) {
     return runInBackground([folder, arguments] { return SingleInstance(folder).claim(arguments, 5s); });
 }

@@ -1,7 +1,4 @@
-// The async helpers. The shared PNG encoding: every reader, on any thread, before or after the
-// encoding finished, gets the same bytes, and a failure reads as empty bytes instead of a wait
-// that never ends. Waiting for history writes at quit: every waiter is answered exactly once,
-// with true when the last job ends and false at its own time-out.
+// The shared PNG encoding, and waiting for the history writes at quit.
 #include "core/Async.h"
 #include "core/ImageCodec.h"
 #include "core/PNGFuture.h"
@@ -35,22 +32,21 @@ TEST(PNGFuture, EveryReaderGetsTheSameBytesBeforeAndAfterCompletion) {
     QList<QByteArray> continued;
     png.value().then(&context, [&](const QByteArray& bytes) { continued << bytes; });
     png.value().then(&context, [&](const QByteArray& bytes) { continued << bytes; });
-    // Blocking readers on threads of their own, and one on the pool.
-    QList<QByteArray> waited(3);
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 2; ++i) threads.emplace_back([&, i] { waited[i] = png.waitForValue(); });
+    // Blocking readers at once, on a thread of its own and on the pool.
+    QByteArray waited;
+    std::thread reader([&] { waited = png.waitForValue(); });
     const QFuture<QByteArray> pooled = runInBackground([png] { return png.waitForValue(); });
 
     gate->open();
-    for (std::thread& thread : threads) thread.join();
+    reader.join();
     ASSERT_TRUE(test::waitFor(pooled));
-    waited[2] = pooled.result();
     ASSERT_TRUE(test::waitUntil([&] { return continued.size() == 2; }));
 
     const QByteArray expected = ImageCodec::encodePNG(image).value();
     const QFuture<QByteArray> late = png.value();
     EXPECT_TRUE(late.isFinished());
-    for (const QByteArray& bytes : continued + waited + QList<QByteArray>{late.result()}) EXPECT_EQ(bytes, expected);
+    for (const QByteArray& bytes : continued + QList<QByteArray>{waited, pooled.result(), late.result()})
+        EXPECT_EQ(bytes, expected);
 }
 
 TEST(PNGFuture, FailedEncodingReadsAsEmptyBytesEveryTime) {
@@ -91,70 +87,34 @@ TEST(PNGFuture, WaitOnAFullPoolRunsTheEncodingItself) {
     EXPECT_EQ(waiter.result(), ImageCodec::encodePNG(image).value());
 }
 
-namespace {
-
-// Every answer a waiter got, in order.
-class PendingWorkTest : public ::testing::Test {
-protected:
-    QList<bool>& wait(std::chrono::milliseconds timeout) {
-        answers.push_back(std::make_unique<QList<bool>>());
-        QList<bool>* into = answers.back().get();
-        pending.waitUntilDone(timeout).then(&context, [into](bool allDone) { *into << allDone; });
-        return *into;
-    }
+// No jobs: true at once. A done job is tracked until the loop runs. Each waiter is answered once:
+// false at its own time-out, or true when the last job ends, even one started during the wait.
+TEST(PendingWork, EachWaiterIsAnsweredOnceByTheLastJobOrItsOwnTimeOut) {
+    QList<bool> waiter, shortWait, other;  // every answer each waiter got, in order
+    SharedPromise<void> first, second;
     PendingWork pending;
     QObject context;
-    std::vector<std::unique_ptr<QList<bool>>> answers;
-};
-
-}  // namespace
-
-// No jobs: true at once. A done job is tracked until the loop runs; a job finishing before the
-// time-out releases the waiter once, and its timer then does nothing.
-TEST_F(PendingWorkTest, AJobFinishingFirstReleasesTheWaiterOnce) {
+    const auto wait = [&](std::chrono::milliseconds timeout, QList<bool>& into) {
+        pending.waitUntilDone(timeout).then(&context, [&into](bool allDone) { into << allDone; });
+    };
     const QFuture<bool> none = pending.waitUntilDone(3s);
     ASSERT_TRUE(none.isFinished());
     EXPECT_TRUE(none.result());
 
     pending.run([] { return readyFuture(); });
     EXPECT_EQ(pending.runningCount(), 1);
-    SharedPromise<void> job;
-    pending.run([&] { return job.future(); });
-    const QList<bool>& waiter = wait(300ms);
-    QTimer::singleShot(50ms, [&] { job.finish(); });
-    test::waitUntil([] { return false; }, 450ms);  // past the time-out
-    EXPECT_EQ(waiter, QList<bool>{true});
-    EXPECT_EQ(pending.runningCount(), 0);
-}
-
-TEST_F(PendingWorkTest, TimeOutAnswersFalseInTurnAndTheJobStillCompletes) {
-    SharedPromise<void> job;
-    pending.run([&] { return job.future(); });
-    const QList<bool>& longWait = wait(400ms);
-    const QList<bool>& shortWait = wait(100ms);
-    ASSERT_TRUE(test::waitUntil([&] { return !shortWait.isEmpty(); }));
-    EXPECT_TRUE(longWait.isEmpty()) << "each waiter has its own time-out";
-    ASSERT_TRUE(test::waitUntil([&] { return !longWait.isEmpty(); }));
-
-    job.finish();
-    ASSERT_TRUE(test::waitUntil([&] { return pending.runningCount() == 0; }));
-    EXPECT_EQ(shortWait, QList<bool>{false});
-    EXPECT_EQ(longWait, QList<bool>{false});
-}
-
-TEST_F(PendingWorkTest, JobStartedDuringTheWaitExtendsIt) {
-    SharedPromise<void> first, second;
     pending.run([&] { return first.future(); });
-    const QList<bool>& waiter = wait(5s);
-    const QList<bool>& other = wait(10s);
+    wait(300ms, waiter);
+    wait(20ms, shortWait);
+    wait(10s, other);
     pending.run([&] { return second.future(); });
-
     first.finish();
-    test::waitUntil([] { return false; }, 100ms);
+    ASSERT_TRUE(test::waitUntil([&] { return !shortWait.isEmpty(); }));
     EXPECT_TRUE(waiter.isEmpty()) << "released while a job was still running";
-
-    second.finish();
-    ASSERT_TRUE(test::waitUntil([&] { return !waiter.isEmpty() && !other.isEmpty(); }));
+    QTimer::singleShot(50ms, &context, [&] { second.finish(); });
+    test::waitUntil([] { return false; }, 400ms);  // past the longer time-out
+    EXPECT_EQ(shortWait, QList<bool>{false});
     EXPECT_EQ(waiter, QList<bool>{true});
     EXPECT_EQ(other, QList<bool>{true});
+    EXPECT_EQ(pending.runningCount(), 0);
 }

@@ -1,8 +1,5 @@
-// The codec against real PNG and TIFF bytes: what it writes, Qt's readers (libpng, libtiff) read
-// back pixel for pixel, in every format a capture or an edit can have. The parallel PNG writer:
-// segments compressed on several threads must join into one zlib stream that a strict inflate
-// and Qt's reader (which checks every chunk's CRC) both accept, and an encoding on a pool
-// thread must finish while the pool's other threads are all busy.
+// The codec against real PNG and TIFF bytes read back by Qt's readers (libpng, libtiff), and the
+// parallel PNG writer's segments joined into one stream that a strict inflate accepts.
 #include "core/Async.h"
 #include "core/ImageCodec.h"
 #include "core/PNGWriter.h"
@@ -69,8 +66,7 @@ TEST(ImageCodec, PNGRoundTripKeepsEveryPixelInEveryFormat) {
     };
     for (const QSize size : {QSize(1, 1), QSize(7, 3), QSize(257, 131)}) {
         for (const Case& c : cases) {
-            SCOPED_TRACE(testing::Message() << "format " << c.format << " translucent " << c.translucent << " size "
-                                            << size.width() << "x" << size.height());
+            SCOPED_TRACE(testing::Message() << c.format << " " << c.translucent << " " << size.width());
             const QImage original = patternImage(size, c.format, c.translucent);
             const std::optional<QByteArray> png = ImageCodec::encodePNG(original);
             ASSERT_TRUE(png);
@@ -114,9 +110,8 @@ TEST(ImageCodec, FileRoundTripSizeFromTheHeaderAloneAndNothingFromNonImages) {
     const QString path = dir.filePath(QStringLiteral("shot.png"));
     ASSERT_TRUE(ImageCodec::encodePNGToFile(original, path));
     EXPECT_EQ(comparable(ImageCodec::decodeFile(path).value_or(QImage())), comparable(original));
-    EXPECT_EQ(ImageCodec::readSize(path), (PixelSize{321, 123}));
 
-    // A file cut off in its pixel data still tells its size, but cannot be decoded.
+    // A file cut off in its pixel data still tells its size from the header, but cannot be decoded.
     const QString cut = writeFile(dir, QStringLiteral("cut.png"), test::readFile(path).left(60));
     EXPECT_EQ(ImageCodec::readSize(cut), (PixelSize{321, 123}));
     EXPECT_FALSE(ImageCodec::decodeFile(cut));

@@ -1,6 +1,4 @@
-// The renderer: sizing rules, the arrow outline and the crop grips against worked numbers; on
-// real pixels, mosaic cells and their colours, the crop, the marker layer, arrows with halo and
-// shadow, and the order of the layers.
+// The renderer's geometry against worked numbers, and its layers on real pixels.
 #include "editor/CropFrame.h"
 #include "editor/EditDocument.h"
 #include "editor/EditRenderer.h"
@@ -78,8 +76,6 @@ TEST(ArrowPath, ATaperedShaftToAHeadWhoseTipStopsAtTheEnd) {
     EXPECT_FALSE(arrow.contains(QPointF(99, 0)));    // the tip stops short of the end
     EXPECT_TRUE(arrow.contains(QPointF(70, 12)));    // a barb of the head
     EXPECT_FALSE(arrow.contains(QPointF(30, 5)));    // the shaft is much narrower
-    EXPECT_TRUE(arrow.contains(QPointF(60, 3.5)));   // and widens towards the head
-    EXPECT_FALSE(arrow.contains(QPointF(5, 3.5)));
     // A short arrow's head takes half its length.
     EXPECT_TRUE(arrowPath({0, 0}, {20, 0}, 9).contains(QPointF(11, 10)));
     // Direction matters, not just the axis: the head is at the end, 70 along and 12 aside.
@@ -159,7 +155,6 @@ TEST(PixelationBlocks, GridIsAnchoredAtTheAreaEvenOutsideTheImage) {
     // Fractional areas are extended to whole pixels first; a block size is rounded, and the one
     // for a picture follows its longer side, halves away from zero (16.5 → 17).
     EXPECT_EQ(pixelationBlockSize({800, 1000}), 12);  // a portrait picture is measured by its height
-    EXPECT_NEAR(highlightThickness({800, 1000}), 22, 1e-9);
     EXPECT_EQ(pixelationBlockSize({1375, 10}), 17);
     const QList<PixelationBlock> rounded = pixelationBlocks(source, QRectF(10.5, 10.5, 19.2, 9), 12.4);
     ASSERT_EQ(rounded.size(), 2);
@@ -178,9 +173,7 @@ TEST(PixelationBlocks, GridIsAnchoredAtTheAreaEvenOutsideTheImage) {
 TEST(PixelationBlocks, TransparentCellStaysTransparentWhenDrawn) {
     QImage source(40, 20, QImage::Format_ARGB32_Premultiplied);
     source.fill(Qt::transparent);
-    for (int y = 0; y < 20; ++y) {
-        for (int x = 20; x < 40; ++x) source.setPixel(x, y, qRgb(0, 128, 255));
-    }
+    QPainter(&source).fillRect(QRect(20, 0, 20, 20), QColor(0, 128, 255));
     const QList<PixelationBlock> blocks = pixelationBlocks(source, QRectF(0, 0, 40, 20), 20);
     ASSERT_EQ(blocks.size(), 2);
     EXPECT_EQ(blocks[0].color.rgba64(), QRgba64::fromRgba64(0));
@@ -212,8 +205,7 @@ TEST(Render, CropIsWholePixelsAndCutsEverythingOutside) {
     EXPECT_EQ(cropped.pixel(0, 0), qRgb(10, 10, 77));
     EXPECT_EQ(cropped.pixel(20, 20), qRgb(30, 30, 77));
 
-    // An arrow, a frame and a stroke entirely outside the crop leave no trace in it, shadow
-    // and halo included.
+    // Annotations entirely outside the crop leave no trace in it, shadow and halo included.
     const QRectF crop(100, 100, 80, 80);
     const QImage untouched = draw(source, {{QUuid::createUuid(), {10, 10}, {60, 60}}},
                                   {{QUuid::createUuid(), QRectF(10, 120, 60, 40)}},

@@ -54,8 +54,10 @@ protected:
     }
     void TearDown() override { history.close(); test::drainEvents(); }
 
-    // Opens the window over `list` with the store already loaded.
+    // Opens the window afresh over `list` with the store already loaded.
     void open(const QList<Screenshot>& list) {
+        history.close();
+        test::drainEvents();
         store.items = list;
         store.loadAnswer.finish();
         history.show();
@@ -101,8 +103,6 @@ TEST_F(HistoryWindowTest, DeleteSelectsTheNeighbourThatTakesItsPlace) {
         EXPECT_EQ(history.items(), expected);
         EXPECT_EQ(grid().selectedRow(), row.selectedAfter);
         EXPECT_EQ(history.emptyLabel()->isVisibleTo(history.windowWidget()), expected.isEmpty());
-        history.close();
-        test::drainEvents();
     }
 }
 
@@ -110,10 +110,10 @@ TEST_F(HistoryWindowTest, AFailedDeleteBringsTheScreenshotBackAndExplainsEvenAft
     store.holdDeletes = true;
     for (const bool closeFirst : {false, true}) {
         SCOPED_TRACE(closeFirst ? "closed before the answer" : "open");
-        closes = 0;
         test::LogCapture log;
         const QList<Screenshot> list = shots(3);
         open(list);
+        closes = 0;
         grid().selectRow(1);
         press(Qt::Key_Backspace);
         // A capture lands while the delete is still running: the deleted one must not come back.
@@ -137,12 +137,9 @@ TEST_F(HistoryWindowTest, AFailedDeleteBringsTheScreenshotBackAndExplainsEvenAft
         QMessageBox* alert = history.failureAlert();
         ASSERT_NE(alert, nullptr);
         EXPECT_EQ(alert->parentWidget(), closeFirst ? nullptr : history.windowWidget());
-        EXPECT_EQ(alert->windowModality(), closeFirst ? Qt::ApplicationModal : Qt::WindowModal);
         EXPECT_EQ(closes, closeFirst ? 1 : 0);
         EXPECT_EQ(log.texts("quillet.history-window", QtCriticalMsg).size(), 1);
         alert->close();
-        history.close();
-        test::drainEvents();
     }
 }
 
@@ -183,29 +180,21 @@ TEST_F(HistoryWindowTest, AThumbnailNeverLandsInACellThatMovedOn) {
     EXPECT_GE(std::size_t(cancelled), store.thumbnailRequests.size() - grid().cells().size());
 }
 
-// Copying a stored PNG is covered end to end; here, what is not one.
+// Copying a stored PNG is covered end to end; here, a JPEG named .png: the bytes must really be PNG.
 TEST_F(HistoryWindowTest, CopyBeepsForAFileThatIsNotAStoredPNG) {
     QTemporaryDir folder;
     store.folder = folder.path();
-    for (const bool jpeg : {false, true}) {
-        SCOPED_TRACE(jpeg ? "a JPEG named .png" : "a missing file");
-        const Screenshot screenshot = shot(0);
-        if (jpeg) {
-            ASSERT_TRUE(test::patternImage(QSize(64, 48)).save(store.fileURL(screenshot), "JPG"));
-        }
-        sounds.beeps = 0;
-        open({screenshot});
-        press(Qt::Key_C, Qt::ControlModifier);  // nothing selected: nothing happens
-        grid().selectRow(0);
-        press(Qt::Key_C, Qt::ControlModifier);
-        // Copy reads the file in the background and answers with either the clipboard or a beep.
-        EXPECT_TRUE(test::waitUntil([&] { return sounds.beeps > 0; }));
-        test::drainEvents();
-        EXPECT_EQ(sounds.beeps, 1);
-        EXPECT_TRUE(clipboard.images.isEmpty());
-        history.close();
-        test::drainEvents();
-    }
+    const Screenshot screenshot = shot(0);
+    ASSERT_TRUE(test::patternImage(QSize(64, 48)).save(store.fileURL(screenshot), "JPG"));
+    open({screenshot});
+    press(Qt::Key_C, Qt::ControlModifier);  // nothing selected: nothing happens
+    grid().selectRow(0);
+    press(Qt::Key_C, Qt::ControlModifier);
+    // Copy reads the file in the background and answers with either the clipboard or a beep.
+    EXPECT_TRUE(test::waitUntil([&] { return sounds.beeps > 0; }));
+    test::drainEvents();
+    EXPECT_EQ(sounds.beeps, 1);
+    EXPECT_TRUE(clipboard.images.isEmpty());
 }
 
 // Right click, Return, a change from the store and closing, on one window.
@@ -249,10 +238,6 @@ TEST_F(HistoryWindowTest, RightClickSelectsTheCellUnderThePointerReturnOpensItAn
     test::drainEvents();
     EXPECT_EQ(closes, 1);
     EXPECT_TRUE(store.calls.contains(QStringLiteral("releaseThumbnailMemory")));
-    // Reopening builds everything anew.
-    history.show();
-    ASSERT_TRUE(history.isOpen());
-    EXPECT_EQ(history.items(), store.items);
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include "ui/previews/DragFileResolver.h"
 #include "ui/previews/PreviewPanel.h"
 #include "ui/previews/PreviewStack.h"
 #include "ui/previews/PreviewStackModel.h"
@@ -15,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace quillet;
 using namespace std::chrono_literals;
 
@@ -23,7 +26,6 @@ namespace {
 class PreviewStackTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(temp.isValid());
         screen = QGuiApplication::primaryScreen();
         ASSERT_TRUE(screen);
         area = screen->availableGeometry();
@@ -118,14 +120,10 @@ TEST_F(PreviewStackTest, RevealAndDragUseTheStoredFileWhileItExistsOtherwiseACop
     const QUuid id = showOne();
     const QUuid taken = showOne();
     PreviewContentView* content = stack.panel(id)->content();
-    // Not stored yet: a copy with a generated name.
+    // Not stored yet: a copy of the preview's picture.
     const auto unstored = stack.panel(taken)->actions().dragFile();
     ASSERT_TRUE(unstored);
-    const QString name = QFileInfo(*unstored).fileName();
-    EXPECT_TRUE(name.startsWith(PreviewStack::fileName(QDateTime::currentDateTime()).left(19))) << name.toStdString();
-    const auto image = quillet::ImageCodec::decode(test::readFile(*unstored));
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->pixelColor(3, 3), QColor(Qt::darkGreen));
+    EXPECT_EQ(ImageCodec::decode(test::readFile(*unstored)).value_or(QImage()).pixelColor(3, 3), QColor(Qt::darkGreen));
 
     const Screenshot screenshot = stored(QStringLiteral("Quillet 2026-01-02 в 03.04.05.png"));
     const QString path = writeFile(screenshot.fileName, "stored");
@@ -147,7 +145,6 @@ TEST_F(PreviewStackTest, RevealAndDragUseTheStoredFileWhileItExistsOtherwiseACop
     const auto copy = content->actions.dragFile();
     ASSERT_TRUE(copy);
     EXPECT_EQ(QFileInfo(*copy).fileName(), screenshot.fileName);
-    EXPECT_EQ(quillet::ImageCodec::decode(test::readFile(*copy))->size(), QSize(64, 48));
     // Closing the preview removes its copy at once.
     content->closeButton->click();
     EXPECT_FALSE(QFileInfo::exists(*copy));
@@ -209,6 +206,140 @@ TEST_F(PreviewStackTest, LeftoverDragFilesOfAnEarlierRunAreRemovedAtStart) {
 
 namespace {
 
+class DragFileResolverTest : public ::testing::Test {
+protected:
+    // Counts how often the bytes are asked for.
+    std::function<QByteArray()> supplier(QByteArray bytes) {
+        return [this, bytes] {
+            ++supplied;
+            return bytes;
+        };
+    }
+
+    QString folderOf(const QUuid& id) const { return root + QLatin1Char('/') + uuidString(id); }
+
+    QTemporaryDir temp;
+    QString root = temp.path() + QStringLiteral("/org.quillet.Quillet-drag");
+    DragFileResolver resolver{root};
+    const QByteArray png = QByteArrayLiteral("\x89PNG bytes");
+    int supplied = 0;
+};
+
+}  // namespace
+
+TEST_F(DragFileResolverTest, AStoredFileIsDraggedAsIsAndAMissingOneFallsBackToOneCopyPerPreview) {
+    const QString stored = temp.filePath(QStringLiteral("Quillet stored.png"));
+    test::writeFile(stored, png);
+    const QUuid id = QUuid::createUuid();
+    EXPECT_EQ(resolver.file(id, stored, QStringLiteral("other.png"), supplier(png)), stored);
+    EXPECT_EQ(supplied, 0);
+    EXPECT_FALSE(QFileInfo::exists(root));
+
+    ASSERT_TRUE(QFile::remove(stored));
+    const QString name = QStringLiteral("Quillet 2024-03-09 в 14.05.07.png");
+    const auto first = resolver.file(id, stored, name, supplier(png));
+    ASSERT_TRUE(first);
+    EXPECT_EQ(*first, folderOf(id) + QLatin1Char('/') + name);
+    EXPECT_EQ(test::readFile(*first), png);
+    EXPECT_EQ(resolver.file(id, std::nullopt, name, supplier(png)), first);
+    EXPECT_EQ(supplied, 1);
+
+    // Removed behind the resolver's back: written again.
+    ASSERT_TRUE(QFile::remove(*first));
+    EXPECT_EQ(resolver.file(id, std::nullopt, name, supplier(png)), first);
+    EXPECT_EQ(supplied, 2);
+    EXPECT_EQ(test::readFile(*first), png);
+    // Only the copy is in the folder: the write went through a temporary name and a rename.
+    EXPECT_EQ(QDir(folderOf(id)).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+}
+
+TEST_F(DragFileResolverTest, PreviewsWithTheSameNameDoNotCollideAndAreDiscardedSeparately) {
+    const QUuid a = QUuid::createUuid();
+    const QUuid b = QUuid::createUuid();
+    const QString name = QStringLiteral("same.png");
+    const auto fileA = resolver.file(a, std::nullopt, name, supplier(png));
+    const auto fileB = resolver.file(b, std::nullopt, name, supplier(QByteArray("other bytes")));
+    ASSERT_TRUE(fileA && fileB);
+    EXPECT_NE(*fileA, *fileB);
+    EXPECT_EQ(test::readFile(*fileA), png);
+
+    resolver.discard(QUuid::createUuid());  // no copy: nothing happens
+    resolver.discard(a);
+    EXPECT_FALSE(QFileInfo::exists(folderOf(a)));
+    EXPECT_TRUE(QFileInfo::exists(*fileB));
+
+    resolver.discardAll();
+    EXPECT_FALSE(QFileInfo::exists(root));
+    resolver.discardAll();  // a missing root is fine
+}
+
+TEST_F(DragFileResolverTest, NoBytesOrANameThatLeavesThePreviewFolderWriteNothingThere) {
+    const QUuid id = QUuid::createUuid();
+    EXPECT_EQ(resolver.file(id, std::nullopt, QStringLiteral("a.png"), supplier({})), std::nullopt);
+    EXPECT_FALSE(QFileInfo::exists(root));
+    // A failed attempt is not remembered.
+    EXPECT_TRUE(resolver.file(id, std::nullopt, QStringLiteral("a.png"), supplier(png)));
+
+    const QUuid other = QUuid::createUuid();
+    const auto file = resolver.file(other, std::nullopt, QStringLiteral("../../escape.png"), supplier(png));
+    ASSERT_TRUE(file);
+    EXPECT_EQ(QFileInfo(*file).absolutePath(), folderOf(other));
+    EXPECT_FALSE(QFileInfo::exists(temp.filePath(QStringLiteral("escape.png"))));
+    EXPECT_EQ(resolver.file(QUuid::createUuid(), std::nullopt, QStringLiteral(".."), supplier(png)), std::nullopt);
+}
+
+TEST_F(DragFileResolverTest, FolderOfAnotherUserIsNeitherEmptiedNorWrittenInto) {
+    const QString theirs = root + QStringLiteral("/0E0D1C1A-0000-4000-8000-000000000000/theirs.png");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(theirs).path()));
+    test::writeFile(theirs, "not ours");
+    for (const QString& path : {QFileInfo(theirs).path(), root}) {
+        if (::chown(QFile::encodeName(path).constData(), 65534, 65534) != 0) GTEST_SKIP() << "cannot give the folder away";
+    }
+
+    resolver.discardAll();
+    EXPECT_EQ(resolver.file(QUuid::createUuid(), std::nullopt, QStringLiteral("a.png"), supplier(png)), std::nullopt);
+    EXPECT_EQ(test::readFile(theirs), "not ours");
+    EXPECT_EQ(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(), 1);
+}
+
+TEST_F(DragFileResolverTest, LinksAreRemovedAsLinksAndNeverFollowed) {
+    const QString outside = temp.filePath(QStringLiteral("precious"));
+    ASSERT_TRUE(QDir().mkpath(outside + QStringLiteral("/inner")));
+    test::writeFile(outside + QStringLiteral("/keep.txt"), "keep");
+    test::writeFile(outside + QStringLiteral("/inner/keep.txt"), "keep");
+    const auto survives = [&] {
+        return QFileInfo::exists(outside + QStringLiteral("/keep.txt")) &&
+               QFileInfo::exists(outside + QStringLiteral("/inner/keep.txt"));
+    };
+
+    // A preview's folder swapped for a link to the outside folder.
+    const QUuid id = QUuid::createUuid();
+    ASSERT_TRUE(resolver.file(id, std::nullopt, QStringLiteral("a.png"), supplier(png)));
+    ASSERT_TRUE(QDir(folderOf(id)).removeRecursively());
+    ASSERT_TRUE(QFile::link(outside, folderOf(id)));
+    resolver.discard(id);
+    EXPECT_FALSE(QFileInfo(folderOf(id)).isSymLink());
+    EXPECT_TRUE(survives());
+
+    // Links at both levels when everything is cleaned up.
+    const QUuid other = QUuid::createUuid();
+    ASSERT_TRUE(resolver.file(other, std::nullopt, QStringLiteral("a.png"), supplier(png)));
+    ASSERT_TRUE(QFile::link(outside, folderOf(other) + QStringLiteral("/link")));
+    ASSERT_TRUE(QFile::link(outside, root + QStringLiteral("/link")));
+    resolver.discardAll();
+    EXPECT_FALSE(QFileInfo::exists(root));
+    EXPECT_TRUE(survives());
+
+    // The root itself a link: neither written through nor emptied.
+    ASSERT_TRUE(QFile::link(outside, root));
+    EXPECT_EQ(resolver.file(QUuid::createUuid(), std::nullopt, QStringLiteral("a.png"), supplier(png)), std::nullopt);
+    resolver.discardAll();
+    EXPECT_FALSE(QFileInfo(root).isSymLink());
+    EXPECT_TRUE(survives());
+}
+
+namespace {
+
 void press(QWidget* widget, QPointF at) { test::mouse(widget, QEvent::MouseButtonPress, at); }
 void moveHeld(QWidget* widget, QPointF to) { test::mouse(widget, QEvent::MouseMove, to); }
 void release(QWidget* widget, QPointF at) { test::mouse(widget, QEvent::MouseButtonRelease, at); }
@@ -221,9 +352,7 @@ void doubleClick(QWidget* widget, QPointF at) {
 class PreviewPanelTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        QImage image(400, 300, QImage::Format_ARGB32);
-        image.fill(Qt::darkCyan);
-        panel = std::make_unique<PreviewPanel>(image, false);
+        panel = std::make_unique<PreviewPanel>(test::patternImage(QSize(400, 300)), false);
         content = panel->content();
         panel->actions().dragFile = [this]() -> std::optional<QString> {
             ++dragFileRequests;
@@ -245,7 +374,7 @@ protected:
 
 }  // namespace
 
-TEST_F(PreviewPanelTest, DragStartsAfterFourPointsOfMovementOncePerPress) {
+TEST_F(PreviewPanelTest, DragsOncePerPressAfterFourPointsDoubleClickEditsHoverShowsButtonsThatActOnRelease) {
     press(content, QPointF(100, 70));
     moveHeld(content, QPointF(103.9, 70));
     moveHeld(content, QPointF(100, 73.9));
@@ -261,18 +390,14 @@ TEST_F(PreviewPanelTest, DragStartsAfterFourPointsOfMovementOncePerPress) {
     // Moving without a press never drags.
     test::mouse(content, QEvent::MouseMove, QPointF(150, 100), Qt::NoButton);
     EXPECT_EQ(dragFileRequests, 1);
-}
 
-TEST_F(PreviewPanelTest, DoubleClickHoverButtonsAndTheCardAroundThem) {
     doubleClick(content, QPointF(60, 40));
     EXPECT_EQ(edits, 0);
     panel->setEditEnabled(true);
-    EXPECT_TRUE(content->editButton->isEnabled());
     doubleClick(content, QPointF(60, 40));
     EXPECT_EQ(edits, 1) << "edits only once stored";
 
     // Hovering shows the buttons and asks whether the stored file is still there.
-    EXPECT_FALSE(content->isOverlayShown());
     test::enter(content);  // no question to ask: the file-manager button stays disabled
     EXPECT_TRUE(content->isOverlayShown());
     EXPECT_FALSE(content->fileManagerButton->isEnabled());
@@ -307,22 +432,16 @@ TEST_F(PreviewPanelTest, DoubleClickHoverButtonsAndTheCardAroundThem) {
     EXPECT_EQ(closes, 1);
     press(overlay, QPointF(40, 40));
     moveHeld(overlay, QPointF(50, 40));
-    EXPECT_EQ(dragFileRequests, 1);
+    EXPECT_EQ(dragFileRequests, 2);
     release(overlay, QPointF(50, 40));
 }
 
 namespace {
 
-// A clock that moves only when the test says so.
-struct TestClock {
-    PreviewStackModel::Instant time = PreviewStackModel::Instant{} + 1000s;
-    void advance(PreviewStackModel::Duration by) { time += by; }
-};
-
 class PreviewStackModelTest : public ::testing::Test {
 protected:
-    TestClock clock;
-    PreviewStackModel model{PreviewStackModel::defaultLifetime, [this] { return clock.time; }};
+    PreviewStackModel::Instant now = PreviewStackModel::Instant{} + 1000s;  // moves only when the test says so
+    PreviewStackModel model{PreviewStackModel::defaultLifetime, [this] { return now; }};
     const std::uint32_t screenA = 11;
     const std::uint32_t screenB = 22;
 };
@@ -331,21 +450,21 @@ protected:
 
 TEST_F(PreviewStackModelTest, ExpiryAtExactlySixSecondsReportsDueOnesOldestFirstAndKeepsTheRestInOrder) {
     const QUuid first = model.push(screenA);
-    const auto firstDue = clock.time + 6s;
-    clock.advance(1s);
+    const auto firstDue = now + 6s;
+    now += 1s;
     const QUuid second = model.push(screenA);
     const QUuid held = model.push(screenA);
     model.pin(held);
-    clock.advance(1s);
+    now += 1s;
     const QUuid last = model.push(screenA);
     EXPECT_EQ(model.nextDeadline(), firstDue);  // the earliest of several
 
-    clock.advance(4s - 1ns);
+    now += 4s - 1ns;
     EXPECT_TRUE(model.expireDue().isEmpty());
-    clock.advance(1s + 1ns);  // first is overdue, second due this very moment, last not yet
+    now += 1s + 1ns;  // first is overdue, second due this very moment, last not yet
     EXPECT_EQ(model.expireDue(), (QList<QUuid>{first, second}));
     EXPECT_EQ(model.previews(screenA), (QList<QUuid>{held, last}));
-    EXPECT_EQ(model.nextDeadline(), clock.time + 1s);
+    EXPECT_EQ(model.nextDeadline(), now + 1s);
     model.close(last);
     EXPECT_EQ(model.nextDeadline(), std::nullopt);
     model.close(held);
@@ -353,48 +472,40 @@ TEST_F(PreviewStackModelTest, ExpiryAtExactlySixSecondsReportsDueOnesOldestFirst
     EXPECT_TRUE(model.expireDue().isEmpty());
 }
 
-TEST_F(PreviewStackModelTest, HoverAndPinHoldAPreviewAndEveryReturnStartsAFullLifetime) {
+TEST_F(PreviewStackModelTest, HoverAndPinHoldAPreviewEveryReturnStartsAFullLifetimeAndRenewForgetsTheHover) {
     const QUuid id = model.push(screenA);
-    clock.advance(3s);
+    now += 3s;
     model.hover(id, true);
     EXPECT_EQ(model.nextDeadline(), std::nullopt);
-    clock.advance(5s);
+    now += 5s;
     EXPECT_TRUE(model.expireDue().isEmpty());
     model.hover(id, false);
-    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
+    EXPECT_EQ(model.nextDeadline(), now + 6s);
 
     // Pinned: hovering in and out leaves it held; unpinned under the pointer, it waits for a leave.
     model.pin(id);
     model.hover(id, true);
     model.hover(id, false);
     EXPECT_EQ(model.nextDeadline(), std::nullopt);
-    clock.advance(60s);
+    now += 60s;
     EXPECT_TRUE(model.expireDue().isEmpty());
     model.hover(id, true);
     model.unpin(id);
     EXPECT_FALSE(model.isPinned(id));
     EXPECT_EQ(model.nextDeadline(), std::nullopt);
-    clock.advance(2s);
+    now += 2s;
     model.hover(id, false);
-    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
-}
+    EXPECT_EQ(model.nextDeadline(), now + 6s);
 
-TEST_F(PreviewStackModelTest, RenewClearsTheHoverButKeepsThePin) {
-    const QUuid hovered = model.push(screenA);
-    const QUuid pinned = model.push(screenA);
-    model.hover(hovered, true);
-    model.pin(pinned);
-    model.hover(pinned, true);
-    clock.advance(10s);
-    model.renew(hovered);
-    model.renew(pinned);
-    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
-    EXPECT_TRUE(model.isPinned(pinned));
-    model.close(hovered);
+    // A renew keeps the pin but forgets the hover: unpinned afterwards, it counts down at once.
+    model.hover(id, true);
+    model.pin(id);
+    now += 10s;
+    model.renew(id);
+    EXPECT_TRUE(model.isPinned(id));
     EXPECT_EQ(model.nextDeadline(), std::nullopt);
-    // The hover was forgotten: unpinning now counts down without waiting for a leave.
-    model.unpin(pinned);
-    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
+    model.unpin(id);
+    EXPECT_EQ(model.nextDeadline(), now + 6s);
 }
 
 TEST_F(PreviewStackModelTest, DisplaysKeepSeparateSlotsAndOnlyAnAcceptedDragOfAnUnpinnedPreviewUsesItUp) {
@@ -425,7 +536,7 @@ TEST_F(PreviewStackModelTest, DisplaysKeepSeparateSlotsAndOnlyAnAcceptedDragOfAn
     EXPECT_FALSE(model.isPinned(stranger));
     EXPECT_EQ(model.slot(stranger), std::nullopt);
     EXPECT_EQ(model.previews(screenA), QList<QUuid>{a1});
-    EXPECT_EQ(model.nextDeadline(), clock.time + 6s);
+    EXPECT_EQ(model.nextDeadline(), now + 6s);
 }
 
 // With margins of 20 and 10 between them, n panels of 150 need 40 + 150 n + 10 (n − 1).
