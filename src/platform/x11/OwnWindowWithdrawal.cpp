@@ -2,12 +2,14 @@
 
 #include "core/Logging.h"
 #include "platform/x11/DisplayMap.h"
+#include "platform/x11/RootDamage.h"
 #include "platform/x11/X11Atoms.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/XcbReply.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QRegion>
 #include <QThread>
 
 #include <chrono>
@@ -66,7 +68,31 @@ bool isEmbedded(xcb_connection_t* x, xcb_window_t window, xcb_window_t parent, x
 
 OwnWindowWithdrawal::OwnWindowWithdrawal(std::shared_ptr<const X11Connection> connection,
                                          std::shared_ptr<const DisplayMap> displays)
-    : connection(std::move(connection)), displays(std::move(displays)) {}
+    : connection(std::move(connection)), displays(std::move(displays)),
+      damage(std::make_unique<RootDamage>(this->connection)) {
+    if (!damage->isAvailable()) return;
+    xcb_connection_t* x = this->connection->xcb();
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(this->connection->screen());
+    XcbReply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
+        x, xcb_intern_atom(x, 0, static_cast<std::uint16_t>(name.size()), name.constData()), nullptr));
+    if (atom) compositorSelection = atom->atom;
+}
+
+OwnWindowWithdrawal::~OwnWindowWithdrawal() = default;
+
+void OwnWindowWithdrawal::markDrawingBeforeHide(Withdrawn& withdrawn) {
+    if (!damage->isAvailable()) return;
+    xcb_connection_t* x = connection->xcb();
+    // Our windows' own drawing, still on its way on Qt's connection, would pass for the repaint:
+    // the server reads it all before the damage so far is dropped.
+    if (xcb_connection_t* qt = X11Atoms::connection()) {
+        XcbReply<xcb_get_input_focus_reply_t> sync(xcb_get_input_focus_reply(qt, xcb_get_input_focus(qt), nullptr));
+    }
+    const auto owner = xcb_get_selection_owner(x, compositorSelection);
+    damage->forget();
+    XcbReply<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(x, owner, nullptr));
+    withdrawn.composited = compositorSelection == XCB_ATOM_NONE || !reply || reply->owner != XCB_WINDOW_NONE;
+}
 
 OwnWindowWithdrawal::Withdrawn OwnWindowWithdrawal::hideOwnWindows() {
     Withdrawn withdrawn;
@@ -87,6 +113,7 @@ OwnWindowWithdrawal::Withdrawn OwnWindowWithdrawal::hideOwnWindows() {
             xcb_translate_coordinates_reply(x, xcb_translate_coordinates(x, id, connection->root(), 0, 0), nullptr));
         const QRect area = size && origin ? QRect(origin->dst_x, origin->dst_y, size->width, size->height) : QRect();
         if (auto sample = sampleScreen(area)) withdrawn.samples.push_back(*sample);
+        if (withdrawn.windows.size() == 1) markDrawingBeforeHide(withdrawn);
         window->hide();
     }
     if (!withdrawn.windows.isEmpty()) {
@@ -124,7 +151,7 @@ std::optional<OwnWindowWithdrawal::Withdrawn> OwnWindowWithdrawal::withdraw() {
     }
     if (withdrawn.windows.isEmpty()) return withdrawn;
     waitForFramesGone(withdrawn.frames);
-    if (!waitForRepaint(withdrawn.samples)) std::this_thread::sleep_for(settleTime);
+    if (!waitForRepaint(withdrawn.samples, withdrawn.composited)) std::this_thread::sleep_for(settleTime);
     return withdrawn;
 }
 
@@ -167,25 +194,28 @@ std::vector<QByteArray> OwnWindowWithdrawal::readLines(const std::vector<QRect>&
 
 // A compositor repaints in its own time, later still when the machine is busy, and a window we
 // uncovered redraws when its owner gets round to it: wait (with a bound) until every sampled row
-// no longer shows what our windows showed there. Rows that never change (what lies beneath looks
-// the same there) get the settle time after the first row that did.
-bool OwnWindowWithdrawal::waitForRepaint(const std::vector<ScreenSample>& samples) const {
+// no longer shows what our windows showed there, or was drawn over after the hide (what lies
+// beneath may look just the same). A compositor's drawing may still be a frame of our windows,
+// so there it only starts the settle time. Rows that never change get the settle time after the
+// first row that did.
+bool OwnWindowWithdrawal::waitForRepaint(const std::vector<ScreenSample>& samples, bool composited) const {
     if (samples.empty()) return false;
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + repaintDeadline;
     std::optional<Clock::time_point> firstChange;
     std::vector<std::vector<bool>> changed;
     for (const ScreenSample& sample : samples) changed.emplace_back(sample.lines.size(), false);
+    QRegion drawn;
     while (Clock::now() < deadline) {
+        drawn += damage->collect();
         bool all = true;
         for (std::size_t s = 0; s < samples.size(); ++s) {
             const std::vector<QByteArray> now = readLines(samples[s].lines);
             if (now.empty()) return false;  // the screen cannot be read: nothing more to learn
             for (std::size_t row = 0; row < now.size(); ++row) {
-                if (now[row] != samples[s].pixels[row]) {
-                    changed[s][row] = true;
-                    if (!firstChange) firstChange = Clock::now();
-                }
+                const bool drawnOver = QRegion(samples[s].lines[row]).subtracted(drawn).isEmpty();
+                if (now[row] != samples[s].pixels[row] || (drawnOver && !composited)) changed[s][row] = true;
+                if ((changed[s][row] || drawnOver) && !firstChange) firstChange = Clock::now();
                 all = all && changed[s][row];
             }
         }

@@ -2,7 +2,8 @@
 // one application out of a grab, so our visible windows are hidden, the server's word awaited,
 // the window manager's frames waited out, and a busy compositor given (within a bound) the time
 // to repaint where they were; one frame's time more lets the windows they uncovered repaint.
-// Afterwards they are shown again.
+// The repaint is seen in the pixels, or, where what lies beneath looks just like our window, in
+// the server's reports of drawing (DAMAGE) there after the hide. Afterwards they are shown again.
 //
 //   OwnWindowWithdrawal withdrawal(connection, displayMap);
 //   if (auto hidden = withdrawal.withdraw()) {      // any thread
@@ -29,6 +30,7 @@
 namespace quillet {
 
 class DisplayMap;
+class RootDamage;
 class X11Connection;
 
 class OwnWindowWithdrawal : public std::enable_shared_from_this<OwnWindowWithdrawal> {
@@ -44,9 +46,13 @@ public:
         QList<QPointer<QWindow>> windows;
         std::vector<xcb_window_t> frames;  // the window manager's frames around them
         std::vector<ScreenSample> samples;
+        // A compositing manager drew the screen at the hide: its drawing over our windows' places
+        // may still be a frame that shows them.
+        bool composited = true;
     };
 
     OwnWindowWithdrawal(std::shared_ptr<const X11Connection> connection, std::shared_ptr<const DisplayMap> displays);
+    ~OwnWindowWithdrawal();
 
     // Hides our windows and waits until they are off screen; nothing when the main thread did
     // not get round to hiding them in time (then nothing is hidden later either).
@@ -57,17 +63,21 @@ public:
 private:
     // Main thread: hides every visible window of ours and waits until the server has done so.
     Withdrawn hideOwnWindows();
+    // Main thread, right before the first hide: from here on, drawing seen counts as the repaint.
+    void markDrawingBeforeHide(Withdrawn& withdrawn);
     // Rows across `area` as the screen shows them now; none when no row is on the screen.
     std::optional<ScreenSample> sampleScreen(const QRect& area) const;
     // The pixels of `lines` as the screen shows them now; empty when the server did not answer.
     std::vector<QByteArray> readLines(const std::vector<QRect>& lines) const;
     // True once the screen was seen repainted where our windows were (the settle time, if any
     // was needed, already waited); false when nothing could be seen to change.
-    bool waitForRepaint(const std::vector<ScreenSample>& samples) const;
+    bool waitForRepaint(const std::vector<ScreenSample>& samples, bool composited) const;
     void waitForFramesGone(const std::vector<xcb_window_t>& frames) const;
 
     std::shared_ptr<const X11Connection> connection;
     std::shared_ptr<const DisplayMap> displays;
+    std::unique_ptr<RootDamage> damage;
+    xcb_atom_t compositorSelection = XCB_ATOM_NONE;  // _NET_WM_CM_Sn of our screen
 };
 
 }  // namespace quillet

@@ -29,6 +29,7 @@ public:
     bool isConnected() const { return connected; }
     xcb_connection_t* xcb() const { return connection; }
     xcb_window_t root() const { return rootWindow; }
+    int screen() const { return screenNumber; }
     // The root window's size when the connection was made.
     QSize initialRootSize() const { return rootSize; }
     // Grabs are read as 32-bit little-endian pixels of a 24- or 32-bit visual.
