@@ -242,7 +242,13 @@ TEST(Capture, APreviewIsRoundOnlyUnderACompositorAndStaysOutOfCapturesEvenWhenIt
     ASSERT_TRUE(stack.panel(id));
     EXPECT_EQ(stack.panel(id)->hasRoundedCard(), registeredSessionOptions().compositor);
     const std::uint32_t card = std::uint32_t(stack.panel(id)->winId());
-    ASSERT_TRUE(XSession::waitUntil([&] { return xWindow(card).viewable; }));
+    // Mapped is not yet drawn (a compositor paints it a frame later): wait until the screen
+    // shows the card, which differs from what lies beneath at its edges.
+    ASSERT_TRUE(XSession::waitUntil([&] {
+        const QRect place = xWindow(card).rect;
+        const QImage root = XSession::current().importRoot();
+        return !root.isNull() && !holds(root, place.topLeft(), picture.copy(place.translated(-flat.client.topLeft())));
+    })) << "the card never showed";
 
     Pipeline pipeline;
     const QFuture<CaptureResult> capture = pipeline.capturer.captureFullScreen(QPointF(rightDisplay.center()));
