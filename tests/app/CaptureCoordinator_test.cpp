@@ -183,7 +183,6 @@ TEST_F(CaptureCoordinatorTest, WithoutPermissionOnlyTheGuideOpensAndAFailedCaptu
     EXPECT_EQ(journal.calls.mid(4), (QStringList{"captureFullScreen", "beep"}));
 }
 
-// The overlay finishes itself from its own event handler while only the coordinator holds it.
 TEST_F(CaptureCoordinatorTest, AnOverlayOwnedOnlyByTheCoordinatorFinishesAndIsReleased) {
     keepOverlays = false;
     coordinator->captureRegion();

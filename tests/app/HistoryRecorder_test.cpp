@@ -4,7 +4,6 @@
 #include "fakes/FakeHistoryStore.h"
 #include "support/TestSupport.h"
 
-#include <QCoreApplication>
 #include <QThread>
 
 #include <gtest/gtest.h>

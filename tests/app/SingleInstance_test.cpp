@@ -1,7 +1,7 @@
-// One instance per session, and the command line it hands over.
+// One instance per session: what a quit or dead one left behind, and the command line. (The
+// hand-over to the running one is the application test's second start.)
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
-#include "core/Async.h"
 #include "support/TestSupport.h"
 
 #include <QTemporaryDir>
@@ -12,28 +12,6 @@ using namespace quillet;
 using namespace std::chrono_literals;
 
 namespace {
-
-// A later start on a thread of its own, as the first one answers from this thread's event loop.
-QFuture<SingleInstance::Role> startAgain(const QString& folder, const QStringList& arguments) {
-    return runInBackground([folder, arguments] { return SingleInstance(folder).claim(arguments, 5s); });
-}
-
-TEST(SingleInstance, ALaterStartHandsItsCommandLineToTheRunningOne) {
-    QTemporaryDir folder;
-    SingleInstance first(folder.path());
-    ASSERT_EQ(first.claim({"quillet"}), SingleInstance::Role::primary) << first.errorText().toStdString();
-    QList<QStringList> received;
-    QObject::connect(&first, &SingleInstance::received, [&](const QStringList& arguments) { received << arguments; });
-
-    const QList<QStringList> later{{"quillet", "--full-screen"}, {"quillet", "--region", "ünïcode ✓"}};
-    for (const QStringList& arguments : later) {
-        const auto start = startAgain(folder.path(), arguments);
-        ASSERT_TRUE(test::waitFor(start));
-        EXPECT_EQ(start.result(), SingleInstance::Role::handedOver);
-    }
-    ASSERT_TRUE(test::waitUntil([&] { return received.size() == 2; }));
-    EXPECT_EQ(received, later);
-}
 
 TEST(SingleInstance, WhatAQuitOrDeadOneLeftBehindIsTakenOver) {
     QTemporaryDir folder;

@@ -43,11 +43,6 @@ QByteArray inflateStrictly(const QByteArray& stream, qsizetype expectedSize) {
     return qUncompress(input + stream);
 }
 
-QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
-    test::writeFile(dir.filePath(name), bytes);
-    return dir.filePath(name);
-}
-
 }  // namespace
 
 TEST(ImageCodec, PNGRoundTripKeepsEveryPixelInEveryFormat) {
@@ -112,7 +107,7 @@ TEST(ImageCodec, FileRoundTripSizeFromTheHeaderAloneAndNothingFromNonImages) {
     EXPECT_EQ(comparable(ImageCodec::decodeFile(path).value_or(QImage())), comparable(original));
 
     // A file cut off in its pixel data still tells its size from the header, but cannot be decoded.
-    const QString cut = writeFile(dir, QStringLiteral("cut.png"), test::readFile(path).left(60));
+    const QString cut = test::writeFile(dir.filePath(QStringLiteral("cut.png")), test::readFile(path).left(60));
     EXPECT_EQ(ImageCodec::readSize(cut), (PixelSize{321, 123}));
     EXPECT_FALSE(ImageCodec::decodeFile(cut));
 
@@ -122,8 +117,8 @@ TEST(ImageCodec, FileRoundTripSizeFromTheHeaderAloneAndNothingFromNonImages) {
     EXPECT_FALSE(QFile::exists(nowhere));
 
     // Non-images give nothing.
-    const QString text = writeFile(dir, QStringLiteral("notes.png"), "these are not pixels\n");
-    const QString empty = writeFile(dir, QStringLiteral("empty.png"), {});
+    const QString text = test::writeFile(dir.filePath(QStringLiteral("notes.png")), "these are not pixels\n");
+    const QString empty = test::writeFile(dir.filePath(QStringLiteral("empty.png")), {});
     const QString missing = dir.filePath(QStringLiteral("missing.png"));
     for (const QString& bad : {text, empty, missing}) {
         SCOPED_TRACE(bad.toStdString());

@@ -92,7 +92,6 @@ TEST(Types, ScreenshotFormRoundTripsIsStrictAndAnAbsentSourceIsNotANullOne) {
     withSource.sourceID = QUuid();
     EXPECT_EQ(QSet<Screenshot>({screenshot, withSource, screenshot}).size(), 2);
 
-    // Decoding is strict.
     const QJsonObject good = toJson(sample()).toObject();
     for (const char* key : {"id", "createdAt", "kind", "pixelSize", "fileName"}) {
         QJsonObject missing = good;

@@ -1,7 +1,7 @@
 // The edit document: the input it takes, undo by whole snapshots, dirty tracking and hit tests.
 #include "editor/EditDocument.h"
+#include "support/TestSupport.h"
 
-#include <QImage>
 #include <QSignalSpy>
 #include <QUndoStack>
 
@@ -10,14 +10,8 @@
 namespace quillet {
 namespace {
 
-QImage image(int width, int height) {
-    QImage picture(width, height, QImage::Format_RGB32);
-    picture.fill(QColor(90, 120, 150));
-    return picture;
-}
-
 TEST(EditDocumentTest, DegenerateInputLeavesNoTraceAndShapesAreStandardisedAndClippedToTheImage) {
-    EditDocument document(image(200, 100));
+    EditDocument document(test::filledImage(200, 100));
     QSignalSpy changes(&document, &EditDocument::changed);
 
     EXPECT_EQ(document.addArrow({0, 0}, {5, 6}), std::nullopt);  // about 7.8 long
@@ -52,7 +46,7 @@ TEST(EditDocumentTest, DegenerateInputLeavesNoTraceAndShapesAreStandardisedAndCl
 }
 
 TEST(EditDocumentTest, CropIsWholePixelsInsideTheImageAndOnlyRealChangesCount) {
-    EditDocument document(image(50, 40));
+    EditDocument document(test::filledImage(50, 40));
     QSignalSpy changes(&document, &EditDocument::changed);
 
     document.setCrop(QRectF(10.2, 10.7, 50.1, 50.1));  // (10, 10, 51, 51), then cut to the image
@@ -67,7 +61,7 @@ TEST(EditDocumentTest, CropIsWholePixelsInsideTheImageAndOnlyRealChangesCount) {
 }
 
 TEST(EditDocumentTest, UndoAndRedoSwapWholeSnapshotsKeepingIdsAndNames) {
-    EditDocument document(image(300, 200));
+    EditDocument document(test::filledImage(300, 200));
     QSignalSpy changes(&document, &EditDocument::changed);
     QUndoStack& undo = *document.undoManager();
 
@@ -100,7 +94,7 @@ TEST(EditDocumentTest, UndoAndRedoSwapWholeSnapshotsKeepingIdsAndNames) {
 }
 
 TEST(EditDocumentTest, DirtyComparesAnnotationsWithTheLastSave) {
-    EditDocument document(image(300, 200));
+    EditDocument document(test::filledImage(300, 200));
     QUndoStack& undo = *document.undoManager();
 
     const auto first = document.addArrow({10, 10}, {100, 50});
@@ -128,7 +122,7 @@ TEST(EditDocumentTest, DirtyComparesAnnotationsWithTheLastSave) {
 }
 
 TEST(EditDocumentTest, MovesStayInPlaceAndIgnoreZeroOrVanishedItems) {
-    EditDocument document(image(300, 200));
+    EditDocument document(test::filledImage(300, 200));
     const auto a = document.addFrame(QRectF(10, 10, 20, 20));
     const auto b = document.addFrame(QRectF(40, 10, 20, 20));
     const auto c = document.addFrame(QRectF(70, 10, 20, 20));
@@ -153,7 +147,7 @@ TEST(EditDocumentTest, MovesStayInPlaceAndIgnoreZeroOrVanishedItems) {
 }
 
 TEST(EditDocumentTest, ListenerMayChangeTheDocumentFromInsideOnChange) {
-    EditDocument document(image(300, 200));
+    EditDocument document(test::filledImage(300, 200));
     document.addArrow({10, 10}, {100, 10});
     bool reacted = false;
     QObject::connect(&document, &EditDocument::changed, [&] {
@@ -171,7 +165,7 @@ TEST(EditDocumentTest, ListenerMayChangeTheDocumentFromInsideOnChange) {
 }
 
 TEST(EditDocumentTest, HitTestsFindTheTopmostOnItsBand) {
-    EditDocument document(image(1000, 800));  // frame thickness 6, marker 22
+    EditDocument document(test::filledImage(1000, 800));  // frame thickness 6, marker 22
 
     const auto lower = document.addArrow({100, 100}, {300, 100});
     const auto upper = document.addArrow({200, 50}, {200, 150});

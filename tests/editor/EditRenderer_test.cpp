@@ -2,8 +2,8 @@
 #include "editor/CropFrame.h"
 #include "editor/EditDocument.h"
 #include "editor/EditRenderer.h"
+#include "support/TestSupport.h"
 
-#include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -15,12 +15,6 @@ namespace quillet {
 namespace {
 
 using namespace EditRenderer;
-
-QImage filled(int width, int height, QColor colour) {
-    QImage picture(width, height, QImage::Format_RGB32);
-    picture.fill(colour);
-    return picture;
-}
 
 // Every pixel different: red = x, green = y.
 QImage coordinates(int width, int height) {
@@ -143,7 +137,7 @@ TEST(PixelationBlocks, CellsRowByRowWithAlphaWeightedMeans) {
 }
 
 TEST(PixelationBlocks, GridIsAnchoredAtTheAreaEvenOutsideTheImage) {
-    const QImage source = filled(100, 100, Qt::white);
+    const QImage source = test::filledImage(100, 100, Qt::white);
     // Grid lines at -5, 7, 19 (and 31): cells of 7, 12 and 6 pixels inside the image.
     const QList<PixelationBlock> blocks = pixelationBlocks(source, QRectF(-5, -5, 30, 30), 12);
     ASSERT_EQ(blocks.size(), 9);
@@ -180,7 +174,7 @@ TEST(PixelationBlocks, TransparentCellStaysTransparentWhenDrawn) {
     EXPECT_NEAR(blocks[1].color.greenF(), 128 / 255.0, 1e-4);
 
     // Drawn over something opaque, a transparent cell replaces it rather than blending.
-    QImage canvas = filled(40, 20, Qt::red).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage canvas = test::filledImage(40, 20, Qt::red).convertToFormat(QImage::Format_ARGB32_Premultiplied);
     {
         QPainter painter(&canvas);
         drawPixelation(blocks, painter);
@@ -222,7 +216,7 @@ TEST(Render, CropIsWholePixelsAndCutsEverythingOutside) {
 }
 
 TEST(Render, ArrowTipIsRedWithAWhiteHaloAndAShadowBelow) {
-    const QImage source = filled(400, 300, QColor(128, 128, 128));  // t = 9
+    const QImage source = test::filledImage(400, 300, QColor(128, 128, 128));  // t = 9
     const QImage result = draw(source, {{QUuid::createUuid(), {50, 100}, {250, 100}}}, {}, {}, {});
 
     EXPECT_PIXEL(result.pixel(245, 99), arrowColor().rgb(), 1);   // inside the head, near the tip
@@ -242,7 +236,7 @@ TEST(Render, ArrowTipIsRedWithAWhiteHaloAndAShadowBelow) {
 }
 
 TEST(Render, CrossingMarkerStrokesAreNoDarkerThanOneStroke) {
-    const QImage source = filled(200, 200, QColor(200, 200, 200));  // marker thickness 18
+    const QImage source = test::filledImage(200, 200, QColor(200, 200, 200));  // marker thickness 18
     const QList<EditStroke> strokes{
         {QUuid::createUuid(), {{20, 100}, {180, 100}}},
         {QUuid::createUuid(), {{100, 20}, {100, 180}}},
@@ -278,7 +272,7 @@ TEST(Render, MarkerOverATranslucentPictureAsAMultiplyLayer) {
 }
 
 TEST(Render, LayersStackPixelationMarkerFramesArrows) {
-    const QImage source = filled(300, 200, QColor(200, 200, 200));
+    const QImage source = test::filledImage(300, 200, QColor(200, 200, 200));
     const QRectF area(20, 20, 120, 120);
     const QImage result = draw(source, {{QUuid::createUuid(), {150, 30}, {150, 190}}},
                                {{QUuid::createUuid(), QRectF(100, 30, 100, 100)}},

@@ -36,7 +36,6 @@ TEST_F(QSettingsPreferencesTest, EveryFieldSurvivesTheFile) {
 
     QSettingsPreferences again(file);
     EXPECT_EQ(SettingsStore(again, std::nullopt).current(), chosen);
-    EXPECT_EQ(again.data(QStringLiteral("fullScreenTrigger")), QByteArray(R"({"key":"shift","side":"right"})"));
 }
 
 TEST_F(QSettingsPreferencesTest, HandEditedFileLoadsWithFallbacksAndKeepsWhatItDoesNotKnow) {

@@ -75,7 +75,6 @@ TEST(SettingsStore, DamagedEntriesFallBackOneByOneAndOverlappingTriggersAsAPair)
         FakePreferences::Value value;
     };
     const QList<Case> cases{
-        {QStringLiteral("regionTrigger"), QByteArray(R"({"key":"hyper","side":"any"})")},
         {QStringLiteral("regionTrigger"), QStringLiteral(R"({"key":"shift","side":"any"})")},  // text, not bytes
         {QStringLiteral("retention"), QByteArray(R"({"days":{"_0":7},"forever":{}})")},
         {QStringLiteral("retention"), QByteArray(R"({"days":{"_0":-5}})")},  // decodes, out of range

@@ -75,10 +75,11 @@ inline QByteArray readFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-inline void writeFile(const QString& path, const QByteArray& bytes) {
+// Writes `bytes` to `path` and returns the path.
+inline QString writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << qPrintable(path);
-    ASSERT_EQ(file.write(bytes), bytes.size()) << qPrintable(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()) << qPrintable(path);
+    return path;
 }
 
 // Collects what is logged while it lives, as "<category> <level>: <text>", so a test can check
@@ -114,6 +115,12 @@ private:
     QtMessageHandler previous;
 };
 
+// A picture of one colour, where only its size or a plain background matters.
+inline QImage filledImage(int width, int height, QColor colour = QColor(90, 120, 150)) {
+    QImage picture(width, height, QImage::Format_RGB32);
+    picture.fill(colour);
+    return picture;
+}
 
 // Images for codec and clipboard tests: a painted pattern with text, gradients and hard edges,
 // opaque or with translucent areas, in any QImage format.

@@ -197,7 +197,6 @@ TEST_F(HistoryWindowTest, CopyBeepsForAFileThatIsNotAStoredPNG) {
     EXPECT_TRUE(clipboard.images.isEmpty());
 }
 
-// Right click, Return, a change from the store and closing, on one window.
 TEST_F(HistoryWindowTest, RightClickSelectsTheCellUnderThePointerReturnOpensItAndOnlyARealChangeReloads) {
     const QList<Screenshot> list = shots(4);
     open(list);

@@ -30,7 +30,6 @@ constexpr int leftSide = 1;
 
 Trigger trigger(ModifierKey key, KeySide side = KeySide::any) { return Trigger{key, side}; }
 
-// The key pop-up's index for a trigger.
 int keyIndex(const std::optional<Trigger>& t) {
     return t ? ctrl + int(std::find(allModifierKeys.begin(), allModifierKeys.end(), t->key) - allModifierKeys.begin())
              : off;

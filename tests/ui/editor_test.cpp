@@ -219,11 +219,9 @@ struct WindowFixture {
     EditorWindowController* controller;
 
     WindowFixture() {
-        QImage image(200, 150, QImage::Format_RGB32);
-        image.fill(QColor(30, 160, 90));
         controller = new EditorWindowController(
             Screenshot{QUuid::createUuid(), {}, ScreenshotKind::region, {200, 150}, QStringLiteral("a.png"), {}},
-            std::make_unique<EditDocument>(image),
+            std::make_unique<EditDocument>(test::filledImage(200, 150)),
             [this](const QImage& edited, const PNGFuture&, std::function<void(EditorWindowController::SaveOutcome)> done) {
                 saves.push_back({edited, std::move(done)});
             },
@@ -253,8 +251,6 @@ TEST(EditorWindow, SavingNothingBeepsASecondPressDoesNothingAndAFailureKeepsWind
     ASSERT_EQ(f.saves.size(), 1u);
     EXPECT_FALSE(f.controller->toolbar()->saveButton->isEnabledButton()) << "buttons are off while saving";
     EXPECT_FALSE(f.controller->toolbar()->undoButton->isEnabledButton());
-    EXPECT_EQ(f.saves[0].image.size(), QSize(200, 150));
-    EXPECT_NE(f.saves[0].image.pixelColor(80, 55), QColor(30, 160, 90)) << "the arrow is in the saved picture";
 
     f.saves[0].completion(EditorWindowController::SaveOutcome::failed(QStringLiteral("нет места")));
     test::drainEvents();
@@ -272,7 +268,7 @@ TEST(EditorWindow, SavingNothingBeepsASecondPressDoesNothingAndAFailureKeepsWind
     EXPECT_FALSE(f.document().isDirty());
 }
 
-TEST(EditorWindow, ClosingAsksOnlyWithChangesAndCancelKeepsTheWindow) {
+TEST(EditorWindow, ClosingAsksOnlyWithChangesAndOnceAndDiscardingWritesNothing) {
     {
         WindowFixture f;
         f.controller->window()->close();
@@ -286,14 +282,8 @@ TEST(EditorWindow, ClosingAsksOnlyWithChangesAndCancelKeepsTheWindow) {
     ASSERT_TRUE(question);
     EXPECT_FALSE(f.controller->window()->close());
     EXPECT_EQ(f.controller->sheet(), question) << "a second close while the question is up asks nothing more";
-
-    question->escapeButton()->click();  // "Отмена"
-    test::drainEvents();
-    EXPECT_TRUE(f.windowShown());
-    EXPECT_TRUE(f.document().isDirty());
-
-    EXPECT_FALSE(f.controller->window()->close());
-    for (QAbstractButton* button : f.controller->sheet()->buttons())
+    // "Отмена" keeping the window is the application test's.
+    for (QAbstractButton* button : question->buttons())
         if (button->text() == QStringLiteral("Не сохранять")) button->click();
     test::drainEvents();
     EXPECT_TRUE(f.closed);

@@ -47,11 +47,6 @@ protected:
         return {QUuid::createUuid(), QDateTime::currentDateTimeUtc(), ScreenshotKind::region, {64, 48}, fileName, {}};
     }
 
-    QString writeFile(const QString& name, const QByteArray& bytes) {
-        test::writeFile(temp.filePath(name), bytes);
-        return temp.filePath(name);
-    }
-
     // The place of the preview that has `below` previews under it.
     QPoint expectedPlace(int below) const {
         return {area.x() + 20, area.y() + area.height() - 20 - 150 - below * 160};
@@ -126,14 +121,14 @@ TEST_F(PreviewStackTest, RevealAndDragUseTheStoredFileWhileItExistsOtherwiseACop
     EXPECT_EQ(ImageCodec::decode(test::readFile(*unstored)).value_or(QImage()).pixelColor(3, 3), QColor(Qt::darkGreen));
 
     const Screenshot screenshot = stored(QStringLiteral("Quillet 2026-01-02 в 03.04.05.png"));
-    const QString path = writeFile(screenshot.fileName, "stored");
+    const QString path = test::writeFile(temp.filePath(screenshot.fileName), "stored");
     stack.attach(screenshot, path, id);
     test::enter(content);
     content->fileManagerButton->click();
     EXPECT_EQ(revealed, QStringList{path});
     EXPECT_EQ(content->actions.dragFile(), path);
     // The history lookup, when set, wins over the path given to attach.
-    const QString moved = writeFile(QStringLiteral("moved.png"), "moved");
+    const QString moved = test::writeFile(temp.filePath(QStringLiteral("moved.png")), "moved");
     stack.historyFileURL = [&](const Screenshot&) { return moved; };
     EXPECT_EQ(content->actions.dragFile(), moved);
     stack.historyFileURL = nullptr;
@@ -160,7 +155,7 @@ TEST_F(PreviewStackTest, EditWorksOnceStoredWithAnEditorAndItsResultKeepsThePlac
     const QUuid below = showOne();
     const QUuid id = showOne(Qt::blue);
     const Screenshot other = stored(QStringLiteral("Quillet a.png"));
-    stack.attach(other, writeFile(other.fileName, "png"), below);
+    stack.attach(other, test::writeFile(temp.filePath(other.fileName), "png"), below);
     EXPECT_FALSE(stack.panel(below)->content()->editButton->isEnabled());  // nobody to open the editor
 
     QList<Screenshot> opened;
@@ -168,7 +163,7 @@ TEST_F(PreviewStackTest, EditWorksOnceStoredWithAnEditorAndItsResultKeepsThePlac
     PreviewPanel* before = stack.panel(id);
     before->content()->editButton->click();  // not stored yet: nothing
     const Screenshot screenshot = stored(QStringLiteral("Quillet b.png"));
-    stack.attach(screenshot, writeFile(screenshot.fileName, "png"), id);
+    stack.attach(screenshot, test::writeFile(temp.filePath(screenshot.fileName), "png"), id);
     stack.attach(screenshot, temp.filePath(screenshot.fileName), QUuid::createUuid());  // unknown: ignored
     before->content()->editButton->click();
     EXPECT_EQ(opened, QList<Screenshot>{screenshot});
@@ -197,7 +192,7 @@ TEST_F(PreviewStackTest, EditWorksOnceStoredWithAnEditorAndItsResultKeepsThePlac
 TEST_F(PreviewStackTest, LeftoverDragFilesOfAnEarlierRunAreRemovedAtStart) {
     const QString leftover = dragRoot + QStringLiteral("/5F0B2C7E-0000-4000-8000-000000000000/old.png");
     ASSERT_TRUE(QDir().mkpath(QFileInfo(leftover).path()));
-    writeFile(QStringLiteral("unrelated.png"), "keep");
+    test::writeFile(temp.filePath(QStringLiteral("unrelated.png")), "keep");
     QFile(leftover).open(QIODevice::WriteOnly);
     PreviewStack another(clipboard, services, dragRoot);
     EXPECT_FALSE(QFileInfo::exists(dragRoot));
