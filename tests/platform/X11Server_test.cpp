@@ -2,8 +2,11 @@
 // _NET_WM_CM_S0 selection the way a real one does, and the watcher follows. Grabs through the
 // shared segment of a root window showing a pattern in which every pixel differs: a screen larger
 // than the segment comes in bands, and a band put one row off, a short last band or a reused
-// image of the wrong size would show. And the X11 parts without a server.
+// image of the wrong size would show. The damage on the root: what another client draws after
+// forget() is collected where the screen shows it, what it drew before is not, and a window going
+// away shows as the server's repaint of what it uncovered. And the X11 parts without a server.
 #include "platform/x11/DisplayMap.h"
+#include "platform/x11/RootDamage.h"
 #include "platform/x11/ShmGrabber.h"
 #include "platform/x11/X11CompositorWatcher.h"
 #include "platform/x11/X11Connection.h"
@@ -12,6 +15,7 @@
 #include "e2e/harness/Xvfb.h"
 #include "support/TestSupport.h"
 
+#include <QRegion>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -132,6 +136,8 @@ TEST(X11WithoutServer, NoCompositorAndNoListenAccess) {
 // 0xRRGGBB from the position: unique for x, y < 4096.
 std::uint32_t patternAt(int x, int y) { return (std::uint32_t(y & 0xfff) << 12) | std::uint32_t(x & 0xfff); }
 
+void sync(xcb_connection_t* c) { std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); }
+
 // Draws the pattern straight onto the root window (no window manager, no other window).
 void paintRoot(QSize size) {
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
@@ -150,7 +156,7 @@ void paintRoot(QSize size) {
                       reinterpret_cast<const std::uint8_t*>(strip.data()));
     }
     xcb_free_gc(c, gc);
-    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    sync(c);
     xcb_disconnect(c);
 }
 
@@ -169,13 +175,22 @@ std::string firstMismatch(const QImage& image, const QRect& area, QSize root) {
     return {};
 }
 
-TEST(ShmGrabber, BandedGrabsAreWholeAndFollowNewSizes) {
+// A private server that this process's X11 parts talk to through DISPLAY.
+class OwnServerTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.start(root));
+        qputenv("DISPLAY", server.display().toUtf8());
+    }
+    void TearDown() override { qputenv("DISPLAY", previous); }
+
     // 2000 pixels a row: 524 rows a band, so 1200 rows are two whole bands and a short one.
-    const QSize root(2000, 1200);
-    e2e::Xvfb server;
-    ASSERT_TRUE(server.start(root));
+    const QSize root{2000, 1200};
     const QByteArray previous = qgetenv("DISPLAY");
-    qputenv("DISPLAY", server.display().toUtf8());
+    e2e::Xvfb server;
+};
+
+TEST_F(OwnServerTest, BandedGrabsAreWholeAndFollowNewSizes) {
     paintRoot(root);
     auto connection = std::make_shared<X11Connection>();
     ASSERT_TRUE(connection->isConnected());
@@ -200,7 +215,43 @@ TEST(ShmGrabber, BandedGrabsAreWholeAndFollowNewSizes) {
                 << releaseFirst;
         }
     }
-    qputenv("DISPLAY", previous);
+}
+
+void fill(xcb_connection_t* c, xcb_window_t window, xcb_gcontext_t gc, xcb_rectangle_t inWindow) {
+    xcb_poly_fill_rectangle(c, window, gc, 1, &inWindow);
+    sync(c);
+}
+
+TEST_F(OwnServerTest, DamageIsCollectedWhereDrawnAfterForgetIncludingTheRepaintOfAWindowGone) {
+    RootDamage damage(std::make_shared<X11Connection>());
+    ASSERT_TRUE(damage.isAvailable());
+    QRegion drawn;
+    const auto covers = [&](QRect area) {
+        return test::waitUntil([&] { return QRegion(area).subtracted(drawn += damage.collect()).isEmpty(); }, std::chrono::seconds(5));
+    };
+    // Another client's window at (100, 100), 200 x 150, that draws before and after forget().
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    const xcb_window_t window = xcb_generate_id(c);
+    const std::uint32_t attributes[] = {screen->white_pixel, 1};
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 100, 100, 200, 150, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, attributes);
+    const xcb_gcontext_t gc = xcb_generate_id(c);
+    xcb_create_gc(c, gc, window, XCB_GC_FOREGROUND, &screen->black_pixel);
+    xcb_map_window(c, window);
+    fill(c, window, gc, {10, 10, 50, 40});
+
+    damage.forget();
+    fill(c, window, gc, {120, 90, 30, 20});
+    EXPECT_TRUE(covers(QRect(220, 190, 30, 20))) << "drawing in a window not seen where the screen shows it";
+    EXPECT_FALSE(drawn.intersects(QRect(110, 110, 50, 40))) << "drawing from before forget() collected";
+
+    damage.forget();
+    drawn = QRegion();
+    xcb_unmap_window(c, window);
+    sync(c);
+    EXPECT_TRUE(covers(QRect(100, 100, 200, 150))) << "the repaint of the uncovered root not seen";
+    xcb_disconnect(c);
 }
 
 }  // namespace
