@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <functional>
@@ -38,10 +39,9 @@ T resultOf(const QFuture<T>& future) {
 
 inline void resultOf(const QFuture<void>& future) { EXPECT_TRUE(waitFor(future, std::chrono::seconds(60))); }
 
-inline Screenshot record(const QString& name, qint64 secondsSinceEpoch, ScreenshotKind kind = ScreenshotKind::fullScreen,
+inline Screenshot record(const QString& name, qint64 seconds, ScreenshotKind kind = ScreenshotKind::fullScreen,
                          PixelSize size = {8, 6}) {
-    return Screenshot{QUuid::createUuid(), QDateTime::fromSecsSinceEpoch(secondsSinceEpoch, QTimeZone::utc()), kind, size, name,
-                      std::nullopt};
+    return {QUuid::createUuid(), QDateTime::fromSecsSinceEpoch(seconds, QTimeZone::utc()), kind, size, name, {}};
 }
 
 inline QStringList namesOf(const QList<Screenshot>& items) {
@@ -53,9 +53,8 @@ inline QStringList namesOf(const QList<Screenshot>& items) {
 // Every file of a folder, hidden ones too, with its bytes.
 inline QMap<QString, QByteArray> contentsOf(const QString& folder) {
     QMap<QString, QByteArray> contents;
-    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
         contents.insert(name, readFile(folder + QLatin1Char('/') + name));
-    }
     return contents;
 }
 
@@ -66,6 +65,13 @@ inline QStringList leftovers(const QString& folder) {
 
 inline Decoded<HistoryIndex> indexIn(const QString& folder) {
     return HistoryIndex::decode(readFile(folder + QStringLiteral("/.history.json")));
+}
+
+// The index of `folder`, which must be whole.
+inline HistoryIndex indexOnDisk(const QString& folder) {
+    auto index = indexIn(folder);
+    EXPECT_TRUE(index);
+    return index ? *index : HistoryIndex{};
 }
 
 // Writes `items`, each with its PNG file (`bytes` of the item, or a small PNG), and their index.

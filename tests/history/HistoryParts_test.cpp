@@ -30,9 +30,7 @@ class ThumbnailCacheTest : public HistoryFixture {
 protected:
     void SetUp() override {
         HistoryFixture::SetUp();
-        QImage image(400, 100, QImage::Format_RGB32);
-        image.fill(Qt::darkCyan);
-        ASSERT_TRUE(ImageCodec::encodePNGToFile(image, source));
+        ASSERT_TRUE(ImageCodec::encodePNGToFile(test::patternImage(QSize(400, 100)), source));
     }
     QString cacheFolder() const { return path(QStringLiteral("cache/thumbs")); }
     // A cache over cacheFolder() that counts the thumbnails it makes.
@@ -43,9 +41,7 @@ protected:
         });
     }
     std::optional<QImage> ask(const ThumbnailCache& cache, const QUuid& id, int size, const CancellationToken& cancel = {}) {
-        auto future = cache.thumbnail(id, source, size, cancel);
-        EXPECT_TRUE(waitFor(future));
-        return future.result();
+        return resultOf(cache.thumbnail(id, source, size, cancel));
     }
     QStringList cacheFiles() const { return QDir(cacheFolder()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 

@@ -43,14 +43,7 @@ protected:
         return stored ? *stored : Screenshot{};
     }
 
-    HistoryIndex indexOnDisk() const {
-        auto index = indexIn(folder());
-        EXPECT_TRUE(index);
-        return index ? *index : HistoryIndex{};
-    }
-
     QStringList filesInFolder() const { return QDir(folder()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
-    void seed(const QList<Screenshot>& items) { seedFolder(folder(), items); }
 
     // 2025-03-07 11:05:09 UTC, 14:05:09 in the store's zone (UTC+3).
     std::atomic<qint64> clockSeconds{1741345509};
@@ -75,13 +68,11 @@ TEST_F(HistoryStoreTest, AddsInOneSecondTakeTheNextFreeNameNewestFirstAndAreAnno
         seen.append(store->all().size());
     });
 
-    const Screenshot first = addPNG(*store);
-    const Screenshot second = addPNG(*store);
-    const Screenshot third = addPNG(*store);
-    EXPECT_EQ(namesOf({first, second, third}),
-              (QStringList{base + QStringLiteral(".png"), base + QStringLiteral(" (3).png"), base + QStringLiteral(" (4).png")}));
-    EXPECT_EQ(store->all(), (QList<Screenshot>{third, second, first}));
-    EXPECT_EQ(indexOnDisk().items, store->all());
+    QList<Screenshot> added;  // newest first
+    for (int i = 0; i < 3; ++i) added.prepend(addPNG(*store));
+    EXPECT_EQ(namesOf(added), (QStringList{base + " (4).png", base + " (3).png", base + ".png"}));
+    EXPECT_EQ(store->all(), added);
+    EXPECT_EQ(indexOnDisk(folder()).items, store->all());
     EXPECT_TRUE(test::waitUntil([&] { return seen.size() == 3; }));
     EXPECT_EQ(seen, (QList<qsizetype>{1, 2, 3}));
 }
@@ -97,26 +88,23 @@ TEST_F(HistoryStoreTest, LoadingDropsStaleHostileAndPipedEntriesRepairsNonsenseA
     const Screenshot future =
         record(QStringLiteral("shot.png"), clockSeconds + 3 * 365 * 86400, ScreenshotKind::region, {-5, 0});
     QList<Screenshot> hostile;  // names outside the folder, below it, hidden, or no file name at all
-    for (const char* name : {"../outside.png", "sub/inner.png", ".hidden.png", "", ".", "..", "/etc/passwd"}) {
+    for (const char* name : {"../outside.png", "sub/inner.png", ".hidden.png", "", ".", "..", "/etc/passwd"})
         hostile.append(record(QString::fromUtf8(name), 1735714800));
-    }
     // A foreign name the index must escape and encode right.
     const QString foreign = QString::fromUtf8("a \"b\" \\ \t\x01 日本 😀.PNG");
-    seed({future, kept});
+    seedFolder(folder(), {future, kept});
     writeFile(indexFile(), HistoryIndex{1, QList<Screenshot>{future, piped, stale, kept} + hostile}.encoded());
     QDir().mkpath(inFolder(QStringLiteral("sub")));
     for (const QString& name :
-         {QStringLiteral("../outside.png"), QStringLiteral("sub/inner.png"), QStringLiteral(".hidden.png"), foreign}) {
+         {QStringLiteral("../outside.png"), QStringLiteral("sub/inner.png"), QStringLiteral(".hidden.png"), foreign})
         writeFile(inFolder(name), pngBytes(40, 30));
-    }
     writeFile(inFolder(QStringLiteral("broken.png")), "no image");
     writeFile(inFolder(QStringLiteral(".tmp-0C6B1F4E-9A59-4F6E-9E53-2D7F5E3C1A00.png")), "half");
     writeFile(inFolder(QStringLiteral(".history.json.tmp-0C6B1F4E-9A59-4F6E-9E53-2D7F5E3C1A00")), "half");
     writeFile(inFolder(QStringLiteral(".keep")), "mine");
     // Somebody's pipes: one where the index lists a screenshot, and a stray one.
-    for (const QString& pipe : {inFolder(piped.fileName), inFolder(QStringLiteral("stray.png"))}) {
+    for (const QString& pipe : {inFolder(piped.fileName), inFolder(QStringLiteral("stray.png"))})
         ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-    }
 
     auto store = makeStore();
     QSignalSpy changed(store.get(), &HistoryStore::historyDidChange);
@@ -125,16 +113,14 @@ TEST_F(HistoryStoreTest, LoadingDropsStaleHostileAndPipedEntriesRepairsNonsenseA
     const QList<Screenshot> items = store->all();
     ASSERT_EQ(items.size(), 3);
     EXPECT_EQ(items[2], kept);  // the other two are dated by their files
-    const auto named = [&](const QString& name) {
-        return *std::find_if(items.begin(), items.end(), [&](const Screenshot& item) { return item.fileName == name; });
-    };
+    const auto named = [&](const QString& name) { return *std::ranges::find(items, name, &Screenshot::fileName); };
     const Screenshot adopted = named(foreign);
     EXPECT_EQ(adopted, (Screenshot{adopted.id, adopted.createdAt, ScreenshotKind::region, {40, 30}, foreign, std::nullopt}));
     EXPECT_LE(qAbs(adopted.createdAt.secsTo(QDateTime::currentDateTimeUtc())), 60);
     const Screenshot repaired = named(future.fileName);
     EXPECT_EQ(repaired.pixelSize, (PixelSize{8, 6}));
     EXPECT_LE(qAbs(repaired.createdAt.secsTo(QFileInfo(inFolder(future.fileName)).lastModified())), 1);
-    EXPECT_EQ(indexOnDisk().items, items);
+    EXPECT_EQ(indexOnDisk(folder()).items, items);
     EXPECT_EQ(filesInFolder(),
               (QStringList{".hidden.png", ".history.json", ".keep", kept.fileName, foreign, "broken.png", "shot.png"}));
 
@@ -162,7 +148,7 @@ TEST_F(HistoryStoreTest, ADamagedOrForeignIndexLosesNoPngAndIsKeptAsideWithAWarn
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         QDir(folder()).removeRecursively();
-        seed(items);
+        seedFolder(folder(), items);
         writeFile(indexFile(), row.index);
         const qint64 size = row.index.isEmpty() ? HistoryStore::maxIndexBytes + 1 : row.index.size();
         ASSERT_TRUE(QFile::resize(indexFile(), size));
@@ -173,7 +159,7 @@ TEST_F(HistoryStoreTest, ADamagedOrForeignIndexLosesNoPngAndIsKeptAsideWithAWarn
         const QList<Screenshot> all = store->all();
         ASSERT_EQ(all.size(), 3);
         for (const Screenshot& kept : row.kept) EXPECT_TRUE(all.contains(kept));
-        EXPECT_EQ(indexOnDisk().items, all);
+        EXPECT_EQ(indexOnDisk(folder()).items, all);
         const QStringList copies =
             QDir(folder()).entryList({QStringLiteral(".history.json.damaged-*")}, QDir::Files | QDir::Hidden);
         ASSERT_EQ(copies.size(), 1);
@@ -188,7 +174,7 @@ TEST_F(HistoryStoreTest, ADamagedOrForeignIndexLosesNoPngAndIsKeptAsideWithAWarn
 }
 
 TEST_F(HistoryStoreTest, FailedAddsLeaveTheFilesTheListAndTheIndexAsTheyWere) {
-    seed({own("2025-01-01 в 10.00.00", 1735714800)});
+    seedFolder(folder(), {own("2025-01-01 в 10.00.00", 1735714800)});
     const QStringList filesBefore = filesInFolder();
     const QByteArray indexBefore = readFile(indexFile());
     // An add that cannot read the folder would write an index that forgets the history.
@@ -232,7 +218,7 @@ TEST_F(HistoryStoreTest, RetentionAndDeleteRemoveWhatTheyCanAndKeepWhatTheyCanno
                                   own("2025-03-18 в 10.00.00", cutoff - 5 * 86400),
                                   record(QStringLiteral("Quillet 2025-03-17 10.00.00.png"), cutoff - 6 * 86400),
                                   record(QStringLiteral("holiday.png"), cutoff - 300 * 86400)};
-    seed(items);
+    seedFolder(folder(), items);
     auto store = makeStore();
     resultOf(store->load());
     EXPECT_EQ(store->expiredCount(RetentionPolicy::days(7), now), 4);
@@ -265,7 +251,7 @@ TEST_F(HistoryStoreTest, RetentionAndDeleteRemoveWhatTheyCanAndKeepWhatTheyCanno
     ASSERT_TRUE(resultOf(store->deleteScreenshot(items[5].id)));
     EXPECT_EQ(resultOf(store->deleteScreenshot(items[4].id)), busy(4));
     EXPECT_EQ(store->all(), (QList<Screenshot>{items[2], items[4], items[6]}));
-    EXPECT_EQ(indexOnDisk().items, store->all());
+    EXPECT_EQ(indexOnDisk(folder()).items, store->all());
     test::drainEvents();
     EXPECT_EQ(changed.size(), 3);
 }
@@ -322,14 +308,12 @@ TEST_F(HistoryStoreTest, AWriteStuckInFsyncHoldsNoThreadThatPaintingNeedsAndLate
     // that gets stuck, then the rest within one later second, one of them an image to encode.
     const int count = QThreadPool::globalInstance()->maxThreadCount() + 2;
     QList<QFuture<StoredScreenshot>> adds;
-    QImage image(8, 6, QImage::Format_RGB32);
-    image.fill(Qt::red);
     clockSeconds += 1;
     adds.append(store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::window, std::nullopt));
     ASSERT_TRUE(test::waitUntil([&] { return stuck.load(); }));
     clockSeconds += 1;
     for (int i = 1; i < count; ++i) {
-        adds.append(i == 1 ? store->add(image, ScreenshotKind::edited, QUuid::createUuid())
+        adds.append(i == 1 ? store->add(test::patternImage(QSize(8, 6)), ScreenshotKind::edited, QUuid::createUuid())
                            : store->add(pngBytes(8, 6), PixelSize{8, 6}, ScreenshotKind::window, std::nullopt));
     }
 
@@ -370,7 +354,7 @@ TEST_F(HistoryStoreTest, ChangesMadeOutsideAreNoticedAndAVanishedFolderIsAnnounc
     writeFile(inFolder(QStringLiteral("by hand.png")), pngBytes(8, 6));
     EXPECT_TRUE(test::waitUntil([&] {
         return namesOf(store->all()) == QStringList{QStringLiteral("by hand.png"), first.fileName} &&
-               indexOnDisk().items == store->all();
+               indexOnDisk(folder()).items == store->all();
     }));
 
     // The whole folder deleted: the list empties and the loss is announced with its cause. The
@@ -380,13 +364,13 @@ TEST_F(HistoryStoreTest, ChangesMadeOutsideAreNoticedAndAVanishedFolderIsAnnounc
     EXPECT_EQ(lost[0][0].value<HistoryError>(), HistoryError::folderMissing());
     EXPECT_TRUE(store->all().isEmpty());
     const Screenshot fresh = addPNG(*store);
-    EXPECT_EQ(indexOnDisk().items, QList<Screenshot>{fresh});
+    EXPECT_EQ(indexOnDisk(folder()).items, QList<Screenshot>{fresh});
 
     // Checked before each change too, before any watch could tell.
     QDir(folder()).removeRecursively();
     clockSeconds += 1;
     const Screenshot afterDelete = addPNG(*store);
-    EXPECT_EQ(indexOnDisk().items, QList<Screenshot>{afterDelete});
+    EXPECT_EQ(indexOnDisk(folder()).items, QList<Screenshot>{afterDelete});
 
     // A file put where the folder was is named as such.
     QDir(folder()).removeRecursively();
@@ -440,8 +424,7 @@ TEST_F(HistoryCrash, KilledWriterNeverLeavesAnIndexNamingAMissingOrBrokenPng) {
         ASSERT_TRUE(index || !QFile::exists(folder + QStringLiteral("/.history.json"))) << "the index was left half written";
         const QStringList indexed = index ? namesOf(index->items) : QStringList();
         for (const QString& name : listed) ASSERT_TRUE(indexed.contains(name)) << "lost " << qPrintable(name);
-        HistoryStore store(
-            folder, thumbs(), [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc());
+        HistoryStore store(folder, thumbs(), [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc());
         ASSERT_TRUE(waitFor(store.load(), std::chrono::seconds(30)));
         const QStringList loaded = namesOf(store.all());
         for (const QString& name : indexed) ASSERT_TRUE(loaded.contains(name)) << "lost " << qPrintable(name);

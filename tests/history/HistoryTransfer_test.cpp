@@ -48,16 +48,13 @@ protected:
     void expectMoved(const HistoryStore& store, const QList<Screenshot>& expected) {
         const QList<Screenshot> all = store.all();
         for (const Screenshot& item : expected) {
-            const auto same = [&](const Screenshot& s) { return s.id == item.id; };
-            ASSERT_EQ(std::count_if(all.begin(), all.end(), same), 1) << qPrintable(item.fileName);
-            Screenshot moved = *std::find_if(all.begin(), all.end(), same);
+            ASSERT_EQ(std::ranges::count(all, item.id, &Screenshot::id), 1) << qPrintable(item.fileName);
+            Screenshot moved = *std::ranges::find(all, item.id, &Screenshot::id);
             EXPECT_EQ(readFile(store.fileURL(moved)), original.value(item.id)) << qPrintable(moved.fileName);
             moved.fileName = item.fileName;
             EXPECT_EQ(moved, item);
         }
-        const auto index = indexIn(store.folder());
-        ASSERT_TRUE(index);
-        EXPECT_EQ(index->items, all);
+        EXPECT_EQ(indexOnDisk(store.folder()).items, all);
     }
 
     QHash<QUuid, QByteArray> original;  // the bytes each screenshot was seeded with
@@ -86,8 +83,7 @@ TEST_F(HistoryTransferTest, TheHistoryMovesIntoAFolderThatHoldsAScreenshotOfTheS
 
     auto store = makeStore(oldFolder());
     const QList<Screenshot> loaded = store->all();
-    const Screenshot byHand = *std::find_if(loaded.begin(), loaded.end(),
-                                            [](const Screenshot& s) { return s.fileName == QStringLiteral("by hand.png"); });
+    const Screenshot byHand = *std::ranges::find(loaded, QStringLiteral("by hand.png"), &Screenshot::fileName);
     original.insert(byHand.id, pngBytes(12, 9, 9999));
     QSignalSpy changed(store.get(), &HistoryStore::historyDidChange);
 
@@ -97,13 +93,10 @@ TEST_F(HistoryTransferTest, TheHistoryMovesIntoAFolderThatHoldsAScreenshotOfTheS
     EXPECT_EQ(store->all().size(), old.size() + 2);
     expectMoved(*store, old + QList<Screenshot>{byHand, resident});
     const QList<Screenshot> all = store->all();
-    const auto nameOf = [&](const Screenshot& item) {
-        return std::find_if(all.begin(), all.end(), [&](const Screenshot& s) { return s.id == item.id; })->fileName;
-    };
-    EXPECT_EQ(nameOf(resident), clashing);
-    EXPECT_EQ(nameOf(old[0]), QStringLiteral("Quillet 2025-03-07 в 14.05.09 (2).png"));
-    EXPECT_EQ(nameOf(old[1]), QStringLiteral("Quillet 2025-03-07 в 14.05.09 (2) (2).png"));
-    EXPECT_EQ(nameOf(old[2]), old[2].fileName);
+    const auto nameOf = [&](const Screenshot& s) { return std::ranges::find(all, s.id, &Screenshot::id)->fileName; };
+    EXPECT_EQ((QStringList{nameOf(resident), nameOf(old[0]), nameOf(old[1]), nameOf(old[2])}),
+              (QStringList{clashing, "Quillet 2025-03-07 в 14.05.09 (2).png",
+                           "Quillet 2025-03-07 в 14.05.09 (2) (2).png", old[2].fileName}));
     EXPECT_EQ(QDir(oldFolder()).entryList(QDir::Files | QDir::Hidden, QDir::Name), (QStringList{".hidden", "notes.txt"}));
     EXPECT_EQ(readFile(newFolder() + QStringLiteral("/readme.txt")), "the new folder's own");
     EXPECT_EQ(leftovers(newFolder()), QStringList());
@@ -141,8 +134,7 @@ TEST_F(HistoryTransferTest, AnyFailureBeforeTheSwitchLeavesBothFoldersAsTheyWere
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        QDir(oldFolder()).removeRecursively();
-        QDir(newFolder()).removeRecursively();
+        QDir(temp.path()).removeRecursively();  // both folders
         copies = 0;
         copyFile = c.copy;
         seedOld(5);
@@ -183,8 +175,7 @@ TEST_F(HistoryTransferTest, AMoveInterruptedWhileRemovingTheOldFilesIsDoneAgainW
     // Copied and indexed; then stopped after removing two of the old files, or all but the index.
     for (const int removed : {2, 5}) {
         SCOPED_TRACE(removed);
-        QDir(oldFolder()).removeRecursively();
-        QDir(newFolder()).removeRecursively();
+        QDir(temp.path()).removeRecursively();  // both folders
         const QList<Screenshot> old = seedOld(5);
         const auto transfer = HistoryTransfer::perform(oldFolder(), newFolder(), HistoryFolderAccess::system());
         ASSERT_TRUE(transfer);
@@ -225,8 +216,7 @@ TEST_F(HistoryCrash, KilledMoveIndexesAllOrNothingAndMovingAgainLosesNoFile) {
     int beforeTheIndex = 0;
     for (int run = 0; run < 14; ++run) {
         SCOPED_TRACE(testing::Message() << "run " << run);
-        QDir(oldFolder).removeRecursively();
-        QDir(newFolder).removeRecursively();
+        QDir(temp.path()).removeRecursively();  // both folders
         seedFolder(oldFolder, history, bytesOf);
         seedFolder(newFolder, {resident}, bytesOf);
         // The first two moves run to the end and tell how long a whole move takes here; the
@@ -257,8 +247,7 @@ TEST_F(HistoryCrash, KilledMoveIndexesAllOrNothingAndMovingAgainLosesNoFile) {
         // The next start still names the old folder; moving again completes the move with every
         // screenshot once and intact (so no file was lost), and both folders are clean. A copy
         // with a visible name that no index lists would come back as a screenshot of its own.
-        HistoryStore store(
-            oldFolder, thumbs(), [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc());
+        HistoryStore store(oldFolder, thumbs(), [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc());
         ASSERT_TRUE(waitFor(store.load(), std::chrono::seconds(30)));
         const HistoryResult again = resultOf(store.relocate(newFolder));
         ASSERT_TRUE(again) << qPrintable(describe(again.error()));

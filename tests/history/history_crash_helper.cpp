@@ -32,8 +32,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 5) return 2;
-    HistoryStore store(
-        args[2], args[3], [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc());
+    HistoryStore store(args[2], args[3], [] { return QDateTime::currentDateTimeUtc(); }, QTimeZone::utc());
     store.load().waitForFinished();
     say("ready");
     if (args[1] == QLatin1String("move")) {
