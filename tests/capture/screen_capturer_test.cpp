@@ -88,9 +88,8 @@ TEST_F(ScreenCapturerTest, WindowIsLookedUpOnceMoreBeforeItCountsAsGone) {
 
     // Opened after the last fetch: found by the one fresh fetch. Its midpoint lies on no
     // display, so it counts as the main display's, at that display's scale.
-    const ShareableWindow late{556, 600, QRectF(-300, -300, 200, 100)};
-    source->snapshot.windows << late;
-    CaptureResult found = wait(capturer.captureWindow(late.id));
+    source->snapshot.windows << ShareableWindow{556, 600, QRectF(-300, -300, 200, 100)};
+    CaptureResult found = wait(capturer.captureWindow(556));
     EXPECT_EQ(found->screenID, leftID);
     EXPECT_EQ(found->image.size(), QSize(400, 200));
     EXPECT_EQ(source->fetchCount(), 3);
@@ -212,7 +211,6 @@ TEST_F(ScreenCapturerTest, WarmUpSwallowsPlatformFailuresAndCapturesReportThem) 
 
 TEST(WindowCandidate, OnlyVisibleApplicationWindowsOfUsableSizeAndNoUntitledShields) {
     const QRectF usual(10, 10, 640, 480);
-    const QRectF wholeSecondDisplay(1440, 0, 1920, 1080);
     const QRectF overTheFirstDisplay(-10, -10, 1500, 1000);
     const QString terminal = QStringLiteral("Терминал");
     const struct {
@@ -228,7 +226,7 @@ TEST(WindowCandidate, OnlyVisibleApplicationWindowsOfUsableSizeAndNoUntitledShie
         {0, 1.0, QRectF(5, 5, 39, 200), terminal, false}, {0, 1.0, QRectF(5, 5, 200, 39.9), terminal, false},
         // Untitled and covering a display whole: a shield, not a window. A titled one (a video
         // player) is the user's to pick, and so is an untitled one that leaves part of a display.
-        {0, 1.0, wholeSecondDisplay, std::nullopt, false}, {0, 1.0, wholeSecondDisplay, QString(), false},
+        {0, 1.0, rightDisplay.bounds, std::nullopt, false}, {0, 1.0, rightDisplay.bounds, QString(), false},
         {0, 1.0, overTheFirstDisplay, std::nullopt, false},
         {0, 1.0, overTheFirstDisplay, QStringLiteral("Видео"), true},
         {0, 1.0, QRectF(0, 0, 1440, 899), std::nullopt, true},

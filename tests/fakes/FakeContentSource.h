@@ -36,13 +36,9 @@ public:
         if (grabFails) return unexpected(CaptureError::grabFailed);
         QList<QImage> images;
         for (const GrabArea& area : areas) {
-            if (paint) {
-                images << paint(area);
-                continue;
-            }
             QImage image(area.pixelSize, QImage::Format_RGB32);
             image.fill(grabColour);
-            images << image;
+            images << (paint ? paint(area) : image);
         }
         return images;
     }
