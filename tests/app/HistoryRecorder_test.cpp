@@ -77,9 +77,7 @@ TEST_F(HistoryRecorderTest, FailuresAndLostFoldersWarnUntilASaveRetentionFollows
     EXPECT_EQ(outcomes[1].kind, Outcome::Case::saved);
     EXPECT_EQ(outcomes[1].fileURL, store->fileURL(outcomes[1].screenshot));
     EXPECT_EQ(notified, (Notifications{warning, std::nullopt}));
-    ASSERT_EQ(store->retentions.size(), 1u);
-    EXPECT_EQ(store->retentions[0].policy, RetentionPolicy::days(30));
-    EXPECT_EQ(store->retentions[0].now, fixedNow());
+    EXPECT_EQ(store->retentions, (std::vector<FakeHistoryStore::Retention>{{RetentionPolicy::days(30), fixedNow()}}));
     EXPECT_TRUE(onMainThread);
     EXPECT_TRUE(test::waitUntil([&] { return recorder.pendingWrites().runningCount() == 0; }));
 

@@ -32,12 +32,11 @@ TEST(SingleInstance, WhatAQuitOrDeadOneLeftBehindIsTakenOver) {
 }
 
 TEST(CommandLine, Parses) {
-    struct Row {
+    const struct {
         QStringList arguments;
         CommandLine::Action action;
         CommandLine::Capture capture;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {{"quillet"}, CommandLine::Action::run, CommandLine::Capture::none},
         {{"quillet", "--region"}, CommandLine::Action::run, CommandLine::Capture::region},
         {{"quillet", "--full-screen"}, CommandLine::Action::run, CommandLine::Capture::fullScreen},
@@ -47,7 +46,7 @@ TEST(CommandLine, Parses) {
         {{"quillet", "--help", "--region"}, CommandLine::Action::help, CommandLine::Capture::none},
         {{"quillet", "--version"}, CommandLine::Action::version, CommandLine::Capture::none},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         const CommandLine line = CommandLine::parse(row.arguments);
         EXPECT_EQ(line.action, row.action) << row.arguments.join(' ').toStdString();
         EXPECT_EQ(line.capture, row.capture) << row.arguments.join(' ').toStdString();

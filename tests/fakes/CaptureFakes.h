@@ -15,7 +15,6 @@ namespace quillet::fakes {
 
 struct Journal {
     QStringList calls;
-    void add(const QString& call) { calls << call; }
 };
 
 // What every journalling fake holds.
@@ -33,7 +32,7 @@ public:
 class FakePermissions : public PermissionsShowing, Journaled {
 public:
     using Journaled::Journaled;
-    void showWindow() override { journal.add(QStringLiteral("permissions")); }
+    void showWindow() override { journal.calls.append(QStringLiteral("permissions")); }
 };
 
 // Each capture request gets a promise the test completes when it chooses.
@@ -62,9 +61,8 @@ public:
 
     // Answers the oldest open capture request.
     void complete(CaptureResult result) {
-        SharedPromise<CaptureResult> promise = pending.front();
+        pending.front().finish(std::move(result));
         pending.pop_front();
-        promise.finish(std::move(result));
     }
 
     QList<CapturableWindow> windows;
@@ -77,7 +75,7 @@ public:
 
 private:
     QFuture<CaptureResult> next(const QString& call) {
-        journal.add(call);
+        journal.calls.append(call);
         pending.emplace_back();
         return pending.back().future();
     }
@@ -88,7 +86,7 @@ class FakeRegionSelection : public RegionSelecting, Journaled {
 public:
     using Journaled::Journaled;
     void show(const QList<CapturableWindow>& windows) override {
-        journal.add(QStringLiteral("overlay"));
+        journal.calls.append(QStringLiteral("overlay"));
         shownWith = windows;
     }
     QFuture<std::optional<RegionSelection>> selection() override { return answer.future(); }
@@ -106,17 +104,17 @@ private:
 class FakeFlash : public CaptureFlashing, Journaled {
 public:
     using Journaled::Journaled;
-    void show(QRectF over) override { areas << over; journal.add(QStringLiteral("flash")); }
+    void show(QRectF over) override { areas << over; journal.calls.append(QStringLiteral("flash")); }
     QList<QRectF> areas;
 };
 
 class FakeSounds : public SoundPlaying, Journaled {
 public:
     using Journaled::Journaled;
-    void playShutter() override { journal.add(QStringLiteral("shutter")); }
+    void playShutter() override { journal.calls.append(QStringLiteral("shutter")); }
     void beep() override {
         ++beeps;
-        journal.add(QStringLiteral("beep"));
+        journal.calls.append(QStringLiteral("beep"));
     }
     int beeps = 0;
 };
@@ -127,7 +125,7 @@ public:
     void put(const CapturedImage& image, const PNGFuture& png) override {
         images << image;
         futures << png;
-        journal.add(QStringLiteral("clipboard"));
+        journal.calls.append(QStringLiteral("clipboard"));
     }
     void resolvePendingPromises() override {}
     QList<CapturedImage> images;
@@ -139,7 +137,7 @@ public:
     using Journaled::Journaled;
     QUuid show(const CapturedImage&, const PNGFuture& png) override {
         futures << png;
-        journal.add(QStringLiteral("preview"));
+        journal.calls.append(QStringLiteral("preview"));
         shownIDs << QUuid::createUuid();
         return shownIDs.back();
     }
@@ -161,7 +159,7 @@ public:
     void record(const CapturedImage&, const PNGFuture& png, std::function<void(Outcome)> completion) override {
         futures << png;
         completions << std::move(completion);
-        journal.add(QStringLiteral("history"));
+        journal.calls.append(QStringLiteral("history"));
     }
     QList<PNGFuture> futures;
     QList<std::function<void(Outcome)>> completions;

@@ -26,6 +26,7 @@ public:
     struct Retention {
         RetentionPolicy policy;
         QDateTime now;
+        friend bool operator==(const Retention&, const Retention&) = default;
     };
 
     QFuture<StoredScreenshot> add(const QImage& image, ScreenshotKind kind, std::optional<QUuid> source) override {
