@@ -141,8 +141,7 @@ TEST(ImageCodec, ThumbnailBoundsTheLargerSideAndAppliesOrientation) {
     EXPECT_EQ(ImageCodec::thumbnail(wide, 1000).value_or(QImage()).size(), QSize(400, 200));  // never enlarged
 
     // A TIFF stored sideways: red left half, blue right half, to be shown turned 90° clockwise.
-    QImage sideways(80, 40, QImage::Format_RGB32);
-    sideways.fill(Qt::blue);
+    QImage sideways = test::filledImage(80, 40, Qt::blue);
     for (int y = 0; y < 40; ++y) {
         for (int x = 0; x < 40; ++x) sideways.setPixelColor(x, y, Qt::red);
     }

@@ -45,9 +45,7 @@ class HistoryWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         store.makeThumbnail = [](const Screenshot& screenshot) {
-            QImage image(36, 27, QImage::Format_RGB32);
-            image.fill(colourOf(screenshot.id));
-            return std::optional<QImage>(image);
+            return std::optional<QImage>(test::filledImage(36, 27, colourOf(screenshot.id)));
         };
         history.onOpenInEditor = [this](const Screenshot& screenshot) { opened << screenshot; };
         history.onClose = [this] { ++closes; };

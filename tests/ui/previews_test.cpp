@@ -33,9 +33,8 @@ protected:
     }
 
     CapturedImage capture(QColor colour = Qt::darkGreen, QSize size = QSize(64, 48)) {
-        QImage image(size, QImage::Format_ARGB32);
-        image.fill(colour);
-        return CapturedImage{image, desktop.displays.displayID(screen), CaptureKind::region};
+        return CapturedImage{test::filledImage(size.width(), size.height(), colour), desktop.displays.displayID(screen),
+                             CaptureKind::region};
     }
 
     QUuid showOne(QColor colour = Qt::darkGreen) {

@@ -109,8 +109,7 @@ TEST_F(RegionSelectionControllerTest, EachEndAnswersOnceAndOnlyASelectionKeepsTh
 }
 
 TEST_F(RegionSelectionControllerTest, PanelsAreKeptForTheNextSelectionWithoutTheLastOnesState) {
-    QImage frozen(screen->geometry().size(), QImage::Format_RGB32);
-    frozen.fill(Qt::darkCyan);
+    const QImage frozen = test::filledImage(screen->geometry().width(), screen->geometry().height());
     freezer.frames = {FrozenDisplay{{displays.displayID(screen), QRectF(screen->geometry()), 1.0}, frozen}};
     auto panels = std::make_shared<RegionSelectionPanels>();
 
