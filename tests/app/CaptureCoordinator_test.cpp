@@ -16,7 +16,7 @@ protected:
     CaptureCoordinatorTest() {
         desktop.screenList = {{1u, QRectF(0, 0, 1920, 1080)}, {2u, QRectF(1920, 0, 1280, 800)}};
         desktop.cursor = QPointF(2000, 300);
-        capturer.windows = {{77u, QRectF(100, 120, 640, 480)}};
+        capturer.windows = {{77u, QRectF(100, 120, 640, 480)}, {78u, QRectF(0, 0, 50, 50)}};
         coordinator = std::make_unique<CaptureCoordinator>(CaptureCoordinator::Services{
             settings, permissions, capturer, clipboard, desktop, flash, sounds, [this] {
                 auto overlay = std::make_shared<FakeRegionSelection>(journal);
