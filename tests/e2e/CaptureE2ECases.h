@@ -271,10 +271,8 @@ TEST(Capture, ACaptureAfterTheDisplaysChangedSeesTheNewOnes) {
 
     // E2E-1 is the session's right display; two new ones take its halves.
     const RunResult split = XSession::current().run(
-        QStringLiteral("xrandr"), {QStringLiteral("--delmonitor"), QStringLiteral("E2E-1"), QStringLiteral("--setmonitor"),
-                                   QStringLiteral("SPLIT-0"), QStringLiteral("512/135x768/203+1280+0"), QStringLiteral("none"),
-                                   QStringLiteral("--setmonitor"), QStringLiteral("SPLIT-1"), QStringLiteral("512/135x768/203+1792+0"),
-                                   QStringLiteral("none")});
+        QStringLiteral("xrandr"), words(QStringLiteral("--delmonitor E2E-1 --setmonitor SPLIT-0 512/135x768/203+1280+0 none "
+                                                       "--setmonitor SPLIT-1 512/135x768/203+1792+0 none")));
     ASSERT_TRUE(split.ok()) << split.err.toStdString();
     ASSERT_TRUE(XSession::waitUntil([] { return QGuiApplication::screens().size() == 3; }));
     // The displays reach the source through the main thread's screen signals.

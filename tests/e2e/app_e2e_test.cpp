@@ -57,9 +57,7 @@ std::optional<QRect> previewGeometry() {
 std::optional<QPoint> openEditor() {
     std::optional<QRect> card;
     if (!XSession::waitUntil([&] { return (card = previewGeometry()).has_value(); }, 10s)) return std::nullopt;
-    pointerTo(QPoint(card->center().x(), card->top() + 32),
-              {QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("--delay"),
-               QStringLiteral("80"), QStringLiteral("1")});
+    pointerTo(QPoint(card->center().x(), card->top() + 32), words(QStringLiteral("click --repeat 2 --delay 80 1")));
     QList<XWindowState> editors;
     if (!XSession::waitUntil([&] { return (editors = windowsTitled(QStringLiteral("Редактор"))).size() == 1; })) {
         return std::nullopt;
@@ -287,9 +285,7 @@ TEST(Application, SigtermDuringAHistoryWriteKeepsTheFileTheIndexAndThePaste) {
     const StartedProcess manager(QStringLiteral(QUILLET_CLIPBOARD_MANAGER));
     ASSERT_TRUE(XSession::waitUntil([&] { return session.hasSelectionOwner("CLIPBOARD_MANAGER"); }));
     // Something on the screen worth encoding, so the write takes a moment.
-    session.run(QStringLiteral("xsetroot"), {QStringLiteral("-mod"), QStringLiteral("3"), QStringLiteral("5"),
-                                            QStringLiteral("-fg"), QStringLiteral("#c03060"), QStringLiteral("-bg"),
-                                            QStringLiteral("#30a0c0")});
+    session.run(QStringLiteral("xsetroot"), words(QStringLiteral("-mod 3 5 -fg #c03060 -bg #30a0c0")));
     // Every fsync of the application takes 0.6 s longer (three of them stay within the 3-second
     // wait): the write is still under way at SIGTERM.
     QProcessEnvironment environment = session.environment();

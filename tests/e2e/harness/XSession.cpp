@@ -48,8 +48,7 @@ bool XSession::start(const SessionOptions& options) {
     for (const QRect& monitor : options.monitors) bounds = bounds.united(monitor);
     xvfb = std::make_unique<Xvfb>();
     if (!xvfb->start(QSize(bounds.right() + 1, bounds.bottom() + 1),
-                     {QStringLiteral("+extension"), QStringLiteral("RANDR"), QStringLiteral("+extension"),
-                      QStringLiteral("RECORD"), QStringLiteral("+extension"), QStringLiteral("Composite")})) {
+                     words(QStringLiteral("+extension RANDR +extension RECORD +extension Composite")))) {
         return false;
     }
     displayName = xvfb->display();
@@ -75,8 +74,7 @@ bool XSession::start(const SessionOptions& options) {
     } helpers[] = {
         {options.windowManager, QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}, "WM_S0"},
         {options.compositor, QStringLiteral("picom"), {QStringLiteral("--backend"), QStringLiteral("xrender")}, "_NET_WM_CM_S0"},
-        {options.trayHost, QStringLiteral("tint2"), {QStringLiteral("-c"), QStringLiteral("/etc/xdg/tint2/tint2rc")},
-         "_NET_SYSTEM_TRAY_S0"},
+        {options.trayHost, QStringLiteral("tint2"), words(QStringLiteral("-c /etc/xdg/tint2/tint2rc")), "_NET_SYSTEM_TRAY_S0"},
     };
     for (const auto& helper : helpers) {
         if (!helper.wanted) continue;
@@ -182,15 +180,12 @@ void XSession::stopProcess(QProcess* process) {
 }
 
 RunResult XSession::xclipOut(const QString& target, std::chrono::milliseconds timeout) {
-    return run(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"), target,
-                                         QStringLiteral("-o")},
-               timeout);
+    return run(QStringLiteral("xclip"), words(QStringLiteral("-selection clipboard -o -t")) << target, timeout);
 }
 
 bool XSession::xclipCopyText(const QString& text) {
     // xclip stays behind as the selection owner; it is tracked so the session stops it.
-    QProcess* process = startProcess(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"),
-                                                             QStringLiteral("-i")});
+    QProcess* process = startProcess(QStringLiteral("xclip"), words(QStringLiteral("-selection clipboard -i")));
     process->write(text.toUtf8());
     process->waitForBytesWritten(10000);  // without an event loop the text would stay in our buffer
     process->closeWriteChannel();
@@ -198,9 +193,7 @@ bool XSession::xclipCopyText(const QString& text) {
 }
 
 QImage XSession::importRoot() {
-    const RunResult result =
-        run(QStringLiteral("/usr/bin/import"), {QStringLiteral("-silent"), QStringLiteral("-window"), QStringLiteral("root"),
-                                                QStringLiteral("png:-")});
+    const RunResult result = run(QStringLiteral("/usr/bin/import"), words(QStringLiteral("-silent -window root png:-")));
     if (!result.ok()) return {};
     return QImage::fromData(result.out, "PNG");
 }

@@ -75,8 +75,7 @@ inline void pointerTo(QPoint at, const QStringList& then = {}) {
 
 // A drag with the left button from where the pointer is to `to`.
 inline void dragTo(QPoint to) {
-    XSession::current().xdotool({QStringLiteral("mousedown"), QStringLiteral("1"), QStringLiteral("mousemove"),
-                                 QString::number(to.x()), QString::number(to.y()), QStringLiteral("mouseup"), QStringLiteral("1")});
+    XSession::current().xdotool(words(QStringLiteral("mousedown 1 mousemove %1 %2 mouseup 1").arg(to.x()).arg(to.y())));
 }
 
 inline std::uint32_t activeWindow() { return XSession::current().xdotool({QStringLiteral("getactivewindow")}).out.trimmed().toUInt(); }

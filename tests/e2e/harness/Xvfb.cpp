@@ -25,11 +25,8 @@ bool Xvfb::start(QSize size, const QStringList& extraArguments) {
     dieWithParent(*process);
     const QString screen = QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height());
     // -displayfd 1: Xvfb picks a free display number and writes it to its standard output.
-    process->start(QStringLiteral("Xvfb"), QStringList{QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                                       QStringLiteral("-noreset"), QStringLiteral("-nolisten"),
-                                                       QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                                                       screen} +
-                                               extraArguments);
+    process->start(QStringLiteral("Xvfb"),
+                   words(QStringLiteral("-displayfd 1 -noreset -nolisten tcp -screen 0")) << screen << extraArguments);
     if (!process->waitForStarted(10000)) return false;
     QByteArray out;
     QDeadlineTimer deadline(20s);

@@ -38,4 +38,7 @@ private:
 // Children die with the test process, so a crashed test never leaves a program behind.
 void dieWithParent(QProcess& process);
 
+// A command line as it is typed: "-t image/png -o" → {"-t", "image/png", "-o"}.
+inline QStringList words(const QString& line) { return line.split(u' ', Qt::SkipEmptyParts); }
+
 }  // namespace quillet::e2e
