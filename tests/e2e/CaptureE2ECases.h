@@ -26,7 +26,6 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QImage>
 #include <QJsonArray>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QSettings>
 #include <QTest>

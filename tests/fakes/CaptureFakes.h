@@ -9,7 +9,6 @@
 #include <QStringList>
 
 #include <deque>
-#include <memory>
 
 namespace quillet::fakes {
 

@@ -2,9 +2,7 @@
 // _NET_WM_CM_S0 selection the way a real one does, and the watcher follows. Grabs through the
 // shared segment of a root window showing a pattern in which every pixel differs: a screen larger
 // than the segment comes in bands, and a band put one row off, a short last band or a reused
-// image of the wrong size would show. The damage on the root: what another client draws after
-// forget() is collected where the screen shows it, what it drew before is not, and a window going
-// away shows as the server's repaint of what it uncovered. And the X11 parts without a server.
+// image of the wrong size would show. The root's damage, and the X11 parts without a server.
 #include "platform/x11/DisplayMap.h"
 #include "platform/x11/RootDamage.h"
 #include "platform/x11/ShmGrabber.h"

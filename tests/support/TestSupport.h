@@ -12,10 +12,8 @@
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QString>
 #include <QStringList>
 #include <QThread>
-#include <QtGlobal>
 
 #include <gtest/gtest.h>
 

@@ -19,7 +19,6 @@
 #include <QList>
 #include <QProcess>
 #include <QRect>
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 

@@ -27,9 +27,7 @@ struct XWindowState {
 
 inline XWindowState xWindow(std::uint64_t id) {
     const QString info = QString::fromUtf8(
-        XSession::current()
-            .run(QStringLiteral("xwininfo"), {QStringLiteral("-stats"), QStringLiteral("-tree"), QStringLiteral("-id"), QString::number(id)})
-            .out);
+        XSession::current().run(QStringLiteral("xwininfo"), words(QStringLiteral("-stats -tree -id %1").arg(id))).out);
     const auto number = [&](const QString& name) {
         return QRegularExpression(QRegularExpression::escape(name) + QStringLiteral(":\\s*(-?\\d+)")).match(info).captured(1).toInt();
     };

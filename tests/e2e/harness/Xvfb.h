@@ -9,7 +9,6 @@
 
 #include <QProcess>
 #include <QSize>
-#include <QString>
 #include <QStringList>
 
 #include <memory>

@@ -1,6 +1,5 @@
 // Every end-to-end test executable starts its private X session first, then the QApplication
-// that connects to it, and stops the session after the last test, whatever happened. A test
-// process that dies takes the session's programs with it (their parent-death signal).
+// that connects to it, and stops the session after the last test, whatever happened.
 #include "e2e/harness/XSession.h"
 
 #include <QApplication>
