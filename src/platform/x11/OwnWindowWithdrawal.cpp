@@ -70,12 +70,11 @@ OwnWindowWithdrawal::OwnWindowWithdrawal(std::shared_ptr<const X11Connection> co
                                          std::shared_ptr<const DisplayMap> displays)
     : connection(std::move(connection)), displays(std::move(displays)),
       damage(std::make_unique<RootDamage>(this->connection)) {
-    if (!damage->isAvailable()) return;
-    xcb_connection_t* x = this->connection->xcb();
-    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(this->connection->screen());
-    XcbReply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
-        x, xcb_intern_atom(x, 0, static_cast<std::uint16_t>(name.size()), name.constData()), nullptr));
-    if (atom) compositorSelection = atom->atom;
+    // Constructed on the main thread, where Qt's connection interns atoms.
+    if (damage->isAvailable()) {
+        const QByteArray name = QByteArrayLiteral("_NET_WM_CM_S") + QByteArray::number(this->connection->screen());
+        compositorSelection = X11Atoms::atom(name.constData());
+    }
 }
 
 OwnWindowWithdrawal::~OwnWindowWithdrawal() = default;

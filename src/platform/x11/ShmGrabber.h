@@ -8,10 +8,11 @@
 // nobody holds them any more: the overlay freezes the same displays again and again, and fresh
 // memory is paid for in page faults. Between bursts of captures those images are let go
 // (releaseBuffers), so an idle application does not keep a frame of every display; the next grab
-// makes them again, at the size the displays have then. A capture's image stays with the preview
-// and the clipboard for seconds, so a standby image of the same size, its pages already mapped,
-// is made on a pool thread shortly after (prepareStandby): the next overlay does not pay a fresh
-// frame's page faults on the user's path.
+// makes them again, at the size the displays have then. A capture's image stays with its PNG
+// encoding and thumbnail for a while (a 4K encoding takes a few hundred milliseconds on a busy
+// machine), so a standby image of the same size, its pages already mapped, is made on a pool
+// thread shortly after (prepareStandby): the next overlay does not pay a fresh frame's page
+// faults on the user's path.
 //
 //   ShmGrabber grabber(connection, displayMap);
 //   QList<QImage> images = grabber.grab(areas);   // any thread; shorter than areas on failure
