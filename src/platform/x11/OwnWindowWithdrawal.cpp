@@ -11,12 +11,14 @@
 #include <QGuiApplication>
 #include <QRegion>
 #include <QThread>
+#include <QTimer>
 
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace quillet {
@@ -98,6 +100,7 @@ OwnWindowWithdrawal::Withdrawn OwnWindowWithdrawal::hideOwnWindows() {
     xcb_connection_t* x = connection->xcb();
     for (QWindow* window : QGuiApplication::topLevelWindows()) {
         if (!window->isVisible() || window->type() == Qt::Desktop || window->type() == Qt::ForeignWindow) continue;
+        withdrawn.visibleAtHide << QPointer<QWindow>(window);
         const auto id = static_cast<xcb_window_t>(window->winId());
         XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(x, xcb_query_tree(x, id), nullptr));
         if (tree && isEmbedded(x, id, tree->parent, connection->root())) continue;
@@ -115,12 +118,18 @@ OwnWindowWithdrawal::Withdrawn OwnWindowWithdrawal::hideOwnWindows() {
         if (withdrawn.windows.size() == 1) markDrawingBeforeHide(withdrawn);
         window->hide();
     }
-    if (!withdrawn.windows.isEmpty()) {
+    withdrawn.hidNow = !withdrawn.windows.isEmpty();
+    if (withdrawn.hidNow) {
         if (xcb_connection_t* qt = X11Atoms::connection()) {
             // A round trip on Qt's own connection: the server has now unmapped them.
             XcbReply<xcb_get_input_focus_reply_t> sync(xcb_get_input_focus_reply(qt, xcb_get_input_focus(qt), nullptr));
         }
     }
+    // Windows still waiting to come back from an earlier grab stay hidden, and come back with these.
+    withdrawn.windows += pendingRestore.windows;
+    withdrawn.visibleAtHide += pendingRestore.visibleAtHide;
+    pendingRestore = {};
+    ++restoreGeneration;
     return withdrawn;
 }
 
@@ -148,7 +157,7 @@ std::optional<OwnWindowWithdrawal::Withdrawn> OwnWindowWithdrawal::withdraw() {
         }
         withdrawn = std::move(handOff->withdrawn);
     }
-    if (withdrawn.windows.isEmpty()) return withdrawn;
+    if (!withdrawn.hidNow) return withdrawn;
     waitForFramesGone(withdrawn.frames);
     if (!waitForRepaint(withdrawn.samples, withdrawn.composited)) std::this_thread::sleep_for(settleTime);
     return withdrawn;
@@ -239,17 +248,37 @@ void OwnWindowWithdrawal::waitForFramesGone(const std::vector<xcb_window_t>& fra
 }
 
 void OwnWindowWithdrawal::restore(const Withdrawn& withdrawn) {
-    const QList<QPointer<QWindow>> windows = withdrawn.windows;
-    const auto show = [windows] {
-        // A window closed meanwhile is gone (QPointer) and stays so.
-        for (const QPointer<QWindow>& window : windows) {
-            if (window) window->setVisible(true);
-        }
+    if (withdrawn.windows.isEmpty()) return;
+    const auto later = [self = shared_from_this(), withdrawn] {
+        self->pendingRestore.windows += withdrawn.windows;
+        self->pendingRestore.visibleAtHide += withdrawn.visibleAtHide;
+        const unsigned generation = ++self->restoreGeneration;
+        QTimer::singleShot(restoreDelay, QCoreApplication::instance(),
+                           [weak = std::weak_ptr<OwnWindowWithdrawal>(self), generation] {
+                               const auto alive = weak.lock();
+                               if (alive && alive->restoreGeneration == generation) alive->showPending();
+                           });
     };
     if (onMainThread()) {
-        show();
+        later();
     } else {
-        QMetaObject::invokeMethod(QCoreApplication::instance(), show, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(QCoreApplication::instance(), later, Qt::QueuedConnection);
+    }
+}
+
+void OwnWindowWithdrawal::showPending() {
+    const Withdrawn back = std::exchange(pendingRestore, {});
+    // A window closed meanwhile is gone (QPointer) and stays so.
+    for (const QPointer<QWindow>& window : back.windows) {
+        if (window) window->setVisible(true);
+    }
+    // A window manager may stack the windows it frames anew above everything: those of ours that
+    // showed while these were away (the overlay) go back on top.
+    for (QWindow* window : QGuiApplication::topLevelWindows()) {
+        if (window->isVisible() && window->type() != Qt::Desktop && window->type() != Qt::ForeignWindow &&
+            !back.windows.contains(window) && !back.visibleAtHide.contains(window)) {
+            window->raise();
+        }
     }
 }
 

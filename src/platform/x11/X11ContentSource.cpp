@@ -102,7 +102,7 @@ Expected<QList<QImage>, CaptureError> X11ContentSource::grab(const QList<GrabAre
         if (!withdrawn) return unexpected(CaptureError::grabFailed);
     }
     const QList<QImage> images = grabber->grab(areas);
-    if (withdrawn) OwnWindowWithdrawal::restore(*withdrawn);
+    if (withdrawn) withdrawal->restore(*withdrawn);
     runOnMainThread(screenWatcher.get(), [this] { keepBuffersAWhile(); });
     if (images.size() != areas.size()) return unexpected(CaptureError::grabFailed);
     return images;
