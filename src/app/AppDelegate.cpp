@@ -66,7 +66,7 @@ AppDelegate::~AppDelegate() {
 void AppDelegate::launch() {
     capturer = std::make_unique<ScreenCapturer>(platform.contentSource);
     CompositorWatching* compositor = platform.compositor.get();
-    flash = std::make_unique<CaptureFlash>(platform.windowStyling->overlayFlags(),
+    flash = std::make_unique<CaptureFlash>(*platform.windowStyling,
                                            [compositor] { return compositor->compositingManagerRunning(); });
     // One set of overlay windows serves every region capture, so only the first pays for them.
     overlayPanels = std::make_shared<RegionSelectionPanels>(platform.windowStyling->overlayFlags());

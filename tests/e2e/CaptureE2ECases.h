@@ -102,9 +102,10 @@ struct Pipeline {
     ScreenCapturer capturer{source};
     X11Desktop desktop;
     X11CompositorWatcher compositor;
-    CaptureFlash flash{X11WindowStyling().overlayFlags(), [this] { return compositor.compositingManagerRunning(); }};
+    X11WindowStyling styling;
+    CaptureFlash flash{styling, [this] { return compositor.compositingManagerRunning(); }};
     ShutterSound sounds;
-    std::shared_ptr<RegionSelectionPanels> panels = std::make_shared<RegionSelectionPanels>(X11WindowStyling().overlayFlags());
+    std::shared_ptr<RegionSelectionPanels> panels = std::make_shared<RegionSelectionPanels>(styling.overlayFlags());
     std::weak_ptr<RegionSelectionController> overlay;
     CaptureCoordinator coordinator;
 };

@@ -42,6 +42,7 @@ class FakeWindowStyling : public WindowStyling {
 public:
     bool preparePanel(QWindow*) override { return false; }
     Qt::WindowFlags overlayFlags() const override { return Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint; }
+    bool fillWithColor(QWindow*, const QColor&) override { return false; }
 };
 
 class FakeCompositor : public CompositorWatching {

@@ -134,12 +134,13 @@ TEST_F(RegionSelectionControllerTest, PanelsAreKeptForTheNextSelectionWithoutThe
 }
 
 TEST(CaptureFlash, FadesOverExactlyTheAreaAndGoesAway) {
-    CaptureFlash flash(fakes::FakeWindowStyling().overlayFlags(), [] { return true; });
+    fakes::FakeWindowStyling styling;
+    CaptureFlash flash(styling, [] { return true; });
     flash.show(QRectF(10, 20, 300, 200));
     ASSERT_EQ(flash.windows().size(), 1);
-    QWidget* window = flash.windows().front();
+    QWindow* window = flash.windows().front();
     EXPECT_EQ(window->geometry(), QRect(10, 20, 300, 200));
-    EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowTransparentForInput));
+    EXPECT_TRUE(window->flags().testFlag(Qt::WindowTransparentForInput));
 
     // Overlapping flashes are separate windows; an empty area shows none.
     flash.show(QRectF(0, 0, 3000, 100));
