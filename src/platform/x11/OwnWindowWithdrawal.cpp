@@ -57,14 +57,8 @@ struct HandOff {
 // capture, and its geometry is no place on the root window where anything would repaint. It
 // is the one kind of window of ours that sits below another client's window without the window
 // manager's WM_STATE on it (a managed window's parent is its frame, and it carries WM_STATE).
-bool isEmbedded(xcb_connection_t* x, xcb_window_t window, xcb_window_t parent, xcb_window_t root) {
-    if (parent == root || parent == XCB_WINDOW_NONE) return false;
-    const xcb_atom_t state = X11Atoms::atom("WM_STATE");
-    if (state == XCB_ATOM_NONE) return false;
-    XcbReply<xcb_get_property_reply_t> reply(
-        xcb_get_property_reply(x, xcb_get_property(x, 0, window, state, XCB_GET_PROPERTY_TYPE_ANY, 0, 2), nullptr));
-    return reply && reply->type == XCB_ATOM_NONE;
-}
+// `state`: the WM_STATE property of a window whose parent is not the root.
+bool isEmbedded(xcb_get_property_reply_t* state) { return state && state->type == XCB_ATOM_NONE; }
 
 }  // namespace
 
@@ -95,30 +89,59 @@ void OwnWindowWithdrawal::markDrawingBeforeHide(Withdrawn& withdrawn) {
     withdrawn.composited = compositorSelection == XCB_ATOM_NONE || !reply || reply->owner != XCB_WINDOW_NONE;
 }
 
+// Every question about every window goes out before the first answer is read: a round trip to
+// a server busy compositing is slow, and the cards of a burst of captures add up.
 OwnWindowWithdrawal::Withdrawn OwnWindowWithdrawal::hideOwnWindows() {
     Withdrawn withdrawn;
     xcb_connection_t* x = connection->xcb();
+    const xcb_window_t root = connection->root();
+    const auto idOf = [](QWindow* window) { return static_cast<xcb_window_t>(window->winId()); };
+    std::vector<QWindow*> shown;
+    std::vector<xcb_query_tree_cookie_t> trees;
     for (QWindow* window : QGuiApplication::topLevelWindows()) {
         if (!window->isVisible() || window->type() == Qt::Desktop || window->type() == Qt::ForeignWindow) continue;
         withdrawn.visibleAtHide << QPointer<QWindow>(window);
-        const auto id = static_cast<xcb_window_t>(window->winId());
-        XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(x, xcb_query_tree(x, id), nullptr));
-        if (tree && isEmbedded(x, id, tree->parent, connection->root())) continue;
-        if (tree && tree->parent != connection->root() && tree->parent != XCB_WINDOW_NONE) {
-            withdrawn.frames.push_back(tree->parent);
-        }
-        withdrawn.windows << QPointer<QWindow>(window);
-        // Where the server shows the window: Qt's own geometry of a window the window manager
-        // has framed can read (0, 0), the place inside its frame.
-        XcbReply<xcb_get_geometry_reply_t> size(xcb_get_geometry_reply(x, xcb_get_geometry(x, id), nullptr));
-        XcbReply<xcb_translate_coordinates_reply_t> origin(
-            xcb_translate_coordinates_reply(x, xcb_translate_coordinates(x, id, connection->root(), 0, 0), nullptr));
-        const QRect area = size && origin ? QRect(origin->dst_x, origin->dst_y, size->width, size->height) : QRect();
-        if (auto sample = sampleScreen(area)) withdrawn.samples.push_back(*sample);
-        if (withdrawn.windows.size() == 1) markDrawingBeforeHide(withdrawn);
-        window->hide();
+        shown.push_back(window);
+        trees.push_back(xcb_query_tree(x, idOf(window)));
     }
+    std::vector<xcb_window_t> parents;
+    for (const xcb_query_tree_cookie_t cookie : trees) {
+        XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(x, cookie, nullptr));
+        parents.push_back(tree ? tree->parent : xcb_window_t(XCB_WINDOW_NONE));
+    }
+    const xcb_atom_t wmState = X11Atoms::atom("WM_STATE");
+    std::vector<std::optional<xcb_get_property_cookie_t>> states;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const bool reparented = parents[i] != root && parents[i] != XCB_WINDOW_NONE;
+        states.push_back(reparented && wmState != XCB_ATOM_NONE
+                             ? std::optional(xcb_get_property(x, 0, idOf(shown[i]), wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 2))
+                             : std::nullopt);
+    }
+    std::vector<xcb_get_geometry_cookie_t> sizes;
+    std::vector<xcb_translate_coordinates_cookie_t> origins;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        if (states[i]) {
+            XcbReply<xcb_get_property_reply_t> state(xcb_get_property_reply(x, *states[i], nullptr));
+            if (isEmbedded(state.get())) continue;
+            withdrawn.frames.push_back(parents[i]);
+        }
+        withdrawn.windows << QPointer<QWindow>(shown[i]);
+        sizes.push_back(xcb_get_geometry(x, idOf(shown[i])));
+        origins.push_back(xcb_translate_coordinates(x, idOf(shown[i]), root, 0, 0));
+    }
+    // Where the server shows each window: Qt's own geometry of a window the window manager has
+    // framed can read (0, 0), the place inside its frame.
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        XcbReply<xcb_get_geometry_reply_t> size(xcb_get_geometry_reply(x, sizes[i], nullptr));
+        XcbReply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(x, origins[i], nullptr));
+        if (size && origin) addLinesAcross(QRect(origin->dst_x, origin->dst_y, size->width, size->height), withdrawn.sample.lines);
+    }
+    withdrawn.sample.pixels = readLines(withdrawn.sample.lines);
+    if (withdrawn.sample.pixels.empty()) withdrawn.sample.lines.clear();
+
     withdrawn.hidNow = !withdrawn.windows.isEmpty();
+    if (withdrawn.hidNow) markDrawingBeforeHide(withdrawn);
+    for (const QPointer<QWindow>& window : withdrawn.windows) window->hide();
     if (withdrawn.hidNow) {
         if (xcb_connection_t* qt = X11Atoms::connection()) {
             // A round trip on Qt's own connection: the server has now unmapped them.
@@ -159,26 +182,22 @@ std::optional<OwnWindowWithdrawal::Withdrawn> OwnWindowWithdrawal::withdraw() {
     }
     if (!withdrawn.hidNow) return withdrawn;
     waitForFramesGone(withdrawn.frames);
-    if (!waitForRepaint(withdrawn.samples, withdrawn.composited)) std::this_thread::sleep_for(settleTime);
+    if (!waitForRepaint(withdrawn.sample, withdrawn.composited)) std::this_thread::sleep_for(settleTime);
     return withdrawn;
 }
 
 // Nine rows from the top edge to the bottom one: a window that looks like what lies beneath it
 // (a preview of a plain desktop) still differs somewhere, at its edges and corners if nowhere
 // else, so its going can be seen without waiting out the deadline.
-std::optional<OwnWindowWithdrawal::ScreenSample> OwnWindowWithdrawal::sampleScreen(const QRect& area) const {
+void OwnWindowWithdrawal::addLinesAcross(const QRect& area, std::vector<QRect>& lines) const {
     constexpr int rows = 9;
     const QRect screen(QPoint(0, 0), displays->rootSize());
-    ScreenSample sample;
+    const std::size_t first = lines.size();
     for (int i = 0; i < rows && area.height() > 0; ++i) {
         const int y = area.top() + i * (area.height() - 1) / (rows - 1);
         const QRect line = QRect(area.left(), y, qMin(area.width(), 1024), 1).intersected(screen);
-        if (!line.isEmpty() && (sample.lines.empty() || sample.lines.back() != line)) sample.lines.push_back(line);
+        if (!line.isEmpty() && (lines.size() == first || lines.back() != line)) lines.push_back(line);
     }
-    if (sample.lines.empty()) return std::nullopt;
-    sample.pixels = readLines(sample.lines);
-    if (sample.pixels.empty()) return std::nullopt;
-    return sample;
 }
 
 std::vector<QByteArray> OwnWindowWithdrawal::readLines(const std::vector<QRect>& lines) const {
@@ -206,26 +225,23 @@ std::vector<QByteArray> OwnWindowWithdrawal::readLines(const std::vector<QRect>&
 // beneath may look just the same). A compositor's drawing may still be a frame of our windows,
 // so there it only starts the settle time. Rows that never change get the settle time after the
 // first row that did.
-bool OwnWindowWithdrawal::waitForRepaint(const std::vector<ScreenSample>& samples, bool composited) const {
-    if (samples.empty()) return false;
+bool OwnWindowWithdrawal::waitForRepaint(const ScreenSample& sample, bool composited) const {
+    if (sample.lines.empty()) return false;
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + repaintDeadline;
     std::optional<Clock::time_point> firstChange;
-    std::vector<std::vector<bool>> changed;
-    for (const ScreenSample& sample : samples) changed.emplace_back(sample.lines.size(), false);
+    std::vector<bool> changed(sample.lines.size(), false);
     QRegion drawn;
     while (Clock::now() < deadline) {
         drawn += damage->collect();
+        const std::vector<QByteArray> now = readLines(sample.lines);
+        if (now.empty()) return false;  // the screen cannot be read: nothing more to learn
         bool all = true;
-        for (std::size_t s = 0; s < samples.size(); ++s) {
-            const std::vector<QByteArray> now = readLines(samples[s].lines);
-            if (now.empty()) return false;  // the screen cannot be read: nothing more to learn
-            for (std::size_t row = 0; row < now.size(); ++row) {
-                const bool drawnOver = QRegion(samples[s].lines[row]).subtracted(drawn).isEmpty();
-                if (now[row] != samples[s].pixels[row] || (drawnOver && !composited)) changed[s][row] = true;
-                if ((changed[s][row] || drawnOver) && !firstChange) firstChange = Clock::now();
-                all = all && changed[s][row];
-            }
+        for (std::size_t row = 0; row < now.size(); ++row) {
+            const bool drawnOver = QRegion(sample.lines[row]).subtracted(drawn).isEmpty();
+            if (now[row] != sample.pixels[row] || (drawnOver && !composited)) changed[row] = true;
+            if ((changed[row] || drawnOver) && !firstChange) firstChange = Clock::now();
+            all = all && changed[row];
         }
         if (all) return true;
         if (firstChange && Clock::now() - *firstChange >= settleTime) return true;

@@ -38,8 +38,7 @@ class X11Connection;
 
 class OwnWindowWithdrawal : public std::enable_shared_from_this<OwnWindowWithdrawal> {
 public:
-    // Rows of screen pixels across one of our windows, top to bottom edge, read while it still
-    // showed.
+    // Rows of screen pixels across our windows, top to bottom edge, read while they still showed.
     struct ScreenSample {
         std::vector<QRect> lines;
         std::vector<QByteArray> pixels;
@@ -50,7 +49,7 @@ public:
         // Every window of ours that showed at the hide, the withdrawn ones and those left in place.
         QList<QPointer<QWindow>> visibleAtHide;
         std::vector<xcb_window_t> frames;  // the window manager's frames around them
-        std::vector<ScreenSample> samples;
+        ScreenSample sample;
         bool hidNow = false;  // some window went off the screen for this grab
         // A compositing manager drew the screen at the hide: its drawing over our windows' places
         // may still be a frame that shows them.
@@ -79,13 +78,13 @@ private:
     Withdrawn hideOwnWindows();
     // Main thread, right before the first hide: from here on, drawing seen counts as the repaint.
     void markDrawingBeforeHide(Withdrawn& withdrawn);
-    // Rows across `area` as the screen shows them now; none when no row is on the screen.
-    std::optional<ScreenSample> sampleScreen(const QRect& area) const;
+    // Adds rows across `area` that lie on the screen.
+    void addLinesAcross(const QRect& area, std::vector<QRect>& lines) const;
     // The pixels of `lines` as the screen shows them now; empty when the server did not answer.
     std::vector<QByteArray> readLines(const std::vector<QRect>& lines) const;
     // True once the screen was seen repainted where our windows were (the settle time, if any
     // was needed, already waited); false when nothing could be seen to change.
-    bool waitForRepaint(const std::vector<ScreenSample>& samples, bool composited) const;
+    bool waitForRepaint(const ScreenSample& sample, bool composited) const;
     void waitForFramesGone(const std::vector<xcb_window_t>& frames) const;
     // Main thread: shows what waits to come back.
     void showPending();
