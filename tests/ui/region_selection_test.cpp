@@ -137,6 +137,7 @@ TEST(CaptureFlash, FadesOverExactlyTheAreaAndGoesAway) {
     fakes::FakeWindowStyling styling;
     CaptureFlash flash(styling, [] { return true; });
     flash.show(QRectF(10, 20, 300, 200));
+    QCoreApplication::processEvents();  // the window comes on the next turn of the event loop
     ASSERT_EQ(flash.windows().size(), 1);
     QWindow* window = flash.windows().front();
     EXPECT_EQ(window->geometry(), QRect(10, 20, 300, 200));
@@ -145,6 +146,7 @@ TEST(CaptureFlash, FadesOverExactlyTheAreaAndGoesAway) {
     // Overlapping flashes are separate windows; an empty area shows none.
     flash.show(QRectF(0, 0, 3000, 100));
     flash.show(QRectF(5, 5, 0, 10));
+    QCoreApplication::processEvents();
     EXPECT_EQ(flash.windows().size(), 2);
     EXPECT_TRUE(test::waitUntil([&] { return flash.windows().isEmpty(); }, std::chrono::seconds(2)));
 }

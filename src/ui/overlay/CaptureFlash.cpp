@@ -48,14 +48,21 @@ CaptureFlash::CaptureFlash(WindowStyling& styling, std::function<bool()> translu
 void CaptureFlash::show(QRectF over) {
     const QRect area = over.toAlignedRect();
     if (over.isEmpty() || area.isEmpty()) return;
-    shown.removeAll(QPointer<QWindow>());
 
+    const bool translucent = canBeTranslucent && canBeTranslucent();
+    // Made and shown on the event loop's next turn, once the rest of the delivery has gone out:
+    // the server then takes the clipboard's new owner before it maps a display-sized window
+    // (and a compositor repaints the screen for it). The flash still shows in the same moment.
+    QTimer::singleShot(0, &scheduler, [this, area, translucent] { showWindow(area, translucent); });
+}
+
+void CaptureFlash::showWindow(QRect area, bool translucent) {
+    shown.removeAll(QPointer<QWindow>());
     auto* window = new FlashWindow(styling.overlayFlags());
     window->setGeometry(area);
     window->create();
     window->filledByServer = styling.fillWithColor(window, Qt::white);
     const int frame = std::max(1, std::min(frameWidth, std::min(area.width(), area.height()) / 4));
-    const bool translucent = canBeTranslucent && canBeTranslucent();
     const QRect inside(QPoint(0, 0), area.size());
     if (translucent) {
         window->setOpacity(startOpacity);

@@ -5,7 +5,8 @@
 // pixels: a flash over a 4K display would otherwise cost a frame of memory for 0.15 s.
 //
 //   CaptureFlash flash(styling, [&] { return compositor.compositingManagerRunning(); });
-//   flash.show(QRectF(100, 100, 640, 480));   // returns at once; the window removes itself
+//   flash.show(QRectF(100, 100, 640, 480));   // returns at once; the window shows on the event
+//                                             // loop's next turn and removes itself
 //
 // Main thread only.
 #pragma once
@@ -37,9 +38,12 @@ public:
     QList<QWindow*> windows() const;
 
 private:
+    void showWindow(QRect area, bool translucent);
+
     WindowStyling& styling;
     std::function<bool()> canBeTranslucent;
     QList<QPointer<QWindow>> shown;
+    QObject scheduler;  // the windows still to be shown go with it
 };
 
 }  // namespace quillet
