@@ -284,7 +284,8 @@ inline void runLatencySeries(benchmark::State& state, const QImage& wallpaper, c
     std::printf("resident memory, %s: %s after %zu captures, %s after 30 s idle (goal <= %.0f MiB)%s\n",
                 goals.label, afterUseText.c_str(), pasted.size(), afterIdleText.c_str(), goals.residentMiB,
                 afterIdle <= goals.residentMiB ? "" : "  MISSED");
-    const double frame = display.width() * display.height() * 4 / 1048576.0;
+    // A frame is the whole screen: a region capture freezes every display.
+    const double frame = wallpaper.width() * wallpaper.height() * 4 / 1048576.0;
     std::printf("peak resident memory, %s: %.0f MiB, %.1f frames above the %.0f MiB at start (goal <= 3 frames)%s\n",
                 goals.label, peak, (peak - atStart) / frame, atStart, peak - atStart <= 3 * frame ? "" : "  MISSED");
     state.counters["rss_after_use_mib"] = afterUse;
